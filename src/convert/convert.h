@@ -1,0 +1,41 @@
+// Converting one carrier GIF into the BMP file it carries.
+//
+// A carrier GIF keeps the byte image of a whole BMP file in its first data
+// sub-block chain. ConvertFile finds that chain, copies the payload through a
+// staging file "<path>.temp", reverses the bitmap's pixel rows and writes
+// "<path>.bmp". Failures reach the user as one notice each, and leave nothing
+// behind but the untouched source.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform.h"
+
+enum class Status {
+  kOk,
+  kBadExtension,  // the name does not end in ".gif" or ".GIF"
+  kUnsupported,   // not a carrier GIF, or one whose chain or bitmap is cut short
+  kIoError,       // a file could not be opened, created, read, written or removed
+  kOutOfMemory,
+};
+
+// The user-facing message for a failure; nullptr for kOk.
+const NativeChar* MessageText(Status status);
+
+// Probes `source` for a carrier GIF and copies its payload, without the
+// sub-blocks' length bytes, to `staging`. Sets *length to the payload size on
+// kOk; on kUnsupported nothing the source holds past the probe is trusted.
+Status ExtractPayload(Platform& os, FileHandle source, FileHandle staging,
+                      std::uint64_t* length);
+
+// Reverses the order of the bitmap's 3-byte-per-pixel rows in place when its
+// height is positive. kUnsupported when those rows would not fit in the
+// payload or the width is negative; the payload is then untouched.
+Status ReverseBitmapRows(std::span<std::uint8_t> payload);
+
+// Shows "ファイル：<path>\n<message>" through the platform.
+void ShowFileError(Platform& os, const NativeString& path, Status status);
+
+// Converts `path` to `path` + ".bmp", showing a notice on failure.
+Status ConvertFile(Platform& os, const NativeString& path);

@@ -1,0 +1,47 @@
+// Row reversal of the carried bitmap.
+//
+// The payload is read as a BMP with a 14-byte file header and a 40-byte
+// information header, 3 bytes a pixel and rows of exactly 3 x width bytes
+// starting at byte 54, whatever the headers say of pixel offset, bit count or
+// row padding. Only the rows move; headers and any bytes after the last row
+// stay where they are.
+
+#include <algorithm>
+
+#include "convert.h"
+
+namespace {
+
+constexpr std::size_t kWidthOffset = 18;
+constexpr std::size_t kHeightOffset = 22;
+constexpr std::size_t kFieldsEnd = 26;
+constexpr std::uint64_t kPixelOffset = 54;
+constexpr std::uint64_t kBytesPerPixel = 3;
+
+std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  const std::uint32_t value = bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+                              std::uint32_t{bytes[offset + 3]} << 24;
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+Status ReverseBitmapRows(std::span<std::uint8_t> payload) {
+  if (payload.size() < kFieldsEnd) return Status::kOk;
+  const std::int32_t width = ReadInt32(payload, kWidthOffset);
+  const std::int32_t height = ReadInt32(payload, kHeightOffset);
+  if (height <= 0 || width == 0) return Status::kOk;
+  if (width < 0) return Status::kUnsupported;
+
+  // Both factors are below 2^32, so neither product can overflow 64 bits.
+  const std::uint64_t rowBytes = kBytesPerPixel * static_cast<std::uint64_t>(width);
+  const std::uint64_t rows = static_cast<std::uint64_t>(height);
+  if (payload.size() < kPixelOffset || (payload.size() - kPixelOffset) / rowBytes < rows)
+    return Status::kUnsupported;
+
+  std::uint8_t* top = payload.data() + kPixelOffset;
+  std::uint8_t* bottom = top + (rows - 1) * rowBytes;
+  for (; top < bottom; top += rowBytes, bottom -= rowBytes)
+    std::swap_ranges(top, top + rowBytes, bottom);
+  return Status::kOk;
+}

@@ -1,0 +1,115 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "native_platform.h"
+
+namespace {
+
+// Replacing a name takes an unlink between two exclusive creates; another
+// process may slip a new file in between, so a few rounds are allowed.
+constexpr int kCreateAttempts = 3;
+
+int Fd(FileHandle file) { return static_cast<int>(file); }
+
+}  // namespace
+
+FileHandle NativePlatform::OpenForRead(const NativeString& path) {
+  // O_NONBLOCK keeps a FIFO under a .gif name from stalling the open; it means
+  // nothing for the regular files that are let through.
+  int fd;
+  do fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return kNoFile;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return kNoFile;
+  }
+  return fd;
+}
+
+FileHandle NativePlatform::CreateForWrite(const NativeString& path) {
+  // O_EXCL never follows a link, so an existing name is unlinked and created
+  // afresh instead of being opened with O_TRUNC.
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno == EINTR) continue;
+    if (errno != EEXIST || unlink(path.c_str()) != 0) return kNoFile;
+  }
+  return kNoFile;
+}
+
+bool NativePlatform::Seek(FileHandle file, std::uint64_t offset) {
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+         lseek(Fd(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
+  ssize_t n;
+  do n = read(Fd(file), buffer, size);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+std::int64_t NativePlatform::Write(FileHandle file, const void* data, std::size_t size) {
+  ssize_t n;
+  do n = write(Fd(file), data, size);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+bool NativePlatform::Close(FileHandle file) { return close(Fd(file)) == 0; }
+
+bool NativePlatform::Delete(const NativeString& path) { return unlink(path.c_str()) == 0; }
+
+bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
+  if (path.empty()) return false;
+  NativeString joined;
+  if (path.front() != '/') {
+    const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    if (!cwd) return false;
+    joined = cwd.get();
+    joined += '/';
+  }
+  joined += path;
+
+  std::vector<NativeString> names;
+  std::size_t start = 0;
+  while (start <= joined.size()) {
+    std::size_t end = joined.find('/', start);
+    if (end == NativeString::npos) end = joined.size();
+    NativeString name = joined.substr(start, end - start);
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(std::move(name));
+    }
+    start = end + 1;
+  }
+  absolute->clear();
+  for (const NativeString& name : names) *absolute += '/' + name;
+  // A trailing separator names a directory and keeps the final name empty.
+  if (absolute->empty() || joined.back() == '/') *absolute += '/';
+  return true;
+}
+
+void WriteToStandardError(const NativeString& text) {
+  const char* data = text.data();
+  std::size_t size = text.size();
+  while (size > 0) {
+    const ssize_t n = write(STDERR_FILENO, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }

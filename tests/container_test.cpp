@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+struct Extracted {
+  Status status;
+  Bytes payload;
+};
+
+Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = -1) {
+  TempDir dir;
+  WriteFileBytes(dir / "in.gif", file);
+  TestPlatform os;
+  os.maxTransfer = maxTransfer;
+  const FileHandle source = os.OpenForRead((dir / "in.gif").native());
+  const FileHandle staging = os.CreateForWrite((dir / "staging").native());
+  std::uint64_t length = 0;
+  const Status status = ExtractPayload(os, source, staging, &length);
+  EXPECT_TRUE(os.Close(source));
+  EXPECT_TRUE(os.Close(staging));
+  Bytes payload = ReadFileBytes(dir / "staging");
+  if (status == Status::kOk) {
+    EXPECT_EQ(length, payload.size());
+  }
+  return {status, payload};
+}
+
+Bytes Sequence(std::size_t size, std::uint8_t first) {
+  Bytes run(size);
+  for (std::size_t i = 0; i < size; ++i) run[i] = static_cast<std::uint8_t>(first + i * 7);
+  return run;
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+TEST(Container, ImageFormSkipsDescriptorAndIgnoresWhatFollows) {
+  Bytes file = Sequence(19, 0xA0);  // nothing before the marker is looked at
+  file.push_back(0x2C);
+  const Bytes descriptor = {9, 9, 9, 9, 0xFF, 0xFF, 0xFF, 0xFF, 0x87, 8};  // local colour table flag set
+  file.insert(file.end(), descriptor.begin(), descriptor.end());
+  file.push_back(10);
+  const Bytes data = Sequence(10, 1);
+  file.insert(file.end(), data.begin(), data.end());
+  const Bytes tail = {5, 1, 2, 3, 4, 5, 0, 0x3B};
+  file.insert(file.end(), tail.begin(), tail.end());
+
+  const Extracted got = Extract(file);
+  EXPECT_EQ(got.status, Status::kOk);
+  EXPECT_EQ(got.payload, data);
+}
+
+TEST(Container, OnlyFullSubBlocksAreFollowed) {
+  const Bytes a = Sequence(255, 1), b = Sequence(255, 2), c = Sequence(4, 3), d = Sequence(254, 4), e = Sequence(100, 5);
+  struct Case {
+    CarrierForm form;
+    std::vector<Bytes> blocks;
+    Bytes payload;
+  } cases[] = {
+      {CarrierForm::kComment, {a, b, c, Sequence(9, 6)}, Join({a, b, c})},
+      {CarrierForm::kImage, {a, {}, c}, a},
+      {CarrierForm::kComment, {d, d, e, {}}, d},  // GIF would take all three
+      {CarrierForm::kImage, {{}, a}, {}},
+  };
+  for (const Case& test : cases) {
+    const Extracted got = Extract(MakeRawCarrier(test.form, test.blocks));
+    EXPECT_EQ(got.status, Status::kOk);
+    EXPECT_EQ(got.payload, test.payload);
+  }
+}
+
+TEST(Container, ProbeRefusesOtherBlocks) {
+  for (const Bytes& probe : std::vector<Bytes>{{0x3B}, {0x00}, {0x2D}, {0xFF}, {0x21, 0xF9}, {0x21, 0xFF}}) {
+    Bytes file(19, 0);
+    file.insert(file.end(), probe.begin(), probe.end());
+    file.resize(64, 10);
+    const Extracted got = Extract(file);
+    EXPECT_EQ(got.status, Status::kUnsupported) << int(probe.back());
+    EXPECT_TRUE(got.payload.empty());
+  }
+}
+
+TEST(Container, FileEndingBeforeTheChainStarts) {
+  const Bytes comment = MakeRawCarrier(CarrierForm::kComment, std::vector<Bytes>{});
+  const Bytes image = MakeRawCarrier(CarrierForm::kImage, std::vector<Bytes>{});
+  for (std::size_t size = 0; size <= 20; ++size)
+    EXPECT_EQ(Extract({comment.data(), size}).status, Status::kUnsupported) << size;
+  // Cut where the first length byte would be, or inside the unread
+  // descriptor: an empty chain, as a first length of 0 would be.
+  for (const Bytes& full : {comment, image}) {
+    for (std::size_t size = 21; size <= full.size(); ++size) {
+      const Extracted got = Extract({full.data(), size});
+      EXPECT_EQ(got.status, Status::kOk) << size;
+      EXPECT_TRUE(got.payload.empty());
+    }
+  }
+}
+
+TEST(Container, ChainCutShortIsUnsupported) {
+  const Bytes payload = Sequence(600, 9);
+  const Bytes full = MakeCarrier(payload, CarrierForm::kComment);
+  const std::size_t chainEnd = 21 + 1 + 255 + 1 + 255 + 1 + 90;
+  for (std::size_t size = 22; size < full.size(); ++size) {
+    const Extracted got = Extract({full.data(), size});
+    if (size < chainEnd) {
+      EXPECT_EQ(got.status, Status::kUnsupported) << size;
+    } else {
+      EXPECT_EQ(got.status, Status::kOk) << size;
+      EXPECT_EQ(got.payload, payload);
+    }
+  }
+}
+
+TEST(Container, ShortReadsAndLargePayloadsGiveTheSameBytes) {
+  const Bytes small = Sequence(1000, 3);
+  const Bytes large = MakeBitmap(700, 300, 5);  // larger than the copy buffers
+  for (std::size_t transfer : {1, 7, 4096}) {
+    EXPECT_EQ(Extract(MakeCarrier(small, CarrierForm::kImage), transfer).payload, small);
+  }
+  for (CarrierForm form : {CarrierForm::kImage, CarrierForm::kComment}) {
+    EXPECT_EQ(Extract(MakeCarrier(large, form)).payload, large);
+    EXPECT_EQ(Extract(MakeCarrier(large, form), 65521).payload, large);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "../src/convert/file_io.h"
+#include "support.h"
+
+namespace {
+
+class Job : public ::testing::Test {
+ protected:
+  // Writes a carrier of a padded 24-bit bitmap as `name`; returns the bytes
+  // its conversion must produce.
+  Bytes PutCarrier(const fs::path& name, CarrierForm form = CarrierForm::kImage) {
+    const Bytes bmp = MakeBitmap(13, 9, 42);
+    WriteFileBytes(dir / name, MakeCarrier(bmp, form));
+    return ExpectedOutput(bmp);
+  }
+
+  Status Convert(const fs::path& path) { return ConvertFile(os, path.native()); }
+
+  void ExpectOneNotice(const fs::path& path, Status status) {
+    ASSERT_EQ(os.notices.size(), 1u);
+    EXPECT_EQ(os.notices[0], Notice(path, status));
+  }
+
+  TempDir dir;
+  TestPlatform os;
+};
+
+TEST_F(Job, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
+  const Bytes expected = PutCarrier("title.gif");
+  const Bytes upper = PutCarrier("TITLE.GIF", CarrierForm::kComment);
+  const Bytes source = ReadFileBytes(dir / "title.gif");
+  WriteFileBytes(dir / "title.gif.bmp", Bytes(3, 1));   // replaced
+  WriteFileBytes(dir / "title.gif.temp", Bytes(3, 2));  // replaced, then removed
+
+  EXPECT_EQ(Convert(dir / "title.gif"), Status::kOk);
+  EXPECT_EQ(Convert(dir / "TITLE.GIF"), Status::kOk);
+  EXPECT_TRUE(os.notices.empty());
+  EXPECT_EQ(ReadFileBytes(dir / "title.gif.bmp"), expected);
+  EXPECT_EQ(ReadFileBytes(dir / "TITLE.GIF.bmp"), upper);
+  EXPECT_EQ(ReadFileBytes(dir / "title.gif"), source);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"TITLE.GIF", "TITLE.GIF.bmp", "title.gif",
+                                                  "title.gif.bmp"}));
+}
+
+TEST_F(Job, RefusedExtensionsTouchNothing) {
+  fs::create_directory(dir / "res.gif");
+  for (const char* name : {"title.Gif", "title.gif.bak", "title", "res.gif/title", "x.png", "title.gif/"}) {
+    if (fs::path(name).has_filename()) PutCarrier(name);
+  }
+  const auto before = dir.List();
+  for (const char* name : {"title.Gif", "title.gif.bak", "title", "res.gif/title", "x.png", "title.gif/"}) {
+    os.notices.clear();
+    EXPECT_EQ(Convert(dir / name), Status::kBadExtension) << name;
+    ExpectOneNotice(dir / name, Status::kBadExtension);
+  }
+  EXPECT_EQ(dir.List(), before);
+  EXPECT_EQ(os.Calls(Op::kCreateForWrite), 0);
+  EXPECT_EQ(os.Calls(Op::kDelete), 0);
+}
+
+TEST_F(Job, NoticeTextsAreExact) {
+  Convert(dir / "x.png");
+  ASSERT_EQ(os.notices.size(), 1u);
+  EXPECT_EQ(os.notices[0], NATIVE_TEXT("ファイル：") + (dir / "x.png").native() +
+                               NATIVE_TEXT("\n拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。"));
+  EXPECT_EQ(NativeString(MessageText(Status::kUnsupported)), NATIVE_TEXT("このファイルは対応フォーマットではありません。"));
+  EXPECT_EQ(NativeString(MessageText(Status::kIoError)), NATIVE_TEXT("ファイルの読み書きに失敗しました。"));
+  EXPECT_EQ(NativeString(MessageText(Status::kOutOfMemory)), NATIVE_TEXT("メモリが不足しています。"));
+}
+
+TEST_F(Job, UnsupportedSourcesLeaveNoOutputAndNoStaging) {
+  WriteFileBytes(dir / "bad.gif", Bytes(64, 0x3B));
+  WriteFileBytes(dir / "bad.gif.temp", Bytes(3, 2));  // a file of the staging name goes too
+  Bytes cut = MakeCarrier(MakeBitmap(4, 4, 1), CarrierForm::kComment);
+  cut.resize(cut.size() / 2);
+  WriteFileBytes(dir / "cut.gif", cut);
+  Bytes wide = MakeBitmap(4, 4, 1);
+  PutInt32(wide, 18, 400);  // rows run past the payload
+  WriteFileBytes(dir / "wide.gif", MakeCarrier(wide, CarrierForm::kImage));
+  fs::create_directory(dir / "folder.gif");
+
+  for (const char* name : {"bad.gif", "cut.gif", "wide.gif", "folder.gif", "missing.gif"}) {
+    os.notices.clear();
+    EXPECT_EQ(Convert(dir / name), Status::kUnsupported) << name;
+    ExpectOneNotice(dir / name, Status::kUnsupported);
+  }
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"bad.gif", "cut.gif", "folder.gif", "wide.gif"}));
+}
+
+TEST_F(Job, EmptyChainGivesAnEmptyBitmap) {
+  WriteFileBytes(dir / "empty.gif", MakeRawCarrier(CarrierForm::kComment, std::vector<Bytes>{{}}));
+  EXPECT_EQ(Convert(dir / "empty.gif"), Status::kOk);
+  EXPECT_TRUE(ReadFileBytes(dir / "empty.gif.bmp").empty());
+}
+
+TEST_F(Job, ADirectoryInTheWayIsAReadWriteFailure) {
+  PutCarrier("a.gif");
+  fs::create_directory(dir / "a.gif.bmp");
+  PutCarrier("b.gif");
+  fs::create_directory(dir / "b.gif.temp");
+  EXPECT_EQ(Convert(dir / "a.gif"), Status::kIoError);
+  EXPECT_EQ(Convert(dir / "b.gif"), Status::kIoError);
+  EXPECT_EQ(os.notices, (std::vector{Notice(dir / "a.gif", Status::kIoError),
+                                     Notice(dir / "b.gif", Status::kIoError)}));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.gif", "b.gif.temp"}));
+  EXPECT_TRUE(fs::is_empty(dir / "a.gif.bmp"));
+}
+
+TEST_F(Job, EveryFailingOperationGivesOneNoticeAndNoOutput) {
+  const Bytes expected = PutCarrier("a.gif", CarrierForm::kComment);
+  const Bytes source = ReadFileBytes(dir / "a.gif");
+  TestPlatform counter;
+  ASSERT_EQ(ConvertFile(counter, (dir / "a.gif").native()), Status::kOk);
+  fs::remove(dir / "a.gif.bmp");
+
+  int cases = 0;
+  for (int op = 0; op < kOpCount; ++op) {
+    for (int index = 0; index < counter.Calls(static_cast<Op>(op)); ++index, ++cases) {
+      TestPlatform faulty;
+      faulty.FailCall(static_cast<Op>(op), index);
+      Status expectedStatus = Status::kIoError;
+      if (op == static_cast<int>(Op::kAbsolutePath)) expectedStatus = Status::kBadExtension;
+      if (op == static_cast<int>(Op::kOpenForRead) && index == 0) expectedStatus = Status::kUnsupported;
+      SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
+      EXPECT_EQ(ConvertFile(faulty, (dir / "a.gif").native()), expectedStatus);
+      EXPECT_EQ(faulty.notices, std::vector{Notice(dir / "a.gif", expectedStatus)});
+      EXPECT_EQ(ReadFileBytes(dir / "a.gif"), source);
+      EXPECT_FALSE(fs::exists(dir / "a.gif.bmp"));
+      // The one delete that fails is the staging file's own when nothing else did.
+      fs::remove(dir / "a.gif.temp");
+    }
+  }
+  EXPECT_GE(cases, 15);
+
+  TestPlatform trickle;
+  trickle.maxTransfer = 3;
+  EXPECT_EQ(ConvertFile(trickle, (dir / "a.gif").native()), Status::kOk);
+  EXPECT_EQ(ReadFileBytes(dir / "a.gif.bmp"), expected);
+}
+
+TEST_F(Job, LongPathsConvert) {
+  fs::path deep = dir.path();
+  for (int i = 0; i < 8; ++i) deep /= std::string(60, static_cast<char>('a' + i));
+  fs::create_directories(deep);
+  const fs::path name = deep / (std::string(100, 'n') + ".gif");
+  ASSERT_GT(name.native().size(), 600u);
+  const Bytes bmp = MakeBitmap(3, 3, 3);
+  WriteFileBytes(name, MakeCarrier(bmp, CarrierForm::kImage));
+  EXPECT_EQ(Convert(name), Status::kOk);
+  EXPECT_EQ(ReadFileBytes(name.native() + NATIVE_TEXT(".bmp")), ExpectedOutput(bmp));
+}
+
+#ifndef _WIN32
+TEST_F(Job, LinksAtTheStagingAndOutputNamesAreReplacedNotFollowed) {
+  const Bytes expected = PutCarrier("a.gif");
+  WriteFileBytes(dir / "victim1", Bytes(5, 1));
+  WriteFileBytes(dir / "victim2", Bytes(5, 2));
+  fs::create_symlink(dir / "victim1", dir / "a.gif.temp");
+  fs::create_symlink(dir / "victim2", dir / "a.gif.bmp");
+  EXPECT_EQ(Convert(dir / "a.gif"), Status::kOk);
+  EXPECT_EQ(ReadFileBytes(dir / "victim1"), Bytes(5, 1));
+  EXPECT_EQ(ReadFileBytes(dir / "victim2"), Bytes(5, 2));
+  EXPECT_FALSE(fs::is_symlink(dir / "a.gif.bmp"));
+  EXPECT_EQ(ReadFileBytes(dir / "a.gif.bmp"), expected);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "a.gif.temp")));
+}
+#endif
+
+TEST(Memory, ImpossibleSizesAreRefused) {
+  EXPECT_EQ(AllocateBytes(~std::uint64_t{0}), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+#include "support.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+TempDir::TempDir() {
+  std::random_device random;
+  for (;;) {
+    path_ = fs::temp_directory_path() / ("quillane-test-" + std::to_string(random()));
+    if (fs::create_directory(path_)) return;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempDir::List() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Bytes ReadFileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+bool TestPlatform::Fails(Op op) {
+  const int i = static_cast<int>(op);
+  return calls_[i]++ == failAt_[i];
+}
+
+FileHandle TestPlatform::OpenForRead(const NativeString& path) {
+  return Fails(Op::kOpenForRead) ? kNoFile : NativePlatform::OpenForRead(path);
+}
+
+FileHandle TestPlatform::CreateForWrite(const NativeString& path) {
+  return Fails(Op::kCreateForWrite) ? kNoFile : NativePlatform::CreateForWrite(path);
+}
+
+bool TestPlatform::Seek(FileHandle file, std::uint64_t offset) {
+  return !Fails(Op::kSeek) && NativePlatform::Seek(file, offset);
+}
+
+std::int64_t TestPlatform::Read(FileHandle file, void* buffer, std::size_t size) {
+  return Fails(Op::kRead) ? -1 : NativePlatform::Read(file, buffer, std::min(size, maxTransfer));
+}
+
+std::int64_t TestPlatform::Write(FileHandle file, const void* data, std::size_t size) {
+  return Fails(Op::kWrite) ? -1 : NativePlatform::Write(file, data, std::min(size, maxTransfer));
+}
+
+bool TestPlatform::Close(FileHandle file) {
+  // A failed close still gives the handle back, as the systems' closes do.
+  const bool closed = NativePlatform::Close(file);
+  return !Fails(Op::kClose) && closed;
+}
+
+bool TestPlatform::Delete(const NativeString& path) {
+  return !Fails(Op::kDelete) && NativePlatform::Delete(path);
+}
+
+bool TestPlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
+  return !Fails(Op::kAbsolutePath) && NativePlatform::AbsolutePath(path, absolute);
+}
+
+NativeString Notice(const fs::path& path, Status status) {
+  return NATIVE_TEXT("ファイル：") + path.native() + NATIVE_TEXT("\n") + MessageText(status);
+}

@@ -1,0 +1,65 @@
+// Test support: scratch folders, whole-file helpers, and a platform that
+// records notices and fails chosen operations on real files.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../src/convert/convert.h"
+#include "../src/os/native_platform.h"
+#include "fixture.h"
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const fs::path& name) const { return path_ / name; }
+  // Names of everything in the folder, sorted.
+  std::vector<std::string> List() const;
+
+ private:
+  fs::path path_;
+};
+
+Bytes ReadFileBytes(const fs::path& path);
+void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes);
+
+enum class Op { kOpenForRead, kCreateForWrite, kSeek, kRead, kWrite, kClose, kDelete, kAbsolutePath };
+inline constexpr int kOpCount = 8;
+
+class TestPlatform : public NativePlatform {
+ public:
+  std::vector<NativeString> notices;
+  // Reads and writes move at most this many bytes a call.
+  std::size_t maxTransfer = static_cast<std::size_t>(-1);
+
+  // Makes call number `index` (from 0) of `op` fail.
+  void FailCall(Op op, int index) { failAt_[static_cast<int>(op)] = index; }
+  int Calls(Op op) const { return calls_[static_cast<int>(op)]; }
+
+  FileHandle OpenForRead(const NativeString& path) override;
+  FileHandle CreateForWrite(const NativeString& path) override;
+  bool Seek(FileHandle file, std::uint64_t offset) override;
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
+  std::int64_t Write(FileHandle file, const void* data, std::size_t size) override;
+  bool Close(FileHandle file) override;
+  bool Delete(const NativeString& path) override;
+  bool AbsolutePath(const NativeString& path, NativeString* absolute) override;
+  void ShowNotice(const NativeString& text) override { notices.push_back(text); }
+
+ private:
+  bool Fails(Op op);
+  std::array<int, kOpCount> calls_{};
+  std::array<int, kOpCount> failAt_{-1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+// The notice the job shows for `path` and `status`.
+NativeString Notice(const fs::path& path, Status status);
