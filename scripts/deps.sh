@@ -15,3 +15,4 @@ install_missing() {
 }
 
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 python3)

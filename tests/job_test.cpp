@@ -28,18 +28,18 @@ class Job : public ::testing::Test {
 
 TEST_F(Job, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
   const Bytes expected = PutCarrier("title.gif");
-  const Bytes upper = PutCarrier("TITLE.GIF", CarrierForm::kComment);
+  const Bytes upper = PutCarrier("LOGO.GIF", CarrierForm::kComment);
   const Bytes source = ReadFileBytes(dir / "title.gif");
   WriteFileBytes(dir / "title.gif.bmp", Bytes(3, 1));   // replaced
   WriteFileBytes(dir / "title.gif.temp", Bytes(3, 2));  // replaced, then removed
 
   EXPECT_EQ(Convert(dir / "title.gif"), Status::kOk);
-  EXPECT_EQ(Convert(dir / "TITLE.GIF"), Status::kOk);
+  EXPECT_EQ(Convert(dir / "LOGO.GIF"), Status::kOk);
   EXPECT_TRUE(os.notices.empty());
   EXPECT_EQ(ReadFileBytes(dir / "title.gif.bmp"), expected);
-  EXPECT_EQ(ReadFileBytes(dir / "TITLE.GIF.bmp"), upper);
+  EXPECT_EQ(ReadFileBytes(dir / "LOGO.GIF.bmp"), upper);
   EXPECT_EQ(ReadFileBytes(dir / "title.gif"), source);
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"TITLE.GIF", "TITLE.GIF.bmp", "title.gif",
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"LOGO.GIF", "LOGO.GIF.bmp", "title.gif",
                                                   "title.gif.bmp"}));
 }
 

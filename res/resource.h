@@ -1,0 +1,6 @@
+#ifndef QUILLANE_RESOURCE_H
+#define QUILLANE_RESOURCE_H
+
+#define IDI_ICON1 101
+
+#endif
