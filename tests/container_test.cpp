@@ -40,15 +40,13 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 }
 
 TEST(Container, ImageFormSkipsDescriptorAndIgnoresWhatFollows) {
-  Bytes file = Sequence(19, 0xA0);  // nothing before the marker is looked at
-  file.push_back(0x2C);
-  const Bytes descriptor = {9, 9, 9, 9, 0xFF, 0xFF, 0xFF, 0xFF, 0x87, 8};  // local colour table flag set
-  file.insert(file.end(), descriptor.begin(), descriptor.end());
-  file.push_back(10);
   const Bytes data = Sequence(10, 1);
-  file.insert(file.end(), data.begin(), data.end());
-  const Bytes tail = {5, 1, 2, 3, 4, 5, 0, 0x3B};
-  file.insert(file.end(), tail.begin(), tail.end());
+  const Bytes file = Join({Sequence(19, 0xA0),  // nothing before the marker is looked at
+                           {0x2C},
+                           {9, 9, 9, 9, 0xFF, 0xFF, 0xFF, 0xFF, 0x87, 8},  // local colour table flag set
+                           {10},
+                           data,
+                           {5, 1, 2, 3, 4, 5, 0, 0x3B}});
 
   const Extracted got = Extract(file);
   EXPECT_EQ(got.status, Status::kOk);

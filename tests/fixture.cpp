@@ -12,10 +12,9 @@ constexpr std::uint8_t kTrailer[2] = {0x00, 0x3B};
 
 Bytes CarrierHead(CarrierForm form) {
   Bytes out(std::begin(kGifHeader), std::end(kGifHeader));
-  if (form == CarrierForm::kImage)
-    out.insert(out.end(), std::begin(kImageDescriptor), std::end(kImageDescriptor));
-  else
-    out.insert(out.end(), std::begin(kCommentIntroducer), std::end(kCommentIntroducer));
+  const std::span<const std::uint8_t> block =
+      form == CarrierForm::kImage ? std::span<const std::uint8_t>(kImageDescriptor) : kCommentIntroducer;
+  for (std::uint8_t byte : block) out.push_back(byte);
   return out;
 }
 

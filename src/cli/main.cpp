@@ -46,8 +46,14 @@ class ConsolePlatform : public NativePlatform {
     if (!progress_) return;
     const std::size_t slash = path.find_last_of(NATIVE_TEXT("/\\"));
     const NativeString name = slash == NativeString::npos ? path : path.substr(slash + 1);
-    const std::string count = "[" + std::to_string(done) + "/" + std::to_string(total) + "] ";
-    WriteToStandardError(NATIVE_TEXT("\r\x1b[K") + NativeString(count.begin(), count.end()) + name);
+    std::string count = "[";
+    count += std::to_string(done);
+    count += '/';
+    count += std::to_string(total);
+    count += "] ";
+    NativeString line = NATIVE_TEXT("\r\x1b[K");
+    line.append(count.begin(), count.end());
+    WriteToStandardError(line + name);
     shown_ = true;
   }
 
