@@ -15,16 +15,18 @@ struct Outcome {
 
 class Cli : public ::testing::Test {
  protected:
-  Outcome Run(const std::string& args) {
+  // Runs a shell command in the test folder, `$Q` standing for the converter.
+  Outcome Shell(const std::string& command) {
     const fs::path out = scratch / "stdout", err = scratch / "stderr";
-    const std::string command = std::string("cd '") + dir.path().string() + "' && '" +
-                                QUILLANE_CONVERT + "' " + args + " >'" + out.string() +
-                                "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
+    const std::string line = "cd '" + dir.path().string() + "' && export Q='" + QUILLANE_CONVERT + "' && " +
+                             command + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int status = std::system(line.c_str());
     const Bytes outBytes = ReadFileBytes(out), errBytes = ReadFileBytes(err);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(outBytes.begin(), outBytes.end()),
             std::string(errBytes.begin(), errBytes.end())};
   }
+
+  Outcome Run(const std::string& args) { return Shell("\"$Q\" " + args); }
 
   Bytes PutCarrier(const fs::path& name, CarrierForm form, std::int32_t width, std::int32_t height) {
     fs::create_directories((dir / name).parent_path());
@@ -79,6 +81,18 @@ TEST_F(Cli, DirectoriesAreWalkedOnlyWhenAsked) {
   EXPECT_EQ(ReadFileBytes(dir / "set/sub/deep.GIF.bmp"), deep);
   EXPECT_FALSE(fs::exists(dir / "set/sub/odd.Gif.bmp"));
   EXPECT_FALSE(fs::exists(dir / "set/notes.txt.bmp"));
+}
+
+TEST_F(Cli, ProgressShowsOnATerminalAndIsClearedAtTheEnd) {
+  PutCarrier("a.gif", CarrierForm::kImage, 4, 4);
+  PutCarrier("b.gif", CarrierForm::kImage, 4, 4);
+  // script(1) gives the program a terminal and copies what it shows to stdout.
+  const Outcome shown = Shell("script -qec '\"$Q\" a.gif b.gif' /dev/null");
+  EXPECT_EQ(shown.exitCode, 0);
+  EXPECT_NE(shown.out.find("[0/2] a.gif"), std::string::npos);
+  EXPECT_NE(shown.out.find("[1/2] b.gif"), std::string::npos);
+  EXPECT_TRUE(shown.out.ends_with("\r\x1b[K")) << shown.out;
+  EXPECT_EQ(Run("a.gif b.gif").err, "");  // not a terminal: no progress
 }
 
 TEST_F(Cli, UsageHelpAndVersion) {
