@@ -15,4 +15,10 @@ install_missing() {
 }
 
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest)
-WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 python3)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 python3 xvfb xdotool gcc libc6-dev
+                  libx11-dev locales)
+
+# Wine takes its ANSI code page from the Unix locale, and only from one glibc knows.
+ensure_japanese_locale() {
+  locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8' || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
