@@ -14,9 +14,10 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-NATIVE_PACKAGES=(cmake ninja-build g++ googletest)
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev time)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 python3 xvfb xdotool gcc libc6-dev
                   libx11-dev locales)
+FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev)
 
 # Wine takes its ANSI code page from the Unix locale, and only from one glibc knows.
 ensure_japanese_locale() {

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::uint64_t kMarkerOffset = 19;
+constexpr std::size_t kMarkerOffset = 19;
 constexpr std::uint8_t kImageSeparator = 0x2C;
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kCommentLabel = 0xFE;
@@ -90,9 +90,11 @@ Status Copy(Reader& in, Writer& out, std::size_t count) {
   return Status::kOk;
 }
 
-// Leaves `in` at the first length byte of the chain.
+// Leaves `in` at the first length byte of the chain. The bytes before the
+// marker are read past rather than sought over: the first read fetches them
+// anyway, and a seek would cost a system call per file.
 Status Probe(Reader& in) {
-  if (!in.os.Seek(in.file, kMarkerOffset)) return Status::kIoError;
+  if (Status s = Skip(in, kMarkerOffset); s != Status::kOk) return s;
   std::uint8_t marker = 0;
   if (Status s = ReadByte(in, &marker); s != Status::kOk) return s;
   if (marker == kImageSeparator) return Skip(in, kImageDescriptorRest);

@@ -9,12 +9,12 @@
 #include <algorithm>
 
 #include "convert.h"
+#include "bitmap_rows.h"
 
 namespace {
 
 constexpr std::size_t kWidthOffset = 18;
 constexpr std::size_t kHeightOffset = 22;
-constexpr std::size_t kFieldsEnd = 26;
 constexpr std::uint64_t kPixelOffset = 54;
 constexpr std::uint64_t kBytesPerPixel = 3;
 
@@ -26,22 +26,33 @@ std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t offset) 
 
 }  // namespace
 
-Status ReverseBitmapRows(std::span<std::uint8_t> payload) {
-  if (payload.size() < kFieldsEnd) return Status::kOk;
-  const std::int32_t width = ReadInt32(payload, kWidthOffset);
-  const std::int32_t height = ReadInt32(payload, kHeightOffset);
+Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows) {
+  *rows = {};
+  if (size < kBitmapFieldsEnd) return Status::kOk;
+  const std::int32_t width = ReadInt32(head, kWidthOffset);
+  const std::int32_t height = ReadInt32(head, kHeightOffset);
   if (height <= 0 || width == 0) return Status::kOk;
   if (width < 0) return Status::kUnsupported;
 
   // Both factors are below 2^32, so neither product can overflow 64 bits.
   const std::uint64_t rowBytes = kBytesPerPixel * static_cast<std::uint64_t>(width);
-  const std::uint64_t rows = static_cast<std::uint64_t>(height);
-  if (payload.size() < kPixelOffset || (payload.size() - kPixelOffset) / rowBytes < rows)
-    return Status::kUnsupported;
+  const std::uint64_t count = static_cast<std::uint64_t>(height);
+  if (size < kPixelOffset || (size - kPixelOffset) / rowBytes < count) return Status::kUnsupported;
+  *rows = {kPixelOffset, rowBytes, count};
+  return Status::kOk;
+}
 
-  std::uint8_t* top = payload.data() + kPixelOffset;
-  std::uint8_t* bottom = top + (rows - 1) * rowBytes;
+void ReverseRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count) {
+  if (count < 2) return;
+  std::uint8_t* top = first;
+  std::uint8_t* bottom = first + (count - 1) * rowBytes;
   for (; top < bottom; top += rowBytes, bottom -= rowBytes)
     std::swap_ranges(top, top + rowBytes, bottom);
+}
+
+Status ReverseBitmapRows(std::span<std::uint8_t> payload) {
+  BitmapRows rows;
+  if (Status s = FindBitmapRows(payload, payload.size(), &rows); s != Status::kOk) return s;
+  ReverseRows(payload.data() + rows.offset, rows.bytes, rows.count);
   return Status::kOk;
 }

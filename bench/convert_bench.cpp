@@ -1,0 +1,145 @@
+// Throughput of the container reader, the row reversal and the whole job for
+// payloads of 64 KiB, 1 MiB and 64 MiB.
+//
+// Files live in QUILLANE_BENCH_DIR, else /dev/shm, else the temporary folder:
+// on tmpfs the figures are the program's own cost rather than the disk's.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "../src/convert/convert.h"
+#include "../src/os/native_platform.h"
+#include "fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kKiB = 1024;
+constexpr std::int64_t kMiB = 1024 * kKiB;
+
+class BenchPlatform : public NativePlatform {
+ public:
+  void ShowNotice(const NativeString& text) override { notices += text; }
+  NativeString notices;
+};
+
+// A bitmap of exactly `size` bytes: roughly square rows of 3-byte pixels, with
+// whatever does not make a whole row left after the last one.
+Bytes MakePayload(std::int64_t size) {
+  const auto side = static_cast<std::int32_t>(std::sqrt(static_cast<double>(size) / 3) / 4) * 4;
+  const auto rows = static_cast<std::int32_t>((size - 54) / (3 * side));
+  Bytes payload = MakeBitmap(side, rows, 7);
+  payload.resize(static_cast<std::size_t>(size));
+  return payload;
+}
+
+fs::path WorkFolder() {
+  if (const char* chosen = std::getenv("QUILLANE_BENCH_DIR")) return chosen;
+  std::error_code error;
+  if (fs::is_directory("/dev/shm", error)) return "/dev/shm";
+  return fs::temp_directory_path();
+}
+
+// A fresh folder for one benchmark, removed with its contents.
+class Scratch {
+ public:
+  Scratch() {
+    std::random_device random;
+    do path_ = WorkFolder() / ("quillane-bench-" + std::to_string(random()));
+    while (!fs::create_directory(path_));
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  fs::path operator/(const char* name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+bool WriteFile(const fs::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
+// Writes the carrier of a payload of state.range(0) bytes as `path`; false,
+// with the benchmark marked as failed, when that cannot be done.
+bool PutCarrier(benchmark::State& state, const fs::path& path) {
+  if (WriteFile(path, MakeCarrier(MakePayload(state.range(0)), CarrierForm::kImage))) return true;
+  state.SkipWithError("cannot write the carrier");
+  return false;
+}
+
+void BM_ExtractPayload(benchmark::State& state) {
+  Scratch dir;
+  const fs::path source = dir / "in.gif", staging = dir / "in.gif.temp";
+  if (!PutCarrier(state, source)) return;
+  BenchPlatform os;
+  for (auto _ : state) {
+    const FileHandle in = os.OpenForRead(source.native());
+    const FileHandle out = os.CreateForWrite(staging.native());
+    std::uint64_t length = 0;
+    const Status status = ExtractPayload(os, in, out, &length);
+    const bool closed = os.Close(in) && os.Close(out) && os.Delete(staging.native());
+    if (status != Status::kOk || !closed || length != static_cast<std::uint64_t>(state.range(0))) {
+      state.SkipWithError("extraction failed");
+      return;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_ReverseBitmapRows(benchmark::State& state) {
+  Bytes payload = MakePayload(state.range(0));
+  for (auto _ : state) {
+    if (ReverseBitmapRows(payload) != Status::kOk) {
+      state.SkipWithError("reversal failed");
+      return;
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_ConvertFile(benchmark::State& state) {
+  Scratch dir;
+  const fs::path source = dir / "in.gif", output = dir / "in.gif.bmp";
+  if (!PutCarrier(state, source)) return;
+  BenchPlatform os;
+  for (auto _ : state) {
+    if (ConvertFile(os, source.native()) != Status::kOk) {
+      state.SkipWithError(os.notices.c_str());
+      return;
+    }
+    // Each run creates its output afresh, as a first conversion does.
+    state.PauseTiming();
+    const bool removed = os.Delete(output.native());
+    state.ResumeTiming();
+    if (!removed) {
+      state.SkipWithError("cannot remove the output");
+      return;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void PayloadSizes(benchmark::internal::Benchmark* b) {
+  b->Arg(64 * kKiB)->Arg(1 * kMiB)->Arg(64 * kMiB)->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(BM_ExtractPayload)->Apply(PayloadSizes);
+BENCHMARK(BM_ReverseBitmapRows)->Apply(PayloadSizes);
+BENCHMARK(BM_ConvertFile)->Apply(PayloadSizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();
