@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "../src/convert/file_io.h"
 #include "support.h"
 
@@ -107,36 +109,89 @@ TEST_F(Job, ADirectoryInTheWayIsAReadWriteFailure) {
   EXPECT_TRUE(fs::is_empty(dir / "a.gif.bmp"));
 }
 
+// Each call the job makes fails in turn, over inputs that take each path
+// through it; then reads and writes move only a few bytes at a time.
 TEST_F(Job, EveryFailingOperationGivesOneNoticeAndNoOutput) {
-  const Bytes expected = PutCarrier("a.gif", CarrierForm::kComment);
-  const Bytes source = ReadFileBytes(dir / "a.gif");
-  TestPlatform counter;
-  ASSERT_EQ(ConvertFile(counter, (dir / "a.gif").native()), Status::kOk);
-  fs::remove(dir / "a.gif.bmp");
+  const Bytes bmp = MakeBitmap(13, 9, 42);
+  const Bytes large = MakeBitmap(300, 300, 7);  // more than the 256 KiB copy buffers
+  Bytes wide = MakeBitmap(4, 4, 1), largeWide = large;
+  PutInt32(wide, 18, 400);  // rows run past the payload
+  PutInt32(largeWide, 18, 301);  // the same, in a payload too large to read back whole
+  const struct {
+    const char* name;
+    Bytes file;
+    Status status;
+    Bytes output;
+  } inputs[] = {
+      {"image.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, ExpectedOutput(bmp)},
+      {"comment.gif", MakeCarrier(bmp, CarrierForm::kComment), Status::kOk, ExpectedOutput(bmp)},
+      {"empty.gif", MakeRawCarrier(CarrierForm::kComment, std::vector<Bytes>{{}}), Status::kOk, {}},
+      {"large.GIF", MakeCarrier(large, CarrierForm::kImage), Status::kOk, ExpectedOutput(large)},
+      {"wide.gif", MakeCarrier(wide, CarrierForm::kComment), Status::kUnsupported, {}},
+      {"large-wide.gif", MakeCarrier(largeWide, CarrierForm::kComment), Status::kUnsupported, {}},
+      {"other.gif", Bytes(64, 0x3B), Status::kUnsupported, {}},
+      {"image.png", MakeCarrier(bmp, CarrierForm::kImage), Status::kBadExtension, {}},
+  };
 
-  int cases = 0;
-  for (int op = 0; op < kOpCount; ++op) {
-    for (int index = 0; index < counter.Calls(static_cast<Op>(op)); ++index, ++cases) {
-      TestPlatform faulty;
-      faulty.FailCall(static_cast<Op>(op), index);
-      Status expectedStatus = Status::kIoError;
-      if (op == static_cast<int>(Op::kAbsolutePath)) expectedStatus = Status::kBadExtension;
-      if (op == static_cast<int>(Op::kOpenForRead) && index == 0) expectedStatus = Status::kUnsupported;
-      SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
-      EXPECT_EQ(ConvertFile(faulty, (dir / "a.gif").native()), expectedStatus);
-      EXPECT_EQ(faulty.notices, std::vector{Notice(dir / "a.gif", expectedStatus)});
-      EXPECT_EQ(ReadFileBytes(dir / "a.gif"), source);
-      EXPECT_FALSE(fs::exists(dir / "a.gif.bmp"));
-      // The one delete that fails is the staging file's own when nothing else did.
-      fs::remove(dir / "a.gif.temp");
+  int faults = 0, trickles = 0;
+  for (const auto& input : inputs) {
+    const fs::path path = dir / input.name;
+    const fs::path output = path.native() + NATIVE_TEXT(".bmp"),
+                   staging = path.native() + NATIVE_TEXT(".temp");
+    WriteFileBytes(path, input.file);
+    const auto expectOutcome = [&](TestPlatform& os, Status status, bool stagingLeft) {
+      EXPECT_EQ(ConvertFile(os, path.native()), status);
+      EXPECT_EQ(os.notices, status == Status::kOk ? std::vector<NativeString>{}
+                                                  : std::vector{Notice(path, status)});
+      EXPECT_EQ(ReadFileBytes(path), input.file);
+      if (status == Status::kOk) {
+        EXPECT_EQ(ReadFileBytes(output), input.output);
+      } else {
+        EXPECT_FALSE(fs::exists(output));
+      }
+      EXPECT_EQ(fs::exists(staging), stagingLeft);
+      fs::remove(output);
+      fs::remove(staging);
+    };
+    TestPlatform counter;
+    SCOPED_TRACE(input.name);
+    expectOutcome(counter, input.status, false);
+    // Once the payload is extracted every close comes before the outcome is
+    // settled, so a failing one makes it a read/write failure.
+    const bool extracted = counter.Calls(Op::kOpenForRead) > 1;
+
+    for (int op = 0; op < kOpCount; ++op) {
+      for (int index = 0; index < counter.Calls(static_cast<Op>(op)); ++index, ++faults) {
+        Status status = Status::kIoError;
+        if (op == static_cast<int>(Op::kAbsolutePath)) status = Status::kBadExtension;
+        if (op == static_cast<int>(Op::kOpenForRead) && index == 0) status = Status::kUnsupported;
+        if (op == static_cast<int>(Op::kClose) && !extracted) status = input.status;
+        // The only delete counted is the staging file's, the job's last step.
+        if (op == static_cast<int>(Op::kDelete) && input.status != Status::kOk) status = input.status;
+        SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
+        TestPlatform faulty;
+        faulty.FailCall(static_cast<Op>(op), index);
+        expectOutcome(faulty, status, op == static_cast<int>(Op::kDelete));
+      }
+    }
+    for (std::size_t transfer : {1, 2, 5, 4093}) {
+      SCOPED_TRACE(::testing::Message() << "transfer " << transfer);
+      TestPlatform trickle;
+      trickle.maxTransfer = transfer;
+      expectOutcome(trickle, input.status, false);
+      ++trickles;
     }
   }
-  EXPECT_GE(cases, 15);
+  EXPECT_GE(faults, 50);
+  RecordProperty("fault_cases", faults);
+  std::printf("fault cases: %d, short-transfer runs: %d\n", faults, trickles);
+}
 
-  TestPlatform trickle;
-  trickle.maxTransfer = 3;
-  EXPECT_EQ(ConvertFile(trickle, (dir / "a.gif").native()), Status::kOk);
-  EXPECT_EQ(ReadFileBytes(dir / "a.gif.bmp"), expected);
+TEST_F(Job, ARowWiderThanTheReadBackBlockConverts) {
+  const Bytes bmp = MakeBitmap(90000, 3, 9);  // 270,000-byte rows
+  WriteFileBytes(dir / "wide.gif", MakeCarrier(bmp, CarrierForm::kComment));
+  EXPECT_EQ(Convert(dir / "wide.gif"), Status::kOk);
+  EXPECT_EQ(ReadFileBytes(dir / "wide.gif.bmp"), ExpectedOutput(bmp));
 }
 
 TEST_F(Job, LongPathsConvert) {

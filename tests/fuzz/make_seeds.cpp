@@ -1,0 +1,49 @@
+// make-fuzz-seeds DIR: writes starting inputs for the fuzz targets: carrier
+// files to DIR/carrier, bare bitmaps to DIR/bitmap and the heads of bitmaps
+// too large to read back whole to DIR/head.
+
+#include <cstdio>
+#include <string>
+
+#include "../support.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("usage: make-fuzz-seeds DIR\n", stderr);
+    return 2;
+  }
+  const fs::path carriers = fs::path(argv[1]) / "carrier", bitmaps = fs::path(argv[1]) / "bitmap";
+  const fs::path heads = fs::path(argv[1]) / "head";
+  for (const fs::path& dir : {carriers, bitmaps, heads}) fs::create_directories(dir);
+  int count = 0;
+  const auto add = [&](const fs::path& dir, const Bytes& bytes) {
+    WriteFileBytes(dir / ("seed" + std::to_string(count++)), bytes);
+  };
+
+  for (auto [width, height] : {std::pair{1, 1}, {3, 2}, {5, 4}, {13, 9}, {2, -3}, {0, 4}}) {
+    const Bytes bmp = MakeBitmap(width, height, count);
+    add(bitmaps, bmp);
+    add(carriers, MakeCarrier(bmp, CarrierForm::kImage));
+    add(carriers, MakeCarrier(bmp, CarrierForm::kComment));
+  }
+  Bytes wide = MakeBitmap(4, 4, 1);
+  PutInt32(wide, 18, 400);  // rows run past the payload
+  add(bitmaps, wide);
+  add(carriers, MakeCarrier(wide, CarrierForm::kComment));
+  Bytes cut = MakeCarrier(MakeBitmap(13, 9, 2), CarrierForm::kImage);
+  cut.resize(cut.size() / 2);
+  add(carriers, cut);
+  add(carriers, MakeRawCarrier(CarrierForm::kComment, std::vector<Bytes>{{}}));
+  add(carriers, MakeRawCarrier(CarrierForm::kImage, std::vector<Bytes>{Bytes(255, 7), Bytes(255, 8), {}}));
+  // Blocks just short of full end the chain however much follows.
+  add(carriers, MakeRawCarrier(CarrierForm::kComment, std::vector<Bytes>{Bytes(254, 5), Bytes(254, 6), Bytes(9, 7)}));
+  add(carriers, Bytes(64, 0x3B));
+  for (auto [width, height] : {std::pair{300, 291}, {87382, 1}, {1, 87382}, {1000, 87}, {-3, 9}}) {
+    Bytes head = MakeBitmap(1, 1, count);
+    head.resize(54);
+    PutInt32(head, 18, width);
+    PutInt32(head, 22, height);
+    add(heads, head);
+  }
+  return 0;
+}

@@ -1,0 +1,44 @@
+// A platform whose files live in memory, so the fuzz targets run the
+// container reader without system calls. Misuse of a handle aborts, which
+// the fuzzer reports as a crash.
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "../../src/convert/platform.h"
+#include "../fixture.h"
+
+class MemoryPlatform : public Platform {
+ public:
+  std::map<NativeString, Bytes> files;
+  std::vector<NativeString> notices;
+  // Reads and writes move at most this many bytes a call.
+  std::size_t maxTransfer = static_cast<std::size_t>(-1);
+
+  FileHandle OpenForRead(const NativeString& path) override;
+  FileHandle CreateForWrite(const NativeString& path) override;
+  bool Seek(FileHandle file, std::uint64_t offset) override;
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
+  std::int64_t Write(FileHandle file, const void* data, std::size_t size) override;
+  bool Close(FileHandle file) override;
+  bool Delete(const NativeString& path) override;
+  bool AbsolutePath(const NativeString& path, NativeString* absolute) override;
+  void ShowNotice(const NativeString& text) override { notices.push_back(text); }
+
+  // Handles handed out and not yet closed.
+  int OpenCount() const;
+
+ private:
+  struct OpenFile {
+    NativeString path;
+    std::uint64_t position = 0;
+    bool writing = false;
+    bool open = true;
+  };
+  // A new handle on `path`, at its start.
+  FileHandle Add(const NativeString& path, bool writing);
+  // The open file behind `file`; aborts for a handle never given or closed.
+  OpenFile& Get(FileHandle file);
+  std::vector<OpenFile> open_;
+};

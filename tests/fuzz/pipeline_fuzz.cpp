@@ -1,0 +1,29 @@
+// Reader and reversal together as the job composes them, on files in memory:
+// the reference output and no notice, or one notice and no output; never a
+// staging file or an open handle left.
+
+#include "memory_platform.h"
+#include "reference.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Bytes input(data, data + size);
+  const Conversion expected = ReferenceConvert(input);
+  MemoryPlatform os;
+  // Odd sizes also trickle every read and write.
+  if (size % 2) os.maxTransfer = 1 + size % 11;
+  os.files["in.gif"] = input;
+  const Status status = ConvertFile(os, "in.gif");
+  Require(status == expected.status, "status");
+  if (status == Status::kOk) {
+    Require(os.notices.empty(), "no notice");
+    Require(os.files["in.gif.bmp"] == expected.bytes, "output");
+  } else {
+    Require(os.notices == std::vector<NativeString>{"ファイル：in.gif\n" + NativeString(MessageText(status))},
+            "one notice");
+    Require(!os.files.contains("in.gif.bmp"), "no output");
+  }
+  Require(!os.files.contains("in.gif.temp"), "no staging");
+  Require(os.files["in.gif"] == input, "source unchanged");
+  Require(os.OpenCount() == 0, "every handle closed");
+  return 0;
+}
