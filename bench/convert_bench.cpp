@@ -8,27 +8,15 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
 
-#include "../src/convert/convert.h"
-#include "../src/os/native_platform.h"
-#include "fixture.h"
+#include "support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr std::int64_t kKiB = 1024;
 constexpr std::int64_t kMiB = 1024 * kKiB;
-
-class BenchPlatform : public NativePlatform {
- public:
-  void ShowNotice(const NativeString& text) override { notices += text; }
-  NativeString notices;
-};
 
 // A bitmap of exactly `size` bytes: roughly square rows of 3-byte pixels, with
 // whatever does not make a whole row left after the last one.
@@ -47,43 +35,23 @@ fs::path WorkFolder() {
   return fs::temp_directory_path();
 }
 
-// A fresh folder for one benchmark, removed with its contents.
-class Scratch {
- public:
-  Scratch() {
-    std::random_device random;
-    do path_ = WorkFolder() / ("quillane-bench-" + std::to_string(random()));
-    while (!fs::create_directory(path_));
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path operator/(const char* name) const { return path_ / name; }
-
- private:
-  fs::path path_;
-};
-
-bool WriteFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
-}
-
 // Writes the carrier of a payload of state.range(0) bytes as `path`; false,
 // with the benchmark marked as failed, when that cannot be done.
 bool PutCarrier(benchmark::State& state, const fs::path& path) {
-  if (WriteFile(path, MakeCarrier(MakePayload(state.range(0)), CarrierForm::kImage))) return true;
-  state.SkipWithError("cannot write the carrier");
-  return false;
+  try {
+    WriteFileBytes(path, MakeCarrier(MakePayload(state.range(0)), CarrierForm::kImage));
+    return true;
+  } catch (const std::exception&) {
+    state.SkipWithError("cannot write the carrier");
+    return false;
+  }
 }
 
 void BM_ExtractPayload(benchmark::State& state) {
-  Scratch dir;
+  const TempDir dir(WorkFolder());
   const fs::path source = dir / "in.gif", staging = dir / "in.gif.temp";
   if (!PutCarrier(state, source)) return;
-  BenchPlatform os;
+  TestPlatform os;
   for (auto _ : state) {
     const FileHandle in = os.OpenForRead(source.native());
     const FileHandle out = os.CreateForWrite(staging.native());
@@ -111,13 +79,13 @@ void BM_ReverseBitmapRows(benchmark::State& state) {
 }
 
 void BM_ConvertFile(benchmark::State& state) {
-  Scratch dir;
+  const TempDir dir(WorkFolder());
   const fs::path source = dir / "in.gif", output = dir / "in.gif.bmp";
   if (!PutCarrier(state, source)) return;
-  BenchPlatform os;
+  TestPlatform os;
   for (auto _ : state) {
     if (ConvertFile(os, source.native()) != Status::kOk) {
-      state.SkipWithError(os.notices.c_str());
+      state.SkipWithError("conversion failed");
       return;
     }
     // Each run creates its output afresh, as a first conversion does.

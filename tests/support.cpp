@@ -6,10 +6,10 @@
 #include <random>
 #include <stdexcept>
 
-TempDir::TempDir() {
+TempDir::TempDir(const fs::path& parent) {
   std::random_device random;
   for (;;) {
-    path_ = fs::temp_directory_path() / ("quillane-test-" + std::to_string(random()));
+    path_ = parent / ("quillane-test-" + std::to_string(random()));
     if (fs::create_directory(path_)) return;
   }
 }

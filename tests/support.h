@@ -13,10 +13,11 @@
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed with its contents.
+// A fresh folder, by default under the system's temporary folder, removed
+// with its contents.
 class TempDir {
  public:
-  TempDir();
+  explicit TempDir(const fs::path& parent = fs::temp_directory_path());
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
