@@ -67,17 +67,13 @@ class ConsolePlatform : public NativePlatform {
   bool shown_ = false;
 };
 
-bool IsCarrierName(const NativeString& name) {
-  return name.ends_with(NATIVE_TEXT(".gif")) || name.ends_with(NATIVE_TEXT(".GIF"));
-}
-
 // Adds the carrier files below `directory`, in name order so runs repeat.
 bool CollectDirectory(const fs::path& directory, std::vector<NativeString>* files) {
   std::vector<NativeString> found;
   std::error_code error;
   fs::recursive_directory_iterator it(directory, error), end;
   for (; !error && it != end; it.increment(error)) {
-    if (it->is_regular_file(error) && IsCarrierName(it->path().filename().native()))
+    if (it->is_regular_file(error) && HasCarrierExtension(it->path().filename().native()))
       found.push_back(it->path().native());
   }
   if (error) {

@@ -20,6 +20,10 @@ enum class Status {
   kOutOfMemory,
 };
 
+// Whether `name` ends in ".gif" or ".GIF", the only names converted. A name
+// ending so has no separator or dot after that last extension.
+bool HasCarrierExtension(const NativeString& name);
+
 // The user-facing message for a failure; nullptr for kOk.
 const NativeChar* MessageText(Status status);
 

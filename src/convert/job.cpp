@@ -15,12 +15,10 @@ namespace {
 constexpr const NativeChar* kStagingSuffix = NATIVE_TEXT(".temp");
 constexpr const NativeChar* kOutputSuffix = NATIVE_TEXT(".bmp");
 
-// Accepts ".gif" and ".GIF" only, as the final name's last extension; a name
-// that ends in either has no separator or dot after it.
-bool HasCarrierExtension(Platform& os, const NativeString& path) {
+// The test looks at the absolute path, so "x.gif/." passes and "x.gif/" does not.
+bool AbsolutePathIsCarrier(Platform& os, const NativeString& path) {
   NativeString absolute;
-  if (!os.AbsolutePath(path, &absolute)) return false;
-  return absolute.ends_with(NATIVE_TEXT(".gif")) || absolute.ends_with(NATIVE_TEXT(".GIF"));
+  return os.AbsolutePath(path, &absolute) && HasCarrierExtension(absolute);
 }
 
 // The source is opened and the staging file created before anything is read,
@@ -136,7 +134,7 @@ Status ConvertStaged(Platform& os, const NativeString& staging, const NativeStri
 }
 
 Status RunJob(Platform& os, const NativeString& path) {
-  if (!HasCarrierExtension(os, path)) return Status::kBadExtension;
+  if (!AbsolutePathIsCarrier(os, path)) return Status::kBadExtension;
   const NativeString staging = path + kStagingSuffix;
   const NativeString output = path + kOutputSuffix;
 
@@ -151,6 +149,10 @@ Status RunJob(Platform& os, const NativeString& path) {
 }
 
 }  // namespace
+
+bool HasCarrierExtension(const NativeString& name) {
+  return name.ends_with(NATIVE_TEXT(".gif")) || name.ends_with(NATIVE_TEXT(".GIF"));
+}
 
 Status ConvertFile(Platform& os, const NativeString& path) {
   Status status;
