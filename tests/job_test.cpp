@@ -110,13 +110,14 @@ TEST_F(Job, ADirectoryInTheWayIsAReadWriteFailure) {
 }
 
 // Each call the job makes fails in turn, over inputs that take each path
-// through it; then reads and writes move only a few bytes at a time.
-TEST_F(Job, EveryFailingOperationGivesOneNoticeAndNoOutput) {
+// through it, with an earlier output in place; then reads and writes move
+// only a few bytes at a time.
+TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
   const Bytes bmp = MakeBitmap(13, 9, 42);
-  const Bytes large = MakeBitmap(300, 300, 7);  // more than the 256 KiB copy buffers
+  const Bytes large = MakeBitmap(300, 300, 7);  // more than the 256 KiB buffers
   Bytes wide = MakeBitmap(4, 4, 1), largeWide = large;
   PutInt32(wide, 18, 400);  // rows run past the payload
-  PutInt32(largeWide, 18, 301);  // the same, in a payload too large to read back whole
+  PutInt32(largeWide, 18, 301);  // the same, in a payload written a block at a time
   const struct {
     const char* name;
     Bytes file;
@@ -132,6 +133,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndNoOutput) {
       {"other.gif", Bytes(64, 0x3B), Status::kUnsupported, {}},
       {"image.png", MakeCarrier(bmp, CarrierForm::kImage), Status::kBadExtension, {}},
   };
+  const Bytes earlier(5, 'E');
 
   int faults = 0, trickles = 0;
   for (const auto& input : inputs) {
@@ -140,12 +142,15 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndNoOutput) {
                    staging = path.native() + NATIVE_TEXT(".temp");
     WriteFileBytes(path, input.file);
     const auto expectOutcome = [&](TestPlatform& os, Status status, bool stagingLeft) {
+      const bool hadOutput = fs::exists(output);
       EXPECT_EQ(ConvertFile(os, path.native()), status);
       EXPECT_EQ(os.notices, status == Status::kOk ? std::vector<NativeString>{}
                                                   : std::vector{Notice(path, status)});
       EXPECT_EQ(ReadFileBytes(path), input.file);
       if (status == Status::kOk) {
         EXPECT_EQ(ReadFileBytes(output), input.output);
+      } else if (hadOutput) {
+        EXPECT_EQ(ReadFileBytes(output), earlier);
       } else {
         EXPECT_FALSE(fs::exists(output));
       }
@@ -156,21 +161,22 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndNoOutput) {
     TestPlatform counter;
     SCOPED_TRACE(input.name);
     expectOutcome(counter, input.status, false);
-    // Once the payload is extracted every close comes before the outcome is
-    // settled, so a failing one makes it a read/write failure.
-    const bool extracted = counter.Calls(Op::kOpenForRead) > 1;
 
     for (int op = 0; op < kOpCount; ++op) {
       for (int index = 0; index < counter.Calls(static_cast<Op>(op)); ++index, ++faults) {
         Status status = Status::kIoError;
-        if (op == static_cast<int>(Op::kAbsolutePath)) status = Status::kBadExtension;
-        if (op == static_cast<int>(Op::kOpenForRead) && index == 0) status = Status::kUnsupported;
-        if (op == static_cast<int>(Op::kClose) && !extracted) status = input.status;
-        // The only delete counted is the staging file's, the job's last step.
-        if (op == static_cast<int>(Op::kDelete) && input.status != Status::kOk) status = input.status;
+        switch (static_cast<Op>(op)) {
+          case Op::kAbsolutePath: status = Status::kBadExtension; break;
+          case Op::kOpenForRead: status = Status::kUnsupported; break;
+          // Past a refusal, a failed close or removal adds no notice of its own.
+          case Op::kClose: if (input.status != Status::kOk) status = input.status; break;
+          case Op::kDelete: status = input.status; break;
+          default: break;
+        }
         SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
         TestPlatform faulty;
         faulty.FailCall(static_cast<Op>(op), index);
+        WriteFileBytes(output, earlier);
         expectOutcome(faulty, status, op == static_cast<int>(Op::kDelete));
       }
     }
@@ -187,7 +193,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndNoOutput) {
   std::printf("fault cases: %d, short-transfer runs: %d\n", faults, trickles);
 }
 
-TEST_F(Job, ARowWiderThanTheReadBackBlockConverts) {
+TEST_F(Job, ARowWiderThanTheWriteBufferConverts) {
   const Bytes bmp = MakeBitmap(90000, 3, 9);  // 270,000-byte rows
   WriteFileBytes(dir / "wide.gif", MakeCarrier(bmp, CarrierForm::kComment));
   EXPECT_EQ(Convert(dir / "wide.gif"), Status::kOk);

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "../src/convert/bitmap_rows.h"
 #include "support.h"
 
 namespace {
@@ -69,3 +70,37 @@ TEST(Reversal, RowsThatDoNotFitAreRefusedUntouched) {
 }
 
 }  // namespace
+
+// The streaming writer must give what the reversal in memory gives, however
+// the payload is cut into buffers and appended pieces.
+TEST(Writer, PlacesRowsAsTheReversalDoesForAnyBufferSize) {
+  Bytes wide = MakeBitmap(4, 4, 1);
+  PutInt32(wide, 18, 400);
+  const Bytes payloads[] = {MakeBitmap(1, 1, 1), MakeBitmap(3, 5, 2), MakeBitmap(5, 4, 3),
+                            MakeBitmap(64, 33, 4), MakeBitmap(2, -3, 5), Payload(0, 9, 40),
+                            Payload(7, 3, 63 + 11), wide, Payload(2, 3, 17), Payload(-2, 3, 18)};
+  TempDir dir;
+  const NativeString name = (dir / "out").native();
+  TestPlatform os;
+  for (const Bytes& payload : payloads) {
+    Bytes expected = payload;
+    const Status status = ReverseBitmapRows(expected);
+    for (std::size_t bufferSize : {26, 57, 100, 4096}) {
+      for (std::size_t piece : {1, 7, 255}) {
+        SCOPED_TRACE(::testing::Message() << payload.size() << " bytes, buffer " << bufferSize
+                                          << ", pieces of " << piece);
+        Bytes buffer(bufferSize);
+        const FileHandle file = os.CreateForWrite(name);
+        BitmapWriter writer(os, file, buffer, payload.size());
+        for (std::size_t at = 0; at < payload.size(); at += piece)
+          ASSERT_EQ(writer.Append(std::span(payload).subspan(at, std::min(piece, payload.size() - at))),
+                    Status::kOk);
+        EXPECT_EQ(writer.Finish(), status);
+        EXPECT_TRUE(os.Close(file));
+        if (status == Status::kOk) {
+          EXPECT_EQ(ReadFileBytes(name), expected);
+        }
+      }
+    }
+  }
+}

@@ -48,26 +48,32 @@ FileHandle TestPlatform::OpenForRead(const NativeString& path) {
   return Fails(Op::kOpenForRead) ? kNoFile : NativePlatform::OpenForRead(path);
 }
 
-FileHandle TestPlatform::CreateForWrite(const NativeString& path) {
-  return Fails(Op::kCreateForWrite) ? kNoFile : NativePlatform::CreateForWrite(path);
+std::int64_t TestPlatform::FileSize(FileHandle file) {
+  return Fails(Op::kFileSize) ? -1 : NativePlatform::FileSize(file);
 }
 
-bool TestPlatform::Seek(FileHandle file, std::uint64_t offset) {
-  return !Fails(Op::kSeek) && NativePlatform::Seek(file, offset);
+FileHandle TestPlatform::CreateForWrite(const NativeString& path) {
+  return Fails(Op::kCreateForWrite) ? kNoFile : NativePlatform::CreateForWrite(path);
 }
 
 std::int64_t TestPlatform::Read(FileHandle file, void* buffer, std::size_t size) {
   return Fails(Op::kRead) ? -1 : NativePlatform::Read(file, buffer, std::min(size, maxTransfer));
 }
 
-std::int64_t TestPlatform::Write(FileHandle file, const void* data, std::size_t size) {
-  return Fails(Op::kWrite) ? -1 : NativePlatform::Write(file, data, std::min(size, maxTransfer));
+std::int64_t TestPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                   std::size_t size) {
+  return Fails(Op::kWriteAt) ? -1
+                             : NativePlatform::WriteAt(file, offset, data, std::min(size, maxTransfer));
 }
 
 bool TestPlatform::Close(FileHandle file) {
   // A failed close still gives the handle back, as the systems' closes do.
   const bool closed = NativePlatform::Close(file);
   return !Fails(Op::kClose) && closed;
+}
+
+bool TestPlatform::Replace(const NativeString& from, const NativeString& to) {
+  return !Fails(Op::kReplace) && NativePlatform::Replace(from, to);
 }
 
 bool TestPlatform::Delete(const NativeString& path) {

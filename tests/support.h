@@ -33,8 +33,9 @@ class TempDir {
 Bytes ReadFileBytes(const fs::path& path);
 void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes);
 
-enum class Op { kOpenForRead, kCreateForWrite, kSeek, kRead, kWrite, kClose, kDelete, kAbsolutePath };
-inline constexpr int kOpCount = 8;
+enum class Op { kOpenForRead, kFileSize, kCreateForWrite, kRead, kWriteAt, kClose, kReplace, kDelete,
+                kAbsolutePath };
+inline constexpr int kOpCount = 9;
 
 class TestPlatform : public NativePlatform {
  public:
@@ -47,11 +48,13 @@ class TestPlatform : public NativePlatform {
   int Calls(Op op) const { return calls_[static_cast<int>(op)]; }
 
   FileHandle OpenForRead(const NativeString& path) override;
+  std::int64_t FileSize(FileHandle file) override;
   FileHandle CreateForWrite(const NativeString& path) override;
-  bool Seek(FileHandle file, std::uint64_t offset) override;
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
-  std::int64_t Write(FileHandle file, const void* data, std::size_t size) override;
+  std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                       std::size_t size) override;
   bool Close(FileHandle file) override;
+  bool Replace(const NativeString& from, const NativeString& to) override;
   bool Delete(const NativeString& path) override;
   bool AbsolutePath(const NativeString& path, NativeString* absolute) override;
   void ShowNotice(const NativeString& text) override { notices.push_back(text); }
@@ -59,7 +62,20 @@ class TestPlatform : public NativePlatform {
  private:
   bool Fails(Op op);
   std::array<int, kOpCount> calls_{};
-  std::array<int, kOpCount> failAt_{-1, -1, -1, -1, -1, -1, -1, -1};
+  std::array<int, kOpCount> failAt_ = [] {
+    std::array<int, kOpCount> none;
+    none.fill(-1);
+    return none;
+  }();
+};
+
+// Collects a payload in memory.
+struct BytesSink : PayloadSink {
+  Bytes bytes;
+  Status Append(std::span<const std::uint8_t> data) override {
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return Status::kOk;
+  }
 };
 
 // The notice the job shows for `path` and `status`.

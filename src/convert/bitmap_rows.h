@@ -1,7 +1,8 @@
 // Where the carried bitmap's rows lie, for the reversal in memory and for
-// the job's block-by-block read-back of large payloads alike.
+// the writer that puts each row in its place as the payload arrives.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -25,3 +26,40 @@ Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, Bi
 
 // Reverses the order of `count` adjacent rows of `rowBytes` each at `first`.
 void ReverseRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count);
+
+// Writes a payload to `file` as it arrives, each row where it lies once the
+// rows are reversed, so that the file holds the converted bitmap when the
+// payload ends. A payload that fits `buffer` is written in one call, a larger
+// one a buffer at a time; the buffer holds at least kBitmapFieldsEnd bytes.
+// With kNoFile it only checks.
+class BitmapWriter final : public PayloadSink {
+ public:
+  // `sizeLimit` is a size the payload cannot exceed: rows claimed past it
+  // cannot fit, so they are never written, however far off they claim to lie.
+  BitmapWriter(Platform& os, FileHandle file, std::span<std::uint8_t> buffer,
+               std::uint64_t sizeLimit)
+      : os_(os), file_(file), buffer_(buffer), limit_(sizeLimit) {}
+
+  Status Append(std::span<const std::uint8_t> bytes) override;
+  // Writes what is still held once the payload has ended. kUnsupported,
+  // with the file incomplete, when the rows do not fit the payload.
+  Status Finish();
+  // False after a write has failed.
+  bool Written() const { return written_; }
+
+ private:
+  Status Flush();
+  bool Place();
+  bool Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
+
+  Platform& os_;
+  FileHandle file_;
+  std::span<std::uint8_t> buffer_;
+  std::uint64_t limit_;
+  std::size_t held_ = 0;         // bytes in the buffer
+  std::uint64_t flushed_ = 0;    // payload bytes before the buffer's first
+  std::array<std::uint8_t, kBitmapFieldsEnd> head_{};
+  BitmapRows rows_;
+  bool fits_ = true;             // the claimed rows fit within sizeLimit
+  bool written_ = true;
+};

@@ -8,7 +8,6 @@
 // is read.
 
 #include <algorithm>
-#include <cstring>
 
 #include "convert.h"
 #include "file_io.h"
@@ -22,8 +21,8 @@ constexpr std::uint8_t kCommentLabel = 0xFE;
 constexpr std::size_t kImageDescriptorRest = 10;  // bytes 20-29: descriptor and LZW code size
 constexpr std::uint8_t kFullSubBlock = 255;
 
-// Sub-blocks are tiny, so the source and staging files go through buffers of
-// our own rather than a system call per length byte.
+// Sub-blocks are tiny, so the source is read through a buffer of our own
+// rather than a system call per length byte.
 constexpr std::size_t kBufferSize = 256 * 1024;
 
 struct Reader {
@@ -32,13 +31,6 @@ struct Reader {
   std::uint8_t* data;
   std::size_t pos = 0;
   std::size_t end = 0;
-};
-
-struct Writer {
-  Platform& os;
-  FileHandle file;
-  std::uint8_t* data;
-  std::size_t used = 0;
 };
 
 // Makes at least one unread byte available; kUnsupported at the end of the file.
@@ -70,21 +62,13 @@ Status Skip(Reader& in, std::size_t count) {
   return Status::kOk;
 }
 
-bool Flush(Writer& out) {
-  const bool ok = WriteAll(out.os, out.file, out.data, out.used);
-  out.used = 0;
-  return ok;
-}
-
-// Moves `count` bytes from the source to the staging file.
-Status Copy(Reader& in, Writer& out, std::size_t count) {
+// Passes `count` bytes of the source on to the sink.
+Status Copy(Reader& in, PayloadSink& out, std::size_t count) {
   while (count > 0) {
     if (Status s = Fill(in); s != Status::kOk) return s;
-    if (out.used == kBufferSize && !Flush(out)) return Status::kIoError;
-    const std::size_t take = std::min({count, in.end - in.pos, kBufferSize - out.used});
-    std::memcpy(out.data + out.used, in.data + in.pos, take);
+    const std::size_t take = std::min(count, in.end - in.pos);
+    if (Status s = out.Append({in.data + in.pos, take}); s != Status::kOk) return s;
     in.pos += take;
-    out.used += take;
     count -= take;
   }
   return Status::kOk;
@@ -104,27 +88,23 @@ Status Probe(Reader& in) {
   return label == kCommentLabel ? Status::kOk : Status::kUnsupported;
 }
 
-Status CopyChain(Reader& in, Writer& out, std::uint64_t* length) {
+Status CopyChain(Reader& in, PayloadSink& out) {
   std::uint8_t size = 0;
   Status s = ReadByte(in, &size);
   if (s == Status::kUnsupported) return Status::kOk;  // a chain cut before it starts is empty
   for (; s == Status::kOk; s = ReadByte(in, &size)) {
     if (s = Copy(in, out, size); s != Status::kOk) return s;
-    *length += size;
-    if (size != kFullSubBlock) return Flush(out) ? Status::kOk : Status::kIoError;
+    if (size != kFullSubBlock) return Status::kOk;
   }
   return s;
 }
 
 }  // namespace
 
-Status ExtractPayload(Platform& os, FileHandle source, FileHandle staging,
-                      std::uint64_t* length) {
-  *length = 0;
-  const auto buffers = AllocateBytes(2 * kBufferSize);
-  if (!buffers) return Status::kOutOfMemory;
-  Reader in{os, source, buffers.get()};
-  Writer out{os, staging, buffers.get() + kBufferSize};
+Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink) {
+  const auto buffer = AllocateBytes(kBufferSize);
+  if (!buffer) return Status::kOutOfMemory;
+  Reader in{os, source, buffer.get()};
   if (Status s = Probe(in); s != Status::kOk) return s;
-  return CopyChain(in, out, length);
+  return CopyChain(in, sink);
 }

@@ -1,10 +1,10 @@
 // Converting one carrier GIF into the BMP file it carries.
 //
 // A carrier GIF keeps the byte image of a whole BMP file in its first data
-// sub-block chain. ConvertFile finds that chain, copies the payload through a
-// staging file "<path>.temp", reverses the bitmap's pixel rows and writes
-// "<path>.bmp". Failures reach the user as one notice each, and leave nothing
-// behind but the untouched source.
+// sub-block chain. ConvertFile finds that chain and writes the payload, its
+// pixel rows reversed, to a staging file "<path>.temp", which then takes the
+// name "<path>.bmp". Failures reach the user as one notice each, and leave
+// nothing behind but the untouched source and any earlier output.
 #pragma once
 
 #include <cstdint>
@@ -27,11 +27,19 @@ bool HasCarrierExtension(const NativeString& name);
 // The user-facing message for a failure; nullptr for kOk.
 const NativeChar* MessageText(Status status);
 
-// Probes `source` for a carrier GIF and copies its payload, without the
-// sub-blocks' length bytes, to `staging`. Sets *length to the payload size on
-// kOk; on kUnsupported nothing the source holds past the probe is trusted.
-Status ExtractPayload(Platform& os, FileHandle source, FileHandle staging,
-                      std::uint64_t* length);
+// Takes the payload a piece at a time, in order, as the container reader
+// finds it.
+class PayloadSink {
+ public:
+  virtual ~PayloadSink() = default;
+  // kIoError when the bytes could not be passed on.
+  virtual Status Append(std::span<const std::uint8_t> bytes) = 0;
+};
+
+// Probes `source` for a carrier GIF and hands its payload, without the
+// sub-blocks' length bytes, to `sink`. On kUnsupported nothing the source
+// holds past the probe is trusted.
+Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink);
 
 // Reverses the order of the bitmap's 3-byte-per-pixel rows in place when its
 // height is positive. kUnsupported when those rows would not fit in the

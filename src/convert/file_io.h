@@ -32,9 +32,6 @@ class ScopedFile {
 // beyond this process's address space).
 std::unique_ptr<std::uint8_t[]> AllocateBytes(std::uint64_t size);
 
-// Reads until `size` bytes have arrived or the file ends. Returns the bytes
-// read, or -1 on error.
-std::int64_t ReadFull(Platform& os, FileHandle file, std::uint8_t* buffer, std::uint64_t size);
-
-// Writes all `size` bytes; false if the system takes fewer.
-bool WriteAll(Platform& os, FileHandle file, const std::uint8_t* data, std::uint64_t size);
+// Writes all `size` bytes at `offset`; false if the system takes fewer.
+bool WriteAllAt(Platform& os, FileHandle file, std::uint64_t offset, const std::uint8_t* data,
+                std::uint64_t size);

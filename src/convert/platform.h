@@ -28,17 +28,24 @@ class Platform {
   // Opens an existing regular file for reading; others may go on reading and
   // writing it. kNoFile when that is not possible.
   virtual FileHandle OpenForRead(const NativeString& path) = 0;
+  // The size of an open file in bytes, or -1.
+  virtual std::int64_t FileSize(FileHandle file) = 0;
   // Creates an empty file for writing under `path`. Whatever file or link
   // stood there is replaced as a name: a link's target is never written.
   virtual FileHandle CreateForWrite(const NativeString& path) = 0;
-  virtual bool Seek(FileHandle file, std::uint64_t offset) = 0;
   // Returns the bytes read, 0 at the end of the file, -1 on error. May return
   // fewer bytes than asked for before the end.
   virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t size) = 0;
-  // Returns the bytes written, which may be fewer than asked for, or -1.
-  virtual std::int64_t Write(FileHandle file, const void* data, std::size_t size) = 0;
+  // Writes at `offset` from the file's start. Returns the bytes written,
+  // which may be fewer than asked for, or -1.
+  virtual std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                               std::size_t size) = 0;
   // False when the file's data may not have reached the system.
   virtual bool Close(FileHandle file) = 0;
+  // Gives the closed file `from` the name `to` in one step: whatever file or
+  // link stood at `to` is replaced as a name, and `to` never names anything
+  // in between.
+  virtual bool Replace(const NativeString& from, const NativeString& to) = 0;
   virtual bool Delete(const NativeString& path) = 0;
   // The path as an absolute one, resolved by text alone as the system does
   // for a name given to it ("." and ".." folded, links not followed).

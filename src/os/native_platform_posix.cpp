@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -46,9 +47,9 @@ FileHandle NativePlatform::CreateForWrite(const NativeString& path) {
   return kNoFile;
 }
 
-bool NativePlatform::Seek(FileHandle file, std::uint64_t offset) {
-  return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
-         lseek(Fd(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+std::int64_t NativePlatform::FileSize(FileHandle file) {
+  struct stat info;
+  return fstat(Fd(file), &info) == 0 ? info.st_size : -1;
 }
 
 std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
@@ -58,14 +59,20 @@ std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t siz
   return n;
 }
 
-std::int64_t NativePlatform::Write(FileHandle file, const void* data, std::size_t size) {
+std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                     std::size_t size) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return -1;
   ssize_t n;
-  do n = write(Fd(file), data, size);
+  do n = pwrite(Fd(file), data, size, static_cast<off_t>(offset));
   while (n < 0 && errno == EINTR);
   return n;
 }
 
 bool NativePlatform::Close(FileHandle file) { return close(Fd(file)) == 0; }
+
+bool NativePlatform::Replace(const NativeString& from, const NativeString& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
 
 bool NativePlatform::Delete(const NativeString& path) { return unlink(path.c_str()) == 0; }
 

@@ -10,6 +10,10 @@ namespace {
 // takes at any length, since the program's manifest asks for nothing more.
 constexpr std::size_t kPlainPathLimit = MAX_PATH - 12;
 constexpr DWORD kMaxTransfer = 1u << 30;
+// Indexers and virus scanners open new files for a moment. A rename or
+// removal that meets one is tried again, for about a second at most.
+constexpr int kBusyAttempts = 20;
+constexpr DWORD kBusyWaitMs = 50;
 
 HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
@@ -34,6 +38,30 @@ std::wstring SystemName(const std::wstring& path) {
     return path;
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
+}
+
+// Whether the call on `name` that just failed may succeed once another
+// program lets go of a file. Access to a folder or a read-only file stays
+// denied however long one waits.
+bool Busy(const std::wstring& name) {
+  const DWORD error = GetLastError();
+  bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+  if (error == ERROR_ACCESS_DENIED) {
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    busy = attributes == INVALID_FILE_ATTRIBUTES ||
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+  }
+  SetLastError(error);
+  return busy;
+}
+
+template <typename Call>
+bool RetryWhileBusy(const std::wstring& name, Call call) {
+  for (int attempt = 1;; ++attempt) {
+    if (call()) return true;
+    if (attempt == kBusyAttempts || !Busy(name)) return false;
+    Sleep(kBusyWaitMs);
+  }
 }
 
 FileHandle FromHandle(HANDLE handle) {
@@ -65,10 +93,9 @@ FileHandle NativePlatform::CreateForWrite(const NativeString& path) {
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool NativePlatform::Seek(FileHandle file, std::uint64_t offset) {
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(offset);
-  return offset <= INT64_MAX && SetFilePointerEx(Handle(file), distance, nullptr, FILE_BEGIN);
+std::int64_t NativePlatform::FileSize(FileHandle file) {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(Handle(file), &size) ? size.QuadPart : -1;
 }
 
 std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
@@ -77,16 +104,29 @@ std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t siz
   return ReadFile(Handle(file), buffer, ask, &done, nullptr) ? done : -1;
 }
 
-std::int64_t NativePlatform::Write(FileHandle file, const void* data, std::size_t size) {
+std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                     std::size_t size) {
+  if (offset > INT64_MAX) return -1;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  return WriteFile(Handle(file), data, ask, &done, nullptr) ? done : -1;
+  return WriteFile(Handle(file), data, ask, &done, &at) ? done : -1;
 }
 
 bool NativePlatform::Close(FileHandle file) { return CloseHandle(Handle(file)); }
 
+bool NativePlatform::Replace(const NativeString& from, const NativeString& to) {
+  const std::wstring source = SystemName(from), target = SystemName(to);
+  return RetryWhileBusy(target, [&] {
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+  });
+}
+
 bool NativePlatform::Delete(const NativeString& path) {
-  return DeleteFileW(SystemName(path).c_str());
+  const std::wstring name = SystemName(path);
+  return RetryWhileBusy(name, [&] { return DeleteFileW(name.c_str()); });
 }
 
 bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {

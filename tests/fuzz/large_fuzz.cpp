@@ -1,4 +1,4 @@
-// Payloads past the 256 KiB the job reads back whole, which it converts a
+// Payloads past the 256 KiB the job writes in one call, which it writes a
 // block at a time instead: the input is the payload's head, filled out with
 // a pattern to a length that grows with it, carried and converted in memory.
 

@@ -25,9 +25,8 @@ FileHandle MemoryPlatform::CreateForWrite(const NativeString& path) {
   return Add(path, true);
 }
 
-bool MemoryPlatform::Seek(FileHandle file, std::uint64_t offset) {
-  Get(file).position = offset;
-  return true;
+std::int64_t MemoryPlatform::FileSize(FileHandle file) {
+  return static_cast<std::int64_t>(files.at(Get(file).path).size());
 }
 
 std::int64_t MemoryPlatform::Read(FileHandle file, void* buffer, std::size_t size) {
@@ -41,19 +40,29 @@ std::int64_t MemoryPlatform::Read(FileHandle file, void* buffer, std::size_t siz
   return static_cast<std::int64_t>(n);
 }
 
-std::int64_t MemoryPlatform::Write(FileHandle file, const void* data, std::size_t size) {
+std::int64_t MemoryPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                     std::size_t size) {
   OpenFile& entry = Get(file);
   if (!entry.writing) std::abort();
   Bytes& bytes = files.at(entry.path);
   const std::size_t n = std::min(size, maxTransfer);
-  if (bytes.size() < entry.position + n) bytes.resize(entry.position + n);
-  std::memcpy(bytes.data() + entry.position, data, n);
-  entry.position += n;
+  // A write past the end leaves a hole of zeros, as on disk.
+  if (bytes.size() < offset + n) bytes.resize(offset + n);
+  std::memcpy(bytes.data() + offset, data, n);
   return static_cast<std::int64_t>(n);
 }
 
 bool MemoryPlatform::Close(FileHandle file) {
   Get(file).open = false;
+  return true;
+}
+
+bool MemoryPlatform::Replace(const NativeString& from, const NativeString& to) {
+  const auto found = files.find(from);
+  if (found == files.end()) return false;
+  Bytes bytes = std::move(found->second);
+  files.erase(found);
+  files[to] = std::move(bytes);
   return true;
 }
 

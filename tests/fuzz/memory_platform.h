@@ -17,11 +17,13 @@ class MemoryPlatform : public Platform {
   std::size_t maxTransfer = static_cast<std::size_t>(-1);
 
   FileHandle OpenForRead(const NativeString& path) override;
+  std::int64_t FileSize(FileHandle file) override;
   FileHandle CreateForWrite(const NativeString& path) override;
-  bool Seek(FileHandle file, std::uint64_t offset) override;
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
-  std::int64_t Write(FileHandle file, const void* data, std::size_t size) override;
+  std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                       std::size_t size) override;
   bool Close(FileHandle file) override;
+  bool Replace(const NativeString& from, const NativeString& to) override;
   bool Delete(const NativeString& path) override;
   bool AbsolutePath(const NativeString& path, NativeString* absolute) override;
   void ShowNotice(const NativeString& text) override { notices.push_back(text); }
