@@ -64,7 +64,8 @@ void BM_ExtractPayload(benchmark::State& state) {
   for (auto _ : state) {
     const FileHandle in = os.OpenForRead(source.native());
     CountingSink sink;
-    const Status status = ExtractPayload(os, in, sink);
+    CarrierForm form;
+    const Status status = ExtractPayload(os, in, sink, &form);
     const bool closed = os.Close(in);
     if (status != Status::kOk || !closed || sink.size != static_cast<std::uint64_t>(state.range(0))) {
       state.SkipWithError("extraction failed");
@@ -92,7 +93,7 @@ void BM_ConvertFile(benchmark::State& state) {
   if (!PutCarrier(state, source)) return;
   TestPlatform os;
   for (auto _ : state) {
-    if (ConvertFile(os, source.native()) != Status::kOk) {
+    if (ConvertFile(os, source.native()).status != Status::kOk) {
       state.SkipWithError("conversion failed");
       return;
     }

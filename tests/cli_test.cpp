@@ -1,7 +1,16 @@
 // End-to-end runs of the quillane-convert program on generated files.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
 
 #include "support.h"
 
@@ -26,7 +35,8 @@ class Cli : public ::testing::Test {
             std::string(errBytes.begin(), errBytes.end())};
   }
 
-  Outcome Run(const std::string& args) { return Shell("\"$Q\" " + args); }
+  // The converter in English, whatever this machine's locale.
+  Outcome Run(const std::string& args) { return Shell("LC_ALL=C.UTF-8 \"$Q\" " + args); }
 
   Bytes PutCarrier(const fs::path& name, CarrierForm form, std::int32_t width, std::int32_t height) {
     fs::create_directories((dir / name).parent_path());
@@ -35,82 +45,211 @@ class Cli : public ::testing::Test {
     return ExpectedOutput(bmp);
   }
 
-  std::string Notice(const std::string& path, Status status) {
-    return "ファイル：" + path + "\n" + MessageText(status) + "\n";
+  // Every file below `root`: its bytes and modification time, by relative name.
+  std::map<std::string, std::pair<Bytes, fs::file_time_type>> Snapshot(const fs::path& root) {
+    std::map<std::string, std::pair<Bytes, fs::file_time_type>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      const std::string name = entry.path().lexically_relative(root).string();
+      files[name] = {entry.is_regular_file() ? ReadFileBytes(entry.path()) : Bytes{},
+                     fs::last_write_time(entry.path())};
+    }
+    return files;
   }
 
   TempDir dir, scratch;
 };
 
-TEST_F(Cli, ConvertsEveryFileInOrderAndReportsTheBadOnes) {
+TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   const Bytes a = PutCarrier("a.gif", CarrierForm::kImage, 31, 17);
   const Bytes c = PutCarrier("c.GIF", CarrierForm::kComment, 100, 3);
+  PutCarrier("big.gif", CarrierForm::kImage, 200, 200);
+  WriteFileBytes(dir / "big.gif.bmp", Bytes(3, 'E'));
   WriteFileBytes(dir / "b.png", Bytes(10, 1));
   WriteFileBytes(dir / "d.gif", Bytes(100, 0));
+  fs::create_directory(dir / "folder.gif");
   const Bytes aSource = ReadFileBytes(dir / "a.gif");
 
-  const Outcome run = Run("a.gif b.png c.GIF d.gif");
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, Notice("b.png", Status::kBadExtension) + Notice("d.gif", Status::kUnsupported));
+  // A file size limit makes the large bitmap's writes fail; the signal it
+  // would raise is ignored, so the system's reason comes back instead.
+  const std::string args = "a.gif b.png c.GIF d.gif missing.gif folder.gif big.gif a.gif";
+  const std::string expected =
+      "quillane-convert: b.png: not a .gif or .GIF file\n"
+      "quillane-convert: d.gif: not a carrier GIF\n"
+      "quillane-convert: missing.gif: cannot open: No such file or directory\n"
+      "quillane-convert: folder.gif: not a regular file\n"
+      "quillane-convert: big.gif: cannot write big.gif.bmp: File too large\n"
+      "8 files: 3 converted, 5 failed\n";
+  for (const char* jobs : {"-j 1", "-j 4", ""}) {
+    const Outcome run = Shell(std::string("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" ") + jobs + " -v " + args);
+    EXPECT_EQ(run.exitCode, 1) << jobs;
+    EXPECT_EQ(run.err, expected) << jobs;
+    EXPECT_EQ(run.out, "a.gif -> a.gif.bmp\nc.GIF -> c.GIF.bmp\na.gif -> a.gif.bmp\n") << jobs;
+  }
   EXPECT_EQ(ReadFileBytes(dir / "a.gif.bmp"), a);
   EXPECT_EQ(ReadFileBytes(dir / "c.GIF.bmp"), c);
+  EXPECT_EQ(ReadFileBytes(dir / "big.gif.bmp"), Bytes(3, 'E'));  // the earlier output stays
   EXPECT_EQ(ReadFileBytes(dir / "a.gif"), aSource);
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.png", "c.GIF",
-                                                  "c.GIF.bmp", "d.gif"}));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.png", "big.gif", "big.gif.bmp",
+                                                  "c.GIF", "c.GIF.bmp", "d.gif", "folder.gif"}));
 
-  const Outcome again = Run("a.gif");
-  EXPECT_EQ(again.exitCode, 0);
-  EXPECT_EQ(again.err, "");
+  // Only errors with -q, and a single file gets no summary.
+  EXPECT_EQ(Run("-q a.gif d.gif").err, "quillane-convert: d.gif: not a carrier GIF\n");
+  EXPECT_EQ(Run("a.gif").err, "");
+  EXPECT_EQ(Run("a.gif").exitCode, 0);
+
+  // No space left: on a small file system of its own where one can be made.
+  fs::create_directory(dir / "full");
+  if (mount("tmpfs", (dir / "full").c_str(), "tmpfs", 0, "size=64k") == 0) {
+    const Outcome full = Run("-o full big.gif");
+    umount((dir / "full").c_str());
+    EXPECT_EQ(full.err, "quillane-convert: big.gif: cannot write full/big.gif.bmp: No space left on device\n");
+  }
+  // No permission, which root is never refused.
+  if (geteuid() != 0) {
+    fs::create_directory(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(Run("-o locked a.gif").err,
+              "quillane-convert: a.gif: cannot create locked/a.gif.bmp: Permission denied\n");
+  }
 }
 
-TEST_F(Cli, DirectoriesAreWalkedOnlyWhenAsked) {
+TEST_F(Cli, OutputFolderRecreatesAReadOnlyTree) {
   const Bytes top = PutCarrier("set/top.gif", CarrierForm::kImage, 8, 8);
   const Bytes deep = PutCarrier("set/sub/deep.GIF", CarrierForm::kComment, 5, 2);
+  PutCarrier("other/top.gif", CarrierForm::kImage, 3, 3);
   WriteFileBytes(dir / "set/notes.txt", Bytes(4, 'x'));
-  WriteFileBytes(dir / "set/sub/odd.Gif", Bytes(4, 'x'));
+  const auto before = Snapshot(dir / "set");
+  for (const char* folder : {"set", "set/sub"}) fs::permissions(dir / folder, fs::perms::owner_read | fs::perms::owner_exec);
 
-  const Outcome plain = Run("set");
-  EXPECT_EQ(plain.exitCode, 1);
-  EXPECT_EQ(plain.err, Notice("set", Status::kBadExtension));
-  EXPECT_FALSE(fs::exists(dir / "set/top.gif.bmp"));
+  EXPECT_EQ(Run("-o out/new set").err, "quillane-convert: set: not a .gif or .GIF file\n");  // no -r
+  const Outcome run = Run("-r -o out/new set other");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "quillane-convert: other/top.gif: cannot write out/new/top.gif.bmp: already written from set/top.gif\n"
+            "4 files: 2 converted, 1 failed, 1 skipped\n");
+  EXPECT_EQ(ReadFileBytes(dir / "out/new/top.gif.bmp"), top);
+  EXPECT_EQ(ReadFileBytes(dir / "out/new/sub/deep.GIF.bmp"), deep);
+  std::vector<std::string> made;
+  for (const auto& entry : fs::recursive_directory_iterator(dir / "out"))
+    made.push_back(entry.path().lexically_relative(dir / "out").string());
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(made, (std::vector<std::string>{"new", "new/sub", "new/sub/deep.GIF.bmp", "new/top.gif.bmp"}));
+  EXPECT_EQ(Snapshot(dir / "set"), before);
 
-  const Outcome walked = Run("-r set");
-  EXPECT_EQ(walked.exitCode, 0);
-  EXPECT_EQ(walked.err, "");
-  EXPECT_EQ(ReadFileBytes(dir / "set/top.gif.bmp"), top);
-  EXPECT_EQ(ReadFileBytes(dir / "set/sub/deep.GIF.bmp"), deep);
-  EXPECT_FALSE(fs::exists(dir / "set/sub/odd.Gif.bmp"));
-  EXPECT_FALSE(fs::exists(dir / "set/notes.txt.bmp"));
+  WriteFileBytes(dir / "blocker", Bytes(1, 0));
+  EXPECT_EQ(Run("-o blocker/x set/top.gif").err,
+            "quillane-convert: set/top.gif: cannot create folder blocker/x: Not a directory\n");
+  for (const char* folder : {"set", "set/sub"}) fs::permissions(dir / folder, fs::perms::owner_all);
+}
+
+TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
+  PutCarrier("set/a.gif", CarrierForm::kImage, 8, 5);
+  PutCarrier("set/b.GIF", CarrierForm::kComment, 2, 1);
+  WriteFileBytes(dir / "set/a.gif.temp", Bytes(2, 1));
+  WriteFileBytes(dir / "set/bad.gif", Bytes(30, 0x3B));
+  const auto before = Snapshot(dir.path());
+
+  const Outcome run = Run("-n -v -r set -o out");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "set/a.gif: image data, 174 bytes, 8 x 5\nset/b.GIF: comment, 62 bytes, 2 x 1\n");
+  EXPECT_EQ(run.err, "quillane-convert: set/bad.gif: not a carrier GIF\n"
+                     "4 files: 2 would be converted, 1 failed, 1 skipped\n");
+  EXPECT_EQ(Run("--dry-run set/a.gif").err, "");
+  EXPECT_EQ(Snapshot(dir.path()), before);
+}
+
+TEST_F(Cli, SpeaksJapaneseInAJapaneseLocale) {
+  WriteFileBytes(dir / "bad.gif", Bytes(30, 0x3B));
+  WriteFileBytes(dir / "x.png", Bytes(3, 0));
+  const std::string lines =
+      "quillane-convert: bad.gif: このファイルは対応フォーマットではありません。\n"
+      "quillane-convert: x.png: 拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。\n"
+      "quillane-convert: missing.gif: 開けません: そのようなファイルやディレクトリはありません\n"
+      "3 個のファイル: 変換 0、失敗 3\n";
+  EXPECT_EQ(Shell("LANG=ja_JP.UTF-8 \"$Q\" bad.gif x.png missing.gif").err, lines);
+  EXPECT_EQ(Shell("LANG=C LC_MESSAGES=ja_JP.UTF-8 LC_ALL= \"$Q\" x.png").err,
+            "quillane-convert: x.png: 拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。\n");
+  EXPECT_EQ(Shell("LANG=ja_JP.UTF-8 LC_ALL=C \"$Q\" x.png").err, "quillane-convert: x.png: not a .gif or .GIF file\n");
 }
 
 TEST_F(Cli, ProgressShowsOnATerminalAndIsClearedAtTheEnd) {
   PutCarrier("a.gif", CarrierForm::kImage, 4, 4);
   PutCarrier("b.gif", CarrierForm::kImage, 4, 4);
   // script(1) gives the program a terminal and copies what it shows to stdout.
-  const Outcome shown = Shell("script -qec '\"$Q\" a.gif b.gif' /dev/null");
+  const Outcome shown = Shell("script -qec 'LC_ALL=C \"$Q\" -j 2 a.gif b.gif' /dev/null");
   EXPECT_EQ(shown.exitCode, 0);
   EXPECT_NE(shown.out.find("[0/2] a.gif"), std::string::npos);
   EXPECT_NE(shown.out.find("[1/2] b.gif"), std::string::npos);
-  EXPECT_TRUE(shown.out.ends_with("\r\x1b[K")) << shown.out;
-  EXPECT_EQ(Run("a.gif b.gif").err, "");  // not a terminal: no progress
+  EXPECT_NE(shown.out.find("\r\x1b[K2 files: 2 converted, 0 failed"), std::string::npos) << shown.out;
+  EXPECT_EQ(Shell("script -qec '\"$Q\" -q a.gif b.gif' /dev/null").out, "");
+  EXPECT_EQ(Run("-q a.gif b.gif").err, "");  // not a terminal: no progress
 }
 
-TEST_F(Cli, UsageHelpAndVersion) {
-  for (const char* args : {"", "-x a.gif", "--bogus", "--"}) {
+TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "no FILE given"},
+      {"-x a.gif", "unknown option -x"},
+      {"--bogus a.gif", "unknown option --bogus"},
+      {"--quiet=1 a.gif", "unknown option --quiet=1"},
+      {"-j 0 a.gif", "invalid value for -j: 0"},
+      {"--jobs=many a.gif", "invalid value for --jobs: many"},
+      {"a.gif -o", "option -o needs a value"},
+      {"--", "no FILE given"},
+  };
+  for (const auto& [args, problem] : cases) {
     const Outcome run = Run(args);
     EXPECT_EQ(run.exitCode, 2) << args;
-    EXPECT_NE(run.err.find("usage: quillane-convert"), std::string::npos) << args;
+    EXPECT_EQ(run.err, "quillane-convert: " + std::string(problem) +
+                           "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] FILE...\n") << args;
   }
   const Outcome help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("--recursive"), std::string::npos);
-  const Outcome version = Run("--version");
-  EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, "quillane-convert 1.0.0.0 (0.01beta)\n");
+  EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
+  EXPECT_EQ(Run("--version").out, "quillane-convert 1.0.0.0 (0.01beta)\n");
 
   PutCarrier("-dash.gif", CarrierForm::kImage, 2, 2);
+  PutCarrier("set/in.gif", CarrierForm::kImage, 2, 2);
   EXPECT_EQ(Run("-- -dash.gif").exitCode, 0);
   EXPECT_TRUE(fs::exists(dir / "-dash.gif.bmp"));
+  EXPECT_EQ(Run("-rqj2 -oout set").exitCode, 0);
+  EXPECT_TRUE(fs::exists(dir / "out/in.gif.bmp"));
+}
+
+// Killed at any point, a conversion leaves the earlier output or the complete
+// new one under the output's name, never a mixture or a part.
+TEST_F(Cli, AKilledConversionLeavesTheOldOutputOrTheNewOne) {
+  const Bytes fresh = PutCarrier("large.gif", CarrierForm::kImage, 2048, 2048);
+  const Bytes old = ExpectedOutput(MakeBitmap(2048, 2047, 5));
+  const fs::path output = dir / "large.gif.bmp";
+  const std::string source = (dir / "large.gif").string();
+  char* const argv[] = {const_cast<char*>(QUILLANE_CONVERT), const_cast<char*>(source.c_str()), nullptr};
+  const auto convert = [&](std::chrono::microseconds killAfter) {
+    pid_t pid;
+    EXPECT_EQ(posix_spawn(&pid, QUILLANE_CONVERT, nullptr, nullptr, argv, environ), 0);
+    if (killAfter.count() > 0) {
+      std::this_thread::sleep_for(killAfter);
+      kill(pid, SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  convert({});
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  ASSERT_EQ(ReadFileBytes(output), fresh);
+
+  constexpr int kKills = 30;
+  int oldKept = 0, newWritten = 0;
+  for (int i = 0; i < kKills; ++i) {
+    WriteFileBytes(output, old);
+    convert(whole * 4 * (i + 1) / (3 * kKills) + std::chrono::microseconds(1));  // past the end too
+    const Bytes now = ReadFileBytes(output);
+    if (now == old) ++oldKept;
+    else if (now == fresh) ++newWritten;
+    else ADD_FAILURE() << "kill " << i << " left " << now.size() << " bytes that are neither output";
+  }
+  std::printf("kills: %d, earlier output kept %d, new output complete %d (a whole run %lld us)\n", kKills, oldKept,
+              newWritten, static_cast<long long>(whole.count()));
 }
 
 }  // namespace

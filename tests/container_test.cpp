@@ -7,6 +7,7 @@ namespace {
 struct Extracted {
   Status status;
   Bytes payload;
+  CarrierForm form;
 };
 
 Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = -1) {
@@ -16,9 +17,10 @@ Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = 
   os.maxTransfer = maxTransfer;
   const FileHandle source = os.OpenForRead((dir / "in.gif").native());
   BytesSink sink;
-  const Status status = ExtractPayload(os, source, sink);
+  CarrierForm form{-1};
+  const Status status = ExtractPayload(os, source, sink, &form);
   EXPECT_TRUE(os.Close(source));
-  return {status, sink.bytes};
+  return {status, sink.bytes, form};
 }
 
 Bytes Sequence(std::size_t size, std::uint8_t first) {
@@ -63,6 +65,7 @@ TEST(Container, OnlyFullSubBlocksAreFollowed) {
     const Extracted got = Extract(MakeRawCarrier(test.form, test.blocks));
     EXPECT_EQ(got.status, Status::kOk);
     EXPECT_EQ(got.payload, test.payload);
+    EXPECT_EQ(got.form, test.form);
   }
 }
 

@@ -6,13 +6,13 @@
 #include <span>
 #include <vector>
 
+#include "../src/convert/convert.h"
+
 using Bytes = std::vector<std::uint8_t>;
 
 // A 24-bit bottom-up BMP (positive height) with rows padded to 4 bytes and
 // pixels drawn from `seed`. A negative height gives a top-down one.
 Bytes MakeBitmap(std::int32_t width, std::int32_t height, std::uint32_t seed);
-
-enum class CarrierForm { kImage, kComment };
 
 // A GIF-shaped file carrying `payload` in 255-byte sub-blocks closed by a
 // shorter one, followed by a block terminator and the GIF trailer.

@@ -17,7 +17,7 @@ class Job : public ::testing::Test {
     return ExpectedOutput(bmp);
   }
 
-  Status Convert(const fs::path& path) { return ConvertFile(os, path.native()); }
+  Status Convert(const fs::path& path) { return ConvertFile(os, path.native()).status; }
 
   void ExpectOneNotice(const fs::path& path, Status status) {
     ASSERT_EQ(os.notices.size(), 1u);
@@ -141,9 +141,15 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
     const fs::path output = path.native() + NATIVE_TEXT(".bmp"),
                    staging = path.native() + NATIVE_TEXT(".temp");
     WriteFileBytes(path, input.file);
-    const auto expectOutcome = [&](TestPlatform& os, Status status, bool stagingLeft) {
+    const auto expectOutcome = [&](TestPlatform& os, Status status, bool stagingLeft,
+                                   Step step = Step::kNone) {
       const bool hadOutput = fs::exists(output);
-      EXPECT_EQ(ConvertFile(os, path.native()), status);
+      const Outcome outcome = ConvertFile(os, path.native());
+      EXPECT_EQ(outcome.status, status);
+      if (step != Step::kNone) {
+        EXPECT_EQ(outcome.step, step);
+        EXPECT_EQ(outcome.error, kInjectedError);
+      }
       EXPECT_EQ(os.notices, status == Status::kOk ? std::vector<NativeString>{}
                                                   : std::vector{Notice(path, status)});
       EXPECT_EQ(ReadFileBytes(path), input.file);
@@ -164,20 +170,29 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
 
     for (int op = 0; op < kOpCount; ++op) {
       for (int index = 0; index < counter.Calls(static_cast<Op>(op)); ++index, ++faults) {
+        // The outcome, and for a failure of the call itself, the step it names.
         Status status = Status::kIoError;
+        Step step = Step::kNone;
         switch (static_cast<Op>(op)) {
           case Op::kAbsolutePath: status = Status::kBadExtension; break;
-          case Op::kOpenForRead: status = Status::kUnsupported; break;
+          case Op::kOpenForRead: status = Status::kUnsupported, step = Step::kOpenSource; break;
+          case Op::kFileSize: step = Step::kReadSource; break;
+          case Op::kCreateForWrite: step = Step::kCreateOutput; break;
+          case Op::kRead: step = Step::kReadSource; break;
+          case Op::kWriteAt: step = Step::kWriteOutput; break;
+          case Op::kReplace: step = Step::kReplaceOutput; break;
           // Past a refusal, a failed close or removal adds no notice of its own.
-          case Op::kClose: if (input.status != Status::kOk) status = input.status; break;
+          case Op::kClose:
+            if (input.status != Status::kOk) status = input.status;
+            else step = index == 0 ? Step::kReadSource : Step::kWriteOutput;
+            break;
           case Op::kDelete: status = input.status; break;
-          default: break;
         }
         SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
         TestPlatform faulty;
         faulty.FailCall(static_cast<Op>(op), index);
         WriteFileBytes(output, earlier);
-        expectOutcome(faulty, status, op == static_cast<int>(Op::kDelete));
+        expectOutcome(faulty, status, op == static_cast<int>(Op::kDelete), step);
       }
     }
     for (std::size_t transfer : {1, 2, 5, 4093}) {

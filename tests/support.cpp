@@ -41,7 +41,9 @@ void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
 
 bool TestPlatform::Fails(Op op) {
   const int i = static_cast<int>(op);
-  return calls_[i]++ == failAt_[i];
+  if (calls_[i]++ != failAt_[i]) return false;
+  Fail(kInjectedError);
+  return true;
 }
 
 FileHandle TestPlatform::OpenForRead(const NativeString& path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes);
 enum class Op { kOpenForRead, kFileSize, kCreateForWrite, kRead, kWriteAt, kClose, kReplace, kDelete,
                 kAbsolutePath };
 inline constexpr int kOpCount = 9;
+
+// The reason a failing call made by TestPlatform gives.
+inline constexpr int kInjectedError = EIO;
 
 class TestPlatform : public NativePlatform {
  public:

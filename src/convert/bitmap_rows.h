@@ -16,8 +16,13 @@ struct BitmapRows {
   std::uint64_t count = 0;
 };
 
-// Payloads shorter than this have no rows to move.
+// The bitmap's size fields; payloads shorter than their end have no rows to move.
+inline constexpr std::size_t kWidthOffset = 18;
+inline constexpr std::size_t kHeightOffset = 22;
 inline constexpr std::uint64_t kBitmapFieldsEnd = 26;
+
+// The little-endian signed 32-bit field at `offset`.
+std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t offset);
 
 // Finds the rows of a payload of `size` bytes from its first bytes, `head`,
 // which hold at least min(size, kBitmapFieldsEnd) of them. kUnsupported,
@@ -46,6 +51,8 @@ class BitmapWriter final : public PayloadSink {
   Status Finish();
   // False after a write has failed.
   bool Written() const { return written_; }
+  // Fills in the payload's length and size fields, as far as they arrived.
+  void Describe(Carrier* carrier) const;
 
  private:
   Status Flush();

@@ -83,3 +83,13 @@ bool BitmapWriter::Write(std::uint64_t offset, const std::uint8_t* data, std::ui
   written_ = false;
   return false;
 }
+
+void BitmapWriter::Describe(Carrier* carrier) const {
+  carrier->bytes = flushed_ + held_;
+  carrier->hasFields = carrier->bytes >= kBitmapFieldsEnd;
+  if (!carrier->hasFields) return;
+  const std::span<const std::uint8_t> head = flushed_ ? std::span<const std::uint8_t>(head_)
+                                                      : buffer_.first(head_.size());
+  carrier->width = ReadInt32(head, kWidthOffset);
+  carrier->height = ReadInt32(head, kHeightOffset);
+}

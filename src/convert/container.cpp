@@ -77,15 +77,20 @@ Status Copy(Reader& in, PayloadSink& out, std::size_t count) {
 // Leaves `in` at the first length byte of the chain. The bytes before the
 // marker are read past rather than sought over: the first read fetches them
 // anyway, and a seek would cost a system call per file.
-Status Probe(Reader& in) {
+Status Probe(Reader& in, CarrierForm* form) {
   if (Status s = Skip(in, kMarkerOffset); s != Status::kOk) return s;
   std::uint8_t marker = 0;
   if (Status s = ReadByte(in, &marker); s != Status::kOk) return s;
-  if (marker == kImageSeparator) return Skip(in, kImageDescriptorRest);
+  if (marker == kImageSeparator) {
+    *form = CarrierForm::kImage;
+    return Skip(in, kImageDescriptorRest);
+  }
   if (marker != kExtensionIntroducer) return Status::kUnsupported;
   std::uint8_t label = 0;
   if (Status s = ReadByte(in, &label); s != Status::kOk) return s;
-  return label == kCommentLabel ? Status::kOk : Status::kUnsupported;
+  if (label != kCommentLabel) return Status::kUnsupported;
+  *form = CarrierForm::kComment;
+  return Status::kOk;
 }
 
 Status CopyChain(Reader& in, PayloadSink& out) {
@@ -101,10 +106,10 @@ Status CopyChain(Reader& in, PayloadSink& out) {
 
 }  // namespace
 
-Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink) {
+Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form) {
   const auto buffer = AllocateBytes(kBufferSize);
   if (!buffer) return Status::kOutOfMemory;
   Reader in{os, source, buffer.get()};
-  if (Status s = Probe(in); s != Status::kOk) return s;
+  if (Status s = Probe(in, form); s != Status::kOk) return s;
   return CopyChain(in, sink);
 }

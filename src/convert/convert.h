@@ -1,10 +1,11 @@
 // Converting one carrier GIF into the BMP file it carries.
 //
 // A carrier GIF keeps the byte image of a whole BMP file in its first data
-// sub-block chain. ConvertFile finds that chain and writes the payload, its
-// pixel rows reversed, to a staging file "<path>.temp", which then takes the
-// name "<path>.bmp". Failures reach the user as one notice each, and leave
-// nothing behind but the untouched source and any earlier output.
+// sub-block chain. A conversion finds that chain and writes the payload, its
+// pixel rows reversed, to a staging file "<base>.temp", which then takes the
+// name "<base>.bmp"; the base is the source's own path unless the caller puts
+// the output elsewhere. A failed conversion leaves nothing behind but the
+// untouched source and any earlier output.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +21,48 @@ enum class Status {
   kOutOfMemory,
 };
 
+// The file operation a conversion was on when it failed.
+enum class Step {
+  kNone,
+  kOpenSource,     // with kUnsupported: the source cannot be opened
+  kReadSource,     // with kUnsupported: what was read is no carrier of a bitmap
+  kCreateOutput,   // the staging file cannot be created
+  kWriteOutput,    // the staging file cannot be written or closed
+  kReplaceOutput,  // the staging file cannot take the output's name
+};
+
+enum class CarrierForm { kImage, kComment };
+
+// What a source carries, as far as it was read.
+struct Carrier {
+  CarrierForm form = CarrierForm::kImage;
+  std::uint64_t bytes = 0;  // the payload's length
+  bool hasFields = false;   // whether the payload reaches past the bitmap's size fields
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// One conversion: `source` is read; the output and the staging file are
+// `base` + ".bmp" and `base` + ".temp". A check reads and tests everything a
+// conversion would, and creates, replaces and removes nothing.
+struct Job {
+  NativeString source;
+  NativeString base;
+  bool checkOnly = false;
+};
+
+struct Outcome {
+  Status status = Status::kOk;
+  Step step = Step::kNone;
+  int error = 0;  // the system's code for the failed call, Platform::LastError
+  Carrier carrier;
+};
+
 // Whether `name` ends in ".gif" or ".GIF", the only names converted. A name
 // ending so has no separator or dot after that last extension.
 bool HasCarrierExtension(const NativeString& name);
 
-// The user-facing message for a failure; nullptr for kOk.
+// The window's message for a failure; nullptr for kOk.
 const NativeChar* MessageText(Status status);
 
 // Takes the payload a piece at a time, in order, as the container reader
@@ -37,17 +75,20 @@ class PayloadSink {
 };
 
 // Probes `source` for a carrier GIF and hands its payload, without the
-// sub-blocks' length bytes, to `sink`. On kUnsupported nothing the source
-// holds past the probe is trusted.
-Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink);
+// sub-blocks' length bytes, to `sink`; sets *form once the probe has passed.
+// On kUnsupported nothing the source holds past the probe is trusted.
+Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form);
 
 // Reverses the order of the bitmap's 3-byte-per-pixel rows in place when its
 // height is positive. kUnsupported when those rows would not fit in the
 // payload or the width is negative; the payload is then untouched.
 Status ReverseBitmapRows(std::span<std::uint8_t> payload);
 
+// Runs one conversion and says how it went; shows nothing.
+Outcome RunJob(Platform& os, const Job& job);
+
 // Shows "ファイル：<path>\n<message>" through the platform.
 void ShowFileError(Platform& os, const NativeString& path, Status status);
 
-// Converts `path` to `path` + ".bmp", showing a notice on failure.
-Status ConvertFile(Platform& os, const NativeString& path);
+// Converts `path` to `path` + ".bmp" beside it, showing a notice on failure.
+Outcome ConvertFile(Platform& os, const NativeString& path);

@@ -25,37 +25,61 @@ bool AbsolutePathIsCarrier(Platform& os, const NativeString& path) {
   return os.AbsolutePath(path, &absolute) && HasCarrierExtension(absolute);
 }
 
-// Fills `staging` with the converted payload of `source`.
-Status WriteStaging(Platform& os, FileHandle source, FileHandle staging) {
-  // The payload is never longer than its source, which bounds where rows go.
-  const std::int64_t size = os.FileSize(source);
-  if (size < 0) return Status::kIoError;
-  const auto buffer = AllocateBytes(kBlockSize);
-  if (!buffer) return Status::kOutOfMemory;
-  BitmapWriter writer(os, staging, {buffer.get(), kBlockSize}, static_cast<std::uint64_t>(size));
-  const Status status = ExtractPayload(os, source, writer);
-  return status == Status::kOk ? writer.Finish() : status;
+Outcome Failed(Status status, Step step = Step::kNone, int error = 0) {
+  Outcome outcome;
+  outcome.status = status;
+  outcome.step = step;
+  outcome.error = error;
+  return outcome;
 }
 
-Status RunJob(Platform& os, const NativeString& path) {
-  if (!AbsolutePathIsCarrier(os, path)) return Status::kBadExtension;
-  const NativeString staging = path + kStagingSuffix;
-  const NativeString output = path + kOutputSuffix;
+// Fills `staging` (kNoFile for a check) with the converted payload of
+// `source`. The system's reason for a failure is taken from the call that
+// failed, before any other call.
+Outcome WriteStaging(Platform& os, FileHandle source, FileHandle staging) {
+  // The payload is never longer than its source, which bounds where rows go.
+  const std::int64_t size = os.FileSize(source);
+  if (size < 0) return Failed(Status::kIoError, Step::kReadSource, os.LastError());
+  const auto buffer = AllocateBytes(kBlockSize);
+  if (!buffer) return Failed(Status::kOutOfMemory);
+  BitmapWriter writer(os, staging, {buffer.get(), kBlockSize}, static_cast<std::uint64_t>(size));
+  Outcome outcome;
+  outcome.status = ExtractPayload(os, source, writer, &outcome.carrier.form);
+  if (outcome.status == Status::kOk) outcome.status = writer.Finish();
+  if (outcome.status != Status::kOk) {
+    outcome.step = writer.Written() ? Step::kReadSource : Step::kWriteOutput;
+    if (outcome.status == Status::kIoError) outcome.error = os.LastError();
+  }
+  writer.Describe(&outcome.carrier);
+  return outcome;
+}
+
+Outcome Run(Platform& os, const Job& job) {
+  if (!AbsolutePathIsCarrier(os, job.source)) return Failed(Status::kBadExtension);
+  const NativeString staging = job.base + kStagingSuffix;
+  const NativeString output = job.base + kOutputSuffix;
+  Outcome outcome;
+  const auto fail = [&](Status status, Step step) {
+    outcome.status = status;
+    outcome.step = step;
+    outcome.error = os.LastError();
+  };
 
   // The source is opened and the staging file created before anything is
   // read, so a file of the staging name goes even when the source is no carrier.
-  ScopedFile in(os, os.OpenForRead(path));
-  ScopedFile out(os, os.CreateForWrite(staging));
+  ScopedFile in(os, os.OpenForRead(job.source));
+  if (!in) fail(Status::kUnsupported, Step::kOpenSource);
+  ScopedFile out(os, job.checkOnly ? kNoFile : os.CreateForWrite(staging));
   const bool created = static_cast<bool>(out);
-  Status status = !in    ? Status::kUnsupported
-                  : !out ? Status::kIoError
-                         : WriteStaging(os, in.get(), out.get());
-  const bool inClosed = in.Close();
-  const bool outClosed = out.Close();
-  if (status == Status::kOk && !(inClosed && outClosed)) status = Status::kIoError;
-  if (status == Status::kOk && !os.Replace(staging, output)) status = Status::kIoError;
-  if (status != Status::kOk && created) os.Delete(staging);
-  return status;
+  if (outcome.status == Status::kOk && !job.checkOnly && !created)
+    fail(Status::kIoError, Step::kCreateOutput);
+  if (outcome.status == Status::kOk) outcome = WriteStaging(os, in.get(), out.get());
+  if (!in.Close() && outcome.status == Status::kOk) fail(Status::kIoError, Step::kReadSource);
+  if (!out.Close() && outcome.status == Status::kOk) fail(Status::kIoError, Step::kWriteOutput);
+  if (outcome.status == Status::kOk && created && !os.Replace(staging, output))
+    fail(Status::kIoError, Step::kReplaceOutput);
+  if (outcome.status != Status::kOk && created) os.Delete(staging);
+  return outcome;
 }
 
 }  // namespace
@@ -64,15 +88,18 @@ bool HasCarrierExtension(const NativeString& name) {
   return name.ends_with(NATIVE_TEXT(".gif")) || name.ends_with(NATIVE_TEXT(".GIF"));
 }
 
-Status ConvertFile(Platform& os, const NativeString& path) {
-  Status status;
+Outcome RunJob(Platform& os, const Job& job) {
   // Only the names can run out of memory this way, and they are all made
   // before any file is touched.
   try {
-    status = RunJob(os, path);
+    return Run(os, job);
   } catch (const std::bad_alloc&) {
-    status = Status::kOutOfMemory;
+    return Failed(Status::kOutOfMemory);
   }
-  if (status != Status::kOk) ShowFileError(os, path, status);
-  return status;
+}
+
+Outcome ConvertFile(Platform& os, const NativeString& path) {
+  const Outcome outcome = RunJob(os, {path, path});
+  if (outcome.status != Status::kOk) ShowFileError(os, path, outcome.status);
+  return outcome;
 }

@@ -52,4 +52,9 @@ class Platform {
   virtual bool AbsolutePath(const NativeString& path, NativeString* absolute) = 0;
   // Shows one notice and returns once the user has seen it.
   virtual void ShowNotice(const NativeString& text) = 0;
+  // The system's code (errno, GetLastError) for the latest call above that
+  // failed, or kNotAFile when OpenForRead met something else than a file.
+  virtual int LastError() const = 0;
 };
+
+inline constexpr int kNotAFile = -1;

@@ -13,18 +13,16 @@
 
 namespace {
 
-constexpr std::size_t kWidthOffset = 18;
-constexpr std::size_t kHeightOffset = 22;
 constexpr std::uint64_t kPixelOffset = 54;
 constexpr std::uint64_t kBytesPerPixel = 3;
+
+}  // namespace
 
 std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t offset) {
   const std::uint32_t value = bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
                               std::uint32_t{bytes[offset + 3]} << 24;
   return static_cast<std::int32_t>(value);
 }
-
-}  // namespace
 
 Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows) {
   *rows = {};

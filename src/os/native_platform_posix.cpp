@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "native_platform.h"
@@ -20,19 +23,28 @@ int Fd(FileHandle file) { return static_cast<int>(file); }
 
 }  // namespace
 
+std::int64_t NativePlatform::Fail(int code) {
+  error_ = code;
+  return -1;
+}
+
+bool NativePlatform::Check(bool done) {
+  if (!done) error_ = errno;
+  return done;
+}
+
 FileHandle NativePlatform::OpenForRead(const NativeString& path) {
   // O_NONBLOCK keeps a FIFO under a .gif name from stalling the open; it means
   // nothing for the regular files that are let through.
   int fd;
   do fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
-  if (fd < 0) return kNoFile;
+  if (fd < 0) return Fail(errno);
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return kNoFile;
-  }
-  return fd;
+  const int error = fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : kNotAFile;
+  if (error == 0) return fd;
+  close(fd);
+  return Fail(error);
 }
 
 FileHandle NativePlatform::CreateForWrite(const NativeString& path) {
@@ -42,39 +54,41 @@ FileHandle NativePlatform::CreateForWrite(const NativeString& path) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
     if (errno == EINTR) continue;
-    if (errno != EEXIST || unlink(path.c_str()) != 0) return kNoFile;
+    if (errno != EEXIST || unlink(path.c_str()) != 0) return Fail(errno);
   }
-  return kNoFile;
+  return Fail(EEXIST);
 }
 
 std::int64_t NativePlatform::FileSize(FileHandle file) {
   struct stat info;
-  return fstat(Fd(file), &info) == 0 ? info.st_size : -1;
+  return fstat(Fd(file), &info) == 0 ? info.st_size : Fail(errno);
 }
 
 std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
   ssize_t n;
   do n = read(Fd(file), buffer, size);
   while (n < 0 && errno == EINTR);
-  return n;
+  return n < 0 ? Fail(errno) : n;
 }
 
 std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
                                      std::size_t size) {
-  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return -1;
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Fail(EFBIG);
   ssize_t n;
   do n = pwrite(Fd(file), data, size, static_cast<off_t>(offset));
   while (n < 0 && errno == EINTR);
-  return n;
+  return n < 0 ? Fail(errno) : n;
 }
 
-bool NativePlatform::Close(FileHandle file) { return close(Fd(file)) == 0; }
+bool NativePlatform::Close(FileHandle file) { return Check(close(Fd(file)) == 0); }
 
 bool NativePlatform::Replace(const NativeString& from, const NativeString& to) {
-  return rename(from.c_str(), to.c_str()) == 0;
+  return Check(rename(from.c_str(), to.c_str()) == 0);
 }
 
-bool NativePlatform::Delete(const NativeString& path) { return unlink(path.c_str()) == 0; }
+bool NativePlatform::Delete(const NativeString& path) {
+  return Check(unlink(path.c_str()) == 0);
+}
 
 bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
   if (path.empty()) return false;
@@ -107,11 +121,31 @@ bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolu
   return true;
 }
 
-void WriteToStandardError(const NativeString& text) {
+bool NativePlatform::CreateFolders(const NativeString& path) {
+  const NativeString parent = std::filesystem::path(path).parent_path().native();
+  bool made = Check(mkdir(path.c_str(), 0777) == 0);
+  if (!made && LastError() == ENOENT && !parent.empty() && parent != path && CreateFolders(parent))
+    made = Check(mkdir(path.c_str(), 0777) == 0);
+  struct stat info;
+  return made || (LastError() == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+}
+
+NativeString NameKey(const NativeString& absolute) { return absolute; }
+
+bool PrefersJapanese() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return std::string_view(value).starts_with("ja");
+  }
+  return false;
+}
+
+void WriteText(Stream stream, const NativeString& text) {
+  const int fd = stream == Stream::kOutput ? STDOUT_FILENO : STDERR_FILENO;
   const char* data = text.data();
   std::size_t size = text.size();
   while (size > 0) {
-    const ssize_t n = write(STDERR_FILENO, data, size);
+    const ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     data += n;
@@ -120,3 +154,5 @@ void WriteToStandardError(const NativeString& text) {
 }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+NativeString ErrorText(int code) { return strerror(code); }

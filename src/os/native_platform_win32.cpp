@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
 #include "native_platform.h"
@@ -70,14 +71,31 @@ FileHandle FromHandle(HANDLE handle) {
 
 }  // namespace
 
+std::int64_t NativePlatform::Fail(int code) {
+  error_ = code;
+  return -1;
+}
+
+bool NativePlatform::Check(bool done) {
+  if (!done) error_ = static_cast<int>(GetLastError());
+  return done;
+}
+
 FileHandle NativePlatform::OpenForRead(const NativeString& path) {
-  const HANDLE file = CreateFileW(SystemName(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::wstring name = SystemName(path);
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // A folder is refused as "access denied"; it is no file to begin with.
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return Fail(folder ? kNotAFile : static_cast<int>(error));
+  }
   // Device names such as CON stay reserved in any folder: never wait on one.
-  if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+  if (GetFileType(file) != FILE_TYPE_DISK) {
     CloseHandle(file);
-    return kNoFile;
+    return Fail(kNotAFile);
   }
   return FromHandle(file);
 }
@@ -87,57 +105,93 @@ FileHandle NativePlatform::CreateForWrite(const NativeString& path) {
   // CREATE_ALWAYS would write through a link; remove the link itself first.
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      !DeleteFileW(name.c_str()))
+      !Check(DeleteFileW(name.c_str())))
     return kNoFile;
-  return FromHandle(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  Check(file != INVALID_HANDLE_VALUE);
+  return FromHandle(file);
 }
 
 std::int64_t NativePlatform::FileSize(FileHandle file) {
   LARGE_INTEGER size;
-  return GetFileSizeEx(Handle(file), &size) ? size.QuadPart : -1;
+  return Check(GetFileSizeEx(Handle(file), &size)) ? size.QuadPart : -1;
 }
 
 std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  return ReadFile(Handle(file), buffer, ask, &done, nullptr) ? done : -1;
+  return Check(ReadFile(Handle(file), buffer, ask, &done, nullptr)) ? done : -1;
 }
 
 std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
                                      std::size_t size) {
-  if (offset > INT64_MAX) return -1;
+  if (offset > INT64_MAX) return Fail(ERROR_NEGATIVE_SEEK);
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  return WriteFile(Handle(file), data, ask, &done, &at) ? done : -1;
+  return Check(WriteFile(Handle(file), data, ask, &done, &at)) ? done : -1;
 }
 
-bool NativePlatform::Close(FileHandle file) { return CloseHandle(Handle(file)); }
+bool NativePlatform::Close(FileHandle file) { return Check(CloseHandle(Handle(file))); }
 
 bool NativePlatform::Replace(const NativeString& from, const NativeString& to) {
   const std::wstring source = SystemName(from), target = SystemName(to);
-  return RetryWhileBusy(target, [&] {
+  return Check(RetryWhileBusy(target, [&] {
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
-  });
+  }));
 }
 
 bool NativePlatform::Delete(const NativeString& path) {
   const std::wstring name = SystemName(path);
-  return RetryWhileBusy(name, [&] { return DeleteFileW(name.c_str()); });
+  return Check(RetryWhileBusy(name, [&] { return DeleteFileW(name.c_str()); }));
 }
 
 bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
   return FullPath(path, absolute);
 }
 
-void WriteToStandardError(const NativeString& text) {
-  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+NativeString ErrorText(int code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  NativeString message = length ? NativeString(text, length) : L"error " + std::to_wstring(code);
+  LocalFree(text);
+  // The system's texts end with a line break, and often a full stop before it.
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L'.' || message.back() == L' '))
+    message.pop_back();
+  return message;
+}
+
+bool NativePlatform::CreateFolders(const NativeString& path) {
+  const std::wstring name = SystemName(path);
+  const std::wstring parent = std::filesystem::path(path).parent_path().native();
+  bool made = Check(CreateDirectoryW(name.c_str(), nullptr));
+  if (!made && LastError() == ERROR_PATH_NOT_FOUND && !parent.empty() && parent != path &&
+      CreateFolders(parent))
+    made = Check(CreateDirectoryW(name.c_str(), nullptr));
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  return made || (LastError() == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+                  (attributes & FILE_ATTRIBUTE_DIRECTORY));
+}
+
+NativeString NameKey(const NativeString& absolute) {
+  std::wstring key = absolute;
+  CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  return key;
+}
+
+bool PrefersJapanese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
+
+void WriteText(Stream stream, const NativeString& text) {
+  const HANDLE out = GetStdHandle(stream == Stream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   DWORD mode, done;
-  if (GetConsoleMode(error, &mode)) {
-    WriteConsoleW(error, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+  if (GetConsoleMode(out, &mode)) {
+    WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
     return;
   }
   // Redirected: UTF-8, which any reader of a file or pipe can decode.
@@ -146,7 +200,7 @@ void WriteToStandardError(const NativeString& text) {
   std::string bytes(size, '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
                       nullptr, nullptr);
-  WriteFile(error, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
 }
 
 bool StandardErrorIsTerminal() {

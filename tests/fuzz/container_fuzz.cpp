@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     os.files["in.gif"] = input;
     const FileHandle source = os.OpenForRead("in.gif");
     BytesSink sink;
-    const Status status = ExtractPayload(os, source, sink);
+    CarrierForm form;
+    const Status status = ExtractPayload(os, source, sink, &form);
     Require(status == expected.status, "status");
     if (status == Status::kOk) Require(sink.bytes == expected.bytes, "payload");
     Require(os.files["in.gif"] == input, "source unchanged");

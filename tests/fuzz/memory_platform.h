@@ -27,6 +27,7 @@ class MemoryPlatform : public Platform {
   bool Delete(const NativeString& path) override;
   bool AbsolutePath(const NativeString& path, NativeString* absolute) override;
   void ShowNotice(const NativeString& text) override { notices.push_back(text); }
+  int LastError() const override { return 0; }
 
   // Handles handed out and not yet closed.
   int OpenCount() const;

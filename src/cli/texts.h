@@ -1,0 +1,40 @@
+// Every text quillane-convert prints about its work, in English and in
+// Japanese, the Japanese taken from the window's notices wherever one fits.
+#pragma once
+
+#include <initializer_list>
+
+#include "../convert/platform.h"
+
+enum class Text {
+  kNotGif,
+  kNotCarrier,
+  kOutOfMemory,
+  kCannotRead,
+  kCannotOpen,
+  kNotAFile,
+  kCannotCreate,
+  kCannotWrite,
+  kCannotReplace,
+  kCannotCreateFolder,
+  kCannotReadFolder,
+  kWrittenTwice,
+  kSummary,
+  kSummaryChecked,
+  kSkipped,
+  kConverted,
+  kChecked,
+  kCheckedSize,
+  kImageData,
+  kComment,
+  kUnknownOption,
+  kNeedsValue,
+  kBadValue,
+  kNoFile,
+};
+
+// Japanese from now on, when `japanese`; English until then.
+void UseJapanese(bool japanese);
+
+// The text in the language in use, each "{}" replaced by the next of `values`.
+NativeString Say(Text text, std::initializer_list<NativeString> values = {});
