@@ -353,7 +353,7 @@ int Run(const std::vector<NativeString>& args) {
   const auto work = [&](std::size_t i) {
     Entry& entry = entries[i];
     if (!entry.clash.empty() || entry.folderError != 0) return;
-    FilePlatform jobOs;
+    thread_local FilePlatform jobOs;
     entry.outcome = RunJob(jobOs, {entry.source, entry.base, options.checkOnly});
   };
   const auto report = [&](std::size_t i) {

@@ -92,14 +92,13 @@ bool NativePlatform::Delete(const NativeString& path) {
 
 bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
   if (path.empty()) return false;
-  NativeString joined;
-  if (path.front() != '/') {
+  // Nothing here changes the working folder, so it is asked for once.
+  if (path.front() != '/' && cwd_.empty()) {
     const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
     if (!cwd) return false;
-    joined = cwd.get();
-    joined += '/';
+    cwd_ = cwd.get();
   }
-  joined += path;
+  const NativeString joined = path.front() == '/' ? path : cwd_ + '/' + path;
 
   std::vector<NativeString> names;
   std::size_t start = 0;
