@@ -218,8 +218,8 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
 // Killed at any point, a conversion leaves the earlier output or the complete
 // new one under the output's name, never a mixture or a part.
 TEST_F(Cli, AKilledConversionLeavesTheOldOutputOrTheNewOne) {
-  const Bytes fresh = PutCarrier("large.gif", CarrierForm::kImage, 2048, 2048);
-  const Bytes old = ExpectedOutput(MakeBitmap(2048, 2047, 5));
+  const Bytes fresh = PutCarrier("large.gif", CarrierForm::kImage, 1024, 2048);
+  const Bytes old = ExpectedOutput(MakeBitmap(1024, 2047, 5));
   const fs::path output = dir / "large.gif.bmp";
   const std::string source = (dir / "large.gif").string();
   char* const argv[] = {const_cast<char*>(QUILLANE_CONVERT), const_cast<char*>(source.c_str()), nullptr};

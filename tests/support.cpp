@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -28,9 +27,13 @@ std::vector<std::string> TempDir::List() const {
 }
 
 Bytes ReadFileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw std::runtime_error("cannot read " + path.string());
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  Bytes bytes(static_cast<std::size_t>(in.tellg()));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+    throw std::runtime_error("cannot read " + path.string());
+  return bytes;
 }
 
 void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
