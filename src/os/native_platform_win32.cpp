@@ -118,10 +118,13 @@ std::int64_t NativePlatform::FileSize(FileHandle file) {
   return Check(GetFileSizeEx(Handle(file), &size)) ? size.QuadPart : -1;
 }
 
+// A failure is returned on its own: beside the DWORD count in one conditional
+// expression, -1 would turn into 4294967295 bytes transferred.
 std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  return Check(ReadFile(Handle(file), buffer, ask, &done, nullptr)) ? done : -1;
+  if (!Check(ReadFile(Handle(file), buffer, ask, &done, nullptr))) return -1;
+  return done;
 }
 
 std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
@@ -132,7 +135,8 @@ std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, cons
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  return Check(WriteFile(Handle(file), data, ask, &done, &at)) ? done : -1;
+  if (!Check(WriteFile(Handle(file), data, ask, &done, &at))) return -1;
+  return done;
 }
 
 bool NativePlatform::Close(FileHandle file) { return Check(CloseHandle(Handle(file))); }
