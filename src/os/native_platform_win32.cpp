@@ -71,16 +71,20 @@ bool NativePlatform::Seek(FileHandle file, std::uint64_t offset) {
   return offset <= INT64_MAX && SetFilePointerEx(Handle(file), distance, nullptr, FILE_BEGIN);
 }
 
+// A failure is returned on its own: beside the DWORD count in one conditional
+// expression, -1 would turn into 4294967295 bytes transferred.
 std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  return ReadFile(Handle(file), buffer, ask, &done, nullptr) ? done : -1;
+  if (!ReadFile(Handle(file), buffer, ask, &done, nullptr)) return -1;
+  return done;
 }
 
 std::int64_t NativePlatform::Write(FileHandle file, const void* data, std::size_t size) {
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  return WriteFile(Handle(file), data, ask, &done, nullptr) ? done : -1;
+  if (!WriteFile(Handle(file), data, ask, &done, nullptr)) return -1;
+  return done;
 }
 
 bool NativePlatform::Close(FileHandle file) { return CloseHandle(Handle(file)); }
