@@ -26,4 +26,4 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 echo "Opening the Quillane window. Drop .gif files on it; each becomes <name>.gif.bmp"
 echo "beside it. A sample to try: $samples/title.gif. Escape or the close button ends it."
-exec cmake/wine-run.sh "$PWD/build/wineprefix" build/win/Quillane.exe
+exec cmake/wine-run.sh win32 "$PWD/build/wineprefix" build/win/Quillane.exe

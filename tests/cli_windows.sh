@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # quillane-convert.exe under Wine: Unicode names convert, notices arrive as
 # UTF-8 when standard error is redirected, exit codes as on Linux.
-# Usage: cli_windows.sh RUNNER PREFIX CONVERT_EXE MAKE_CARRIER_EXE
+# Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE RUNNER [RUNNER_ARGS...]
 set -u
-runner=$1 prefix=$2 convert=$3 make=$4
+convert=$1 make=$2 runner=("${@:3}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -13,11 +13,11 @@ check() {  # check NAME COMMAND...
 }
 
 # The fixture tool takes ANSI arguments, so the names are given afterwards.
-"$runner" "$prefix" "$make" --width 7 --height 5 a.gif sonly.expected >/dev/null && mv a.gif 'ソ.gif'
-"$runner" "$prefix" "$make" --comment --width 33 --height 4 b.gif omega.expected >/dev/null &&
+"${runner[@]}" "$make" --width 7 --height 5 a.gif sonly.expected >/dev/null && mv a.gif 'ソ.gif'
+"${runner[@]}" "$make" --comment --width 33 --height 4 b.gif omega.expected >/dev/null &&
   mv b.gif 'Ωmega 日本.GIF'
 printf 'not a carrier' > bad.gif
-"$runner" "$prefix" "$convert" 'ソ.gif' 'Ωmega 日本.GIF' bad.gif note.txt 2>stderr.txt >/dev/null
+"${runner[@]}" "$convert" 'ソ.gif' 'Ωmega 日本.GIF' bad.gif note.txt 2>stderr.txt >/dev/null
 code=$?
 
 check "exit code 1 when a file got a notice" test "$code" -eq 1
@@ -26,7 +26,7 @@ check "name outside every ANSI code page converted" cmp -s 'Ωmega 日本.GIF.bm
 expected=$(printf 'ファイル：bad.gif\nこのファイルは対応フォーマットではありません。\nファイル：note.txt\n拡張子が ".gif" もしくは ".GIF" 以外のファイルは処理できません。\n')
 check "notices readable in UTF-8, in order" test "$(cat stderr.txt)" = "$expected"
 check "no staging file left" test -z "$(ls | grep '\.temp$')"
-version=$("$runner" "$prefix" "$convert" --version | tr -d '\r')
+version=$("${runner[@]}" "$convert" --version | tr -d '\r')
 check "version" test "$version" = "quillane-convert 1.0.0.0 (0.01beta)"
 
 echo "$passed passed, $failed failed"
