@@ -14,12 +14,43 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev time)
-WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 python3 xvfb xdotool gcc libc6-dev
-                  libx11-dev locales)
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev time man-db locales)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 python3 xvfb xdotool
+                  gcc libc6-dev libx11-dev locales)
 FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev)
 
 # Wine takes its ANSI code page from the Unix locale, and only from one glibc knows.
 ensure_japanese_locale() {
   locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8' || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
+
+# Some machines' kernels cannot execute 32-bit x86 programs at all, and Wine's
+# 32-bit loader is one; package lists cannot tell, so a tiny one is tried.
+runs_i386() {
+  local probe=build/i386-probe status=0
+  mkdir -p build
+  {
+    # ELF header: 32-bit little-endian i386 executable, entry 0x8048054.
+    printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\010\064\0\0\0\0\0\0\0'
+    printf '\0\0\0\0\064\0\040\0\1\0\0\0\0\0\0\0'
+    # One segment: these 96 bytes at 0x8048000, readable and executable.
+    printf '\1\0\0\0\0\0\0\0\0\200\4\010\0\200\4\010\140\0\0\0\140\0\0\0\5\0\0\0\0\020\0\0'
+    # mov eax, 1 (exit); mov ebx, 42; int 0x80
+    printf '\270\1\0\0\0\273\052\0\0\0\315\200'
+  } >"$probe" && chmod +x "$probe" || return 1
+  timeout 5 "./$probe" >/dev/null 2>&1 || status=$?
+  [ "$status" -eq 42 ]
+}
+
+# Sets WINE32_OFF to why the 32-bit Windows build cannot be run under Wine
+# here, or to nothing when it can, in which case wine32 joins the packages.
+decide_wine32() {
+  WINE32_OFF=
+  if [ "${QUILLANE_NO_WINE32:-0}" != 0 ]; then
+    WINE32_OFF="QUILLANE_NO_WINE32 is set"
+  elif ! runs_i386; then
+    WINE32_OFF="this machine cannot execute 32-bit x86 programs"
+  else
+    WINDOWS_PACKAGES+=(wine32:i386)
+  fi
 }

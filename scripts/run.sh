@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Builds Quillane and opens its drop window, under Wine on Linux.
+# Builds Quillane and opens its drop window, under Wine on Linux: the 32-bit
+# Quillane.exe, the one Windows users get, where this machine can run it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
+decide_wine32
 install_missing "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+
+if [ -z "$WINE32_OFF" ]; then
+  bits=32 win=build/win toolchain=cmake/mingw-i686.cmake wine_arch=win32
+else
+  bits=64 win=build/win64 toolchain=cmake/mingw-x86_64.cmake wine_arch=win64
+fi
 
 echo "Building..."
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/native >/dev/null
-cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-cmake --build build/win >/dev/null
+cmake -S . -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+cmake --build "$win" --target Quillane >/dev/null
 
 samples="$PWD/build/samples"
 mkdir -p "$samples"
@@ -24,6 +31,7 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "Wrote $samples/title.gif.bmp"
   exit 0
 fi
-echo "Opening the Quillane window. Drop .gif files on it; each becomes <name>.gif.bmp"
-echo "beside it. A sample to try: $samples/title.gif. Escape or the close button ends it."
-exec cmake/wine-run.sh "$PWD/build/wineprefix" build/win/Quillane.exe
+echo "Opening the ${bits}-bit Quillane window ($win/Quillane.exe)${WINE32_OFF:+, since $WINE32_OFF}."
+echo "Drop .gif files on it; each becomes <name>.gif.bmp beside it."
+echo "A sample to try: $samples/title.gif. Escape or the close button ends it."
+exec cmake/wine-run.sh "$wine_arch" "$PWD/$win/wineprefix" "$win/Quillane.exe"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# quillane-convert.exe under Wine: Unicode names convert, notices arrive as
-# UTF-8 when standard error is redirected, exit codes as on Linux.
-# Usage: cli_windows.sh RUNNER PREFIX CONVERT_EXE MAKE_CARRIER_EXE
+# quillane-convert.exe under Wine: Unicode names convert, messages arrive as
+# the Linux build prints them, UTF-8 when standard error is redirected, in
+# English or Japanese as the user's language says; an output another program
+# holds for a moment is still replaced.
+# Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE PROBE_EXE RUNNER [RUNNER_ARGS...]
 set -u
-runner=$1 prefix=$2 convert=$3 make=$4
+convert=$1 make=$2 probe=$3 runner=("${@:4}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -11,22 +13,58 @@ passed=0 failed=0
 check() {  # check NAME COMMAND...
   if "${@:2}"; then passed=$((passed + 1)); echo "PASS $1"; else failed=$((failed + 1)); echo "FAIL $1"; fi
 }
+# run LOCALE ARGS...: the converter with Wine's language taken from LOCALE.
+run() { LANG=$1 LC_ALL=$1 "${runner[@]}" "$convert" "${@:2}"; }
 
 # The fixture tool takes ANSI arguments, so the names are given afterwards.
-"$runner" "$prefix" "$make" --width 7 --height 5 a.gif sonly.expected >/dev/null && mv a.gif 'ソ.gif'
-"$runner" "$prefix" "$make" --comment --width 33 --height 4 b.gif omega.expected >/dev/null &&
+"${runner[@]}" "$make" --width 7 --height 5 a.gif sonly.expected >/dev/null && mv a.gif 'ソ.gif'
+"${runner[@]}" "$make" --comment --width 33 --height 4 b.gif omega.expected >/dev/null &&
   mv b.gif 'Ωmega 日本.GIF'
 printf 'not a carrier' > bad.gif
-"$runner" "$prefix" "$convert" 'ソ.gif' 'Ωmega 日本.GIF' bad.gif note.txt 2>stderr.txt >/dev/null
+mkdir folder.gif
+run C.UTF-8 -v 'ソ.gif' 'Ωmega 日本.GIF' bad.gif note.txt missing.gif folder.gif 2>stderr.txt >stdout.txt
 code=$?
 
-check "exit code 1 when a file got a notice" test "$code" -eq 1
+check "exit code 1 when a file failed" test "$code" -eq 1
 check "double-byte name converted byte for byte" cmp -s 'ソ.gif.bmp' sonly.expected
 check "name outside every ANSI code page converted" cmp -s 'Ωmega 日本.GIF.bmp' omega.expected
-expected=$(printf 'ファイル：bad.gif\nこのファイルは対応フォーマットではありません。\nファイル：note.txt\n拡張子が ".gif" もしくは ".GIF" 以外のファイルは処理できません。\n')
-check "notices readable in UTF-8, in order" test "$(cat stderr.txt)" = "$expected"
+check "converted files listed in UTF-8" test "$(cat stdout.txt)" = "$(printf 'ソ.gif -> ソ.gif.bmp\nΩmega 日本.GIF -> Ωmega 日本.GIF.bmp')"
+expected="quillane-convert: bad.gif: not a carrier GIF
+quillane-convert: note.txt: not a .gif or .GIF file
+quillane-convert: missing.gif: cannot open: File not found
+quillane-convert: folder.gif: not a regular file
+6 files: 2 converted, 4 failed"
+check "one line per problem, with the system's reason, then the summary" test "$(cat stderr.txt)" = "$expected"
 check "no staging file left" test -z "$(ls | grep '\.temp$')"
-version=$("$runner" "$prefix" "$convert" --version | tr -d '\r')
+expected="quillane-convert: bad.gif: このファイルは対応フォーマットではありません。
+quillane-convert: note.txt: 拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。
+2 個のファイル: 変換 0、失敗 2"
+check "a Japanese user gets the window's wording" test "$(run ja_JP.UTF-8 bad.gif note.txt 2>&1)" = "$expected"
+
+mkdir -p tree/下
+cp 'ソ.gif' tree/下/
+run C.UTF-8 -q -r -o 出力 tree
+check "-o makes the tree again in the output folder" cmp -s 出力/下/ソ.gif.bmp sonly.expected
+
+# An indexer or scanner holding the output for a moment delays the rename; one
+# holding it for longer makes it fail, and the earlier output stays.
+hold() {  # hold MS: until the probe says the output is open
+  "${runner[@]}" "$probe" hold "$1" 'ソ.gif.bmp' >held.txt &
+  for _ in $(seq 100); do [ -s held.txt ] && return; sleep 0.1; done
+}
+printf old >'ソ.gif.bmp'
+hold 600
+run C.UTF-8 'ソ.gif' 2>stderr.txt
+check "an output held for a moment is replaced" cmp -s 'ソ.gif.bmp' sonly.expected
+wait
+printf old >'ソ.gif.bmp'
+hold 5000
+run C.UTF-8 'ソ.gif' 2>stderr.txt
+check "an output held for long is reported and kept" \
+  test "$(cat 'ソ.gif.bmp')/$(cat stderr.txt)" = "old/quillane-convert: ソ.gif: cannot replace ソ.gif.bmp: Access denied"
+wait
+
+version=$("${runner[@]}" "$convert" --version | tr -d '\r')
 check "version" test "$version" = "quillane-convert 1.0.0.0 (0.01beta)"
 
 echo "$passed passed, $failed failed"

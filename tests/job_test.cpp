@@ -134,6 +134,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
       {"image.png", MakeCarrier(bmp, CarrierForm::kImage), Status::kBadExtension, {}},
   };
   const Bytes earlier(5, 'E');
+  constexpr std::size_t kBlock = 256 * 1024;
 
   int faults = 0, trickles = 0;
   for (const auto& input : inputs) {
@@ -196,6 +197,8 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
       }
     }
     for (std::size_t transfer : {1, 2, 5, 4093}) {
+      // Byte-sized transfers on the large inputs would only repeat the small ones, slowly.
+      if (transfer < 16 && input.file.size() > kBlock) continue;
       SCOPED_TRACE(::testing::Message() << "transfer " << transfer);
       TestPlatform trickle;
       trickle.maxTransfer = transfer;

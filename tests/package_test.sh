@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # What an installer gets: cpack's package holds the programs (and, on Linux,
 # the manual page, which renders cleanly and names every option --help names).
-# Usage: package_test.sh BUILD_DIR CONVERTER [MANUAL_PAGE]
+# Usage: package_test.sh BUILD_DIR [CONVERTER MANUAL_PAGE]
 set -u
-build=$1 convert=$2 manual=${3:-}
+build=$1 convert=${2:-} manual=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0

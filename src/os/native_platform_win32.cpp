@@ -32,10 +32,12 @@ bool FullPath(const std::wstring& path, std::wstring* full) {
   return false;
 }
 
-// The name to hand the system for `path`.
+// The name to hand the system for `path`. The limit is on the full name: a
+// short relative one in a deep folder can exceed it, and is taken plain only
+// when that full name stays within it.
 std::wstring SystemName(const std::wstring& path) {
   std::wstring full;
-  if (path.size() < kPlainPathLimit || path.starts_with(L"\\\\?\\") || !FullPath(path, &full))
+  if (path.starts_with(L"\\\\?\\") || !FullPath(path, &full) || full.size() < kPlainPathLimit)
     return path;
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;

@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# Reads the resources back out of a built Quillane.exe and checks what the
-# Explorer, the loader and the version tab will see.
-# Usage: check_resources.sh EXE
+# Reads the headers and resources back out of a built Quillane.exe and
+# quillane-convert.exe and checks what the Explorer, the loader and the
+# version tab will see, without running either.
+# Usage: check_resources.sh QUILLANE_EXE CONVERT_EXE
+#   WINDRES and OBJDUMP name the build's binutils; PE_FORMAT is what objdump
+#   must report for it: "pei-i386 PE32" (the default) or "pei-x86-64 PE32+".
 set -u
 
-exe=${1:?usage: check_resources.sh EXE}
+exe=${1:?usage: check_resources.sh QUILLANE_EXE CONVERT_EXE}
+console_exe=${2:?usage: check_resources.sh QUILLANE_EXE CONVERT_EXE}
 windres=${WINDRES:-i686-w64-mingw32-windres}
+objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+pe_format=${PE_FORMAT:-pei-i386 PE32}
+# All the programs may import: Windows' own DLLs. Anything else (the C++ or
+# threads runtime) would have to travel with them.
+windows_dlls='^(kernel32|user32|gdi32|shell32|msvcrt)\.dll$'
 
 passed=0
 failed=0
@@ -23,9 +32,25 @@ check() {
     fi
 }
 
+# check_header EXE SUBSYSTEM — 2 for a window program, 3 for a console one.
+check_header() {
+    local name=${1##*/} header imports
+    header=$("$objdump" -p "$1" 2>&1) || { check "$name: header readable" no yes; return; }
+    check "$name: machine and image kind" \
+        "$(sed -n 's/.*file format //p' <<<"$header") $(awk '$1 == "Magic" {print $3}' <<<"$header" | tr -d '()')" \
+        "$pe_format"
+    check "$name: subsystem" "$(num "0x$(awk '$1 == "Subsystem" {print $2}' <<<"$header")")" "$2"
+    imports=$(sed -n 's/^\tDLL Name: //p' <<<"$header")
+    check "$name: imports read" "$([[ -n $imports ]] && echo yes)" yes
+    check "$name: DLLs beyond Windows' own" "$(grep -Eiv "$windows_dlls" <<<"$imports" | paste -sd' ')" ""
+}
+check_header "$exe" 2
+check_header "$console_exe" 3
+
 # windres' decompiled script is parsed instead of the raw .rsrc section so that
 # CI needs nothing beyond the mingw binutils.
-rc=$("$windres" -i "$exe" -O rc 2>&1) || { echo "FAIL reading resources: $rc"; echo "0 passed, 1 failed"; exit 1; }
+rc=$("$windres" -i "$exe" -O rc 2>&1) ||
+    { echo "FAIL reading resources: $rc"; echo "$passed passed, $((failed + 1)) failed"; exit 1; }
 
 group=$(awk '/^101 14 \/\* RT_GROUP_ICON \*\//{f=1} f&&/^END/{exit} f' <<<"$rc")
 check "icon group IDI_ICON1 (101) exists" "$([[ -n $group ]] && echo yes)" yes

@@ -8,6 +8,8 @@
 //   probe box-none MS       fail if an "Error" box shows up within MS
 //   probe close             post WM_CLOSE to the main window
 //   probe acp               print the ANSI code page this prefix gives a process
+//   probe hold MS FILE      keep FILE open as an indexer would, without delete
+//                           sharing, for MS; prints "held" once it is open
 #include <windows.h>
 
 #include <cstdio>
@@ -176,6 +178,18 @@ int acp()
 
 } // namespace
 
+int hold(int ms, const wchar_t* path)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return fail("hold: cannot open the file");
+    write_out("held\n");
+    Sleep(static_cast<DWORD>(ms));
+    CloseHandle(file);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     std::wstring cmd = argc > 1 ? argv[1] : L"";
@@ -192,5 +206,7 @@ int wmain(int argc, wchar_t** argv)
         return close_main();
     if (cmd == L"acp")
         return acp();
-    return fail("usage: probe info | box-read MS | box-ok | box-none MS | close | acp");
+    if (cmd == L"hold" && argc == 4)
+        return hold(ms, argv[3]);
+    return fail("usage: probe info | box-read MS | box-ok | box-none MS | close | acp | hold MS FILE");
 }

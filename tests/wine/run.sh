@@ -5,12 +5,14 @@
 #
 #   run.sh QUILLANE_EXE
 #
-# QUILLANE_PROBE and QUILLANE_XDRIVE may name prebuilt helpers; otherwise they
-# are built here from the sources beside this script. QUILLANE_WINE_TIMEOUT
-# bounds the whole run in seconds.
+# QUILLANE_WINEARCH is the build's Wine prefix kind, win32 (the default) or
+# win64. QUILLANE_PROBE and QUILLANE_XDRIVE may name prebuilt helpers;
+# otherwise they are built here from the sources beside this script.
+# QUILLANE_WINE_TIMEOUT bounds the whole run in seconds.
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../cmake/wine-env.sh" "${QUILLANE_WINEARCH:-win32}" || exit 2
 exe=${1:-${QUILLANE_EXE:-}}
 [ -n "$exe" ] || { echo "usage: $0 QUILLANE_EXE" >&2; exit 2; }
 [ -f "$exe" ] || { echo "run.sh: no such file: $exe" >&2; exit 2; }
@@ -39,8 +41,8 @@ give_up() {
 cleanup() {
     trap - EXIT INT TERM
     if [ -d "$T/prefix" ]; then
-        WINEPREFIX="$T/prefix" timeout 20 wineserver -k >/dev/null 2>&1
-        WINEPREFIX="$T/prefix" timeout 20 wineserver -w >/dev/null 2>&1
+        WINEPREFIX="$T/prefix" timeout 20 "$WINESERVER" -k >/dev/null 2>&1
+        WINEPREFIX="$T/prefix" timeout 20 "$WINESERVER" -w >/dev/null 2>&1
     fi
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     [ -n "$watchdog_pid" ] && kill "$watchdog_pid" 2>/dev/null
@@ -67,7 +69,9 @@ watchdog_pid=$!
 probe_exe=${QUILLANE_PROBE:-}
 if [ -z "$probe_exe" ]; then
     probe_exe=$T/probe.exe
-    i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode "$here/probe.cpp" -o "$probe_exe" \
+    triplet=i686-w64-mingw32
+    [ "$WINEARCH" = win64 ] && triplet=x86_64-w64-mingw32
+    "$triplet-g++-posix" -std=c++20 -O2 -municode "$here/probe.cpp" -o "$probe_exe" \
         -static -static-libgcc -static-libstdc++ || give_up "cannot build probe.exe"
 fi
 xdrive=${QUILLANE_XDRIVE:-}
@@ -84,12 +88,12 @@ for _ in $(seq 100); do [ -s "$T/display" ] && break; sleep 0.1; done
 DISPLAY=":$(head -n1 "$T/display")"
 export DISPLAY
 
-export WINEPREFIX="$T/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+export WINEPREFIX="$T/prefix"
 export LANG=$plain_locale LC_ALL=$plain_locale
 # A persistent server keeps each of the many short wine runs below fast.
 mkdir "$WINEPREFIX"
-wineserver -p
-timeout 180 wineboot -i >"$T/wineboot.log" 2>&1 || give_up "wineboot failed: $(cat "$T/wineboot.log")"
+"$WINESERVER" -p
+timeout 180 "$WINELOADER" wineboot -i >"$T/wineboot.log" 2>&1 || give_up "wineboot failed: $(cat "$T/wineboot.log")"
 
 # ---- helpers used inside scenarios (each scenario runs in its own subshell) ----
 
@@ -98,7 +102,7 @@ die() {
     exit 1
 }
 
-probe() { timeout 30 wine "$probe_exe" "$@" 2>"$work/probe.err"; }
+probe() { timeout 30 "$WINELOADER" "$probe_exe" "$@" 2>"$work/probe.err"; }
 probe_failure() { cat "$work/probe.err"; }
 
 app_pid=''
@@ -119,7 +123,7 @@ start_app() {
     local locale=$1
     shift
     trap stop_app EXIT
-    LANG=$locale LC_ALL=$locale wine "$exe" "$@" >>"$T/app.log" 2>&1 &
+    LANG=$locale LC_ALL=$locale "$WINELOADER" "$exe" "$@" >>"$T/app.log" 2>&1 &
     app_pid=$!
     for _ in $(seq 30); do
         win=$("$xdrive" find Quillane 1 2>/dev/null) && return 0
@@ -311,7 +315,7 @@ unwritable_output() {
 japanese_locale_names() {
     new_work japanese
     locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8' ||
-        die "the $japanese_locale locale is missing (run install-deps.sh)"
+        die "the $japanese_locale locale is missing (scripts/test.sh makes it)"
     mkdir -p "$work/in/ソ" "$work/want/ソ"
     carrier ソ/ソ.gif --width 4 --height 3 --seed 41
     carrier ソ/ソ.txt --seed 42
