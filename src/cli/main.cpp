@@ -31,6 +31,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr unsigned kMaxJobs = 256;
 constexpr const NativeChar* kOutputSuffix = NATIVE_TEXT(".bmp");
+// Every message line starts so, as Unix tools name themselves.
+constexpr const NativeChar* kPrefix = NATIVE_TEXT("quillane-convert: ");
 
 constexpr const char* kUsage = "usage: quillane-convert [-rnqv] [-j N] [-o DIR] FILE...\n";
 constexpr const char* kHelp =
@@ -63,7 +65,7 @@ struct Options {
   bool checkOnly = false;
   bool quiet = false;
   bool verbose = false;
-  unsigned jobs = 0;  // one per processor
+  unsigned jobs = 0;       // one per processor
   NativeString outputDir;  // empty: beside each source
   std::vector<NativeString> operands;
 };
@@ -100,9 +102,7 @@ struct Entry {
   int folderError = 0;          // why the output's folder could not be made
   Outcome outcome;
 
-  bool Converted() const {
-    return clash.empty() && folderError == 0 && outcome.status == Status::kOk;
-  }
+  bool Converted() const { return clash.empty() && folderError == 0 && outcome.status == Status::kOk; }
 };
 
 void Print(Stream stream, const NativeString& line) { WriteText(stream, line + NATIVE_TEXT("\n")); }
@@ -119,7 +119,7 @@ NativeString Parent(const NativeString& path) { return fs::path(path).parent_pat
 NativeString Widen(const std::string& text) { return NativeString(text.begin(), text.end()); }
 
 int Usage(const NativeString& problem) {
-  Print(Stream::kError, NATIVE_TEXT("quillane-convert: ") + problem);
+  Print(Stream::kError, kPrefix + problem);
   std::fputs(kUsage, stderr);
   return kExitUsage;
 }
@@ -165,9 +165,8 @@ int Parse(const std::vector<NativeString>& args, Options* options) {
     for (std::size_t at = 1; at < arg.size(); ++at) {
       const std::size_t equals = isLong ? arg.find('=') : NativeString::npos;
       const NativeString name = isLong ? arg.substr(2, equals - 2) : arg.substr(at, 1);
-      const OptionName* option = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionName& o) {
-        return isLong ? name == o.name : o.letter == arg[at];
-      });
+      const auto matches = [&](const OptionName& o) { return isLong ? name == o.name : o.letter == arg[at]; };
+      const OptionName* option = std::find_if(std::begin(kOptions), std::end(kOptions), matches);
       const NativeString shown = (isLong ? NATIVE_TEXT("--") : NATIVE_TEXT("-")) + name;
       if (option == std::end(kOptions) || (equals != NativeString::npos && !option->takesValue))
         return Usage(Say(Text::kUnknownOption, {isLong ? arg : shown}));
@@ -182,10 +181,14 @@ int Parse(const std::vector<NativeString>& args, Options* options) {
       }
       NativeString value;
       if (option->takesValue) {
-        if (equals != NativeString::npos) value = arg.substr(equals + 1);
-        else if (!isLong && at + 1 < arg.size()) value = arg.substr(at + 1);
-        else if (i + 1 < args.size()) value = args[++i];
-        else return Usage(Say(Text::kNeedsValue, {shown}));
+        if (equals != NativeString::npos)
+          value = arg.substr(equals + 1);
+        else if (!isLong && at + 1 < arg.size())
+          value = arg.substr(at + 1);
+        else if (i + 1 < args.size())
+          value = args[++i];
+        else
+          return Usage(Say(Text::kNeedsValue, {shown}));
       }
       if (!Apply(option->flag, value, options)) return Usage(Say(Text::kBadValue, {shown, value}));
       if (isLong || option->takesValue) break;
@@ -204,18 +207,20 @@ bool CollectFolder(const NativeString& folder, const Options& options, std::vect
   fs::recursive_directory_iterator it(folder, error), end;
   for (; !error && it != end; it.increment(error)) {
     if (!it->is_regular_file(error)) continue;
-    if (HasCarrierExtension(it->path().filename().native())) found.push_back(it->path());
-    else ++*skipped;
+    if (HasCarrierExtension(it->path().filename().native()))
+      found.push_back(it->path());
+    else
+      ++*skipped;
   }
   if (error) {
-    Print(Stream::kError, NATIVE_TEXT("quillane-convert: ") + folder + NATIVE_TEXT(": ") +
+    Print(Stream::kError, kPrefix + folder + NATIVE_TEXT(": ") +
                               Say(Text::kCannotReadFolder) + NATIVE_TEXT(": ") + Widen(error.message()));
     return false;
   }
   std::sort(found.begin(), found.end());
   for (const fs::path& file : found) {
-    const fs::path base = options.outputDir.empty() ? file
-                                                    : options.outputDir / file.lexically_relative(folder);
+    const fs::path base =
+        options.outputDir.empty() ? file : options.outputDir / file.lexically_relative(folder);
     entries->emplace_back(file.native(), base.native());
   }
   return true;
@@ -231,7 +236,7 @@ void FindSharedOutputs(NativePlatform& os, std::vector<Entry>* entries) {
   struct Writer {
     NativeString source;  // as given
     NativeString sourceKey;
-    std::size_t latest;   // the last entry of that source
+    std::size_t latest;  // the last entry of that source
   };
   std::map<NativeString, Writer> writers;
   for (std::size_t i = 0; i < entries->size(); ++i) {
@@ -279,11 +284,13 @@ NativeString Problem(const Entry& entry) {
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry) {
   const Carrier& carrier = entry.outcome.carrier;
-  NativeString text = Say(Text::kChecked, {entry.source,
-                                           Say(carrier.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
-                                           Number(carrier.bytes)});
+  NativeString text =
+      Say(Text::kChecked,
+          {entry.source, Say(carrier.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
+           Number(carrier.bytes)});
   if (carrier.hasFields) {
-    text += Say(Text::kCheckedSize, {Widen(std::to_string(carrier.width)), Widen(std::to_string(carrier.height))});
+    text += Say(Text::kCheckedSize,
+                {Widen(std::to_string(carrier.width)), Widen(std::to_string(carrier.height))});
   }
   return text;
 }
@@ -298,7 +305,8 @@ class Progress {
     if (!shown_ || done >= total) return;
     const std::size_t slash = path.find_last_of(NATIVE_TEXT("/\\"));
     WriteText(Stream::kError, NATIVE_TEXT("\r\x1b[K[") + Number(done) + NATIVE_TEXT("/") + Number(total) +
-                                  NATIVE_TEXT("] ") + path.substr(slash == NativeString::npos ? 0 : slash + 1));
+                                  NATIVE_TEXT("] ") +
+                                  path.substr(slash == NativeString::npos ? 0 : slash + 1));
     visible_ = true;
   }
 
@@ -361,11 +369,13 @@ int Run(const std::vector<NativeString>& args) {
     if (entry.Converted()) {
       ++converted;
       if (options.verbose)
-        Print(Stream::kOutput, options.checkOnly ? Description(entry)
-                                                 : Say(Text::kConverted, {entry.source, entry.base + kOutputSuffix}));
+        Print(Stream::kOutput, options.checkOnly
+                                   ? Description(entry)
+                                   : Say(Text::kConverted, {entry.source, entry.base + kOutputSuffix}));
     } else {
       progress.Clear();
-      Print(Stream::kError, NATIVE_TEXT("quillane-convert: ") + entry.source + NATIVE_TEXT(": ") + Problem(entry));
+      Print(Stream::kError,
+            kPrefix + entry.source + NATIVE_TEXT(": ") + Problem(entry));
       exitCode = kExitFailed;
     }
     if (i + 1 < entries.size()) progress.Show(i + 1, entries.size(), entries[i + 1].source);

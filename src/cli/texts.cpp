@@ -52,7 +52,7 @@ void UseJapanese(bool use) { japanese = use; }
 
 NativeString Say(Text text, std::initializer_list<NativeString> values) {
   const Row& row = kTexts[static_cast<std::size_t>(text)];
-  const NativeString pattern = !japanese ? row.english
+  const NativeString pattern = !japanese      ? row.english
                                : row.japanese ? row.japanese
                                               : MessageText(row.notice);
   NativeString out;

@@ -30,8 +30,7 @@ Status BitmapWriter::Finish() {
     return Write(0, payload.data(), payload.size()) ? Status::kOk : Status::kIoError;
   }
   BitmapRows rows;
-  if (!fits_ || FindBitmapRows(head_, flushed_ + held_, &rows) != Status::kOk)
-    return Status::kUnsupported;
+  if (!fits_ || FindBitmapRows(head_, flushed_ + held_, &rows) != Status::kOk) return Status::kUnsupported;
   return Flush();
 }
 
@@ -88,8 +87,8 @@ void BitmapWriter::Describe(Carrier* carrier) const {
   carrier->bytes = flushed_ + held_;
   carrier->hasFields = carrier->bytes >= kBitmapFieldsEnd;
   if (!carrier->hasFields) return;
-  const std::span<const std::uint8_t> head = flushed_ ? std::span<const std::uint8_t>(head_)
-                                                      : buffer_.first(head_.size());
+  const std::span<const std::uint8_t> head =
+      flushed_ ? std::span<const std::uint8_t>(head_) : buffer_.first(head_.size());
   carrier->width = ReadInt32(head, kWidthOffset);
   carrier->height = ReadInt32(head, kHeightOffset);
 }
