@@ -83,6 +83,8 @@ TEST(Writer, PlacesRowsAsTheReversalDoesForAnyBufferSize) {
   const NativeString name = (dir / "out").native();
   TestPlatform os;
   for (const Bytes& payload : payloads) {
+    WriteFileBytes(dir / "source", payload);  // a carrier is longer: no looser a bound
+    const FileHandle source = os.OpenForRead((dir / "source").native());
     Bytes expected = payload;
     const Status status = ReverseBitmapRows(expected);
     for (std::size_t bufferSize : {26, 57, 100, 4096}) {
@@ -91,7 +93,7 @@ TEST(Writer, PlacesRowsAsTheReversalDoesForAnyBufferSize) {
                                           << ", pieces of " << piece);
         Bytes buffer(bufferSize);
         const FileHandle file = os.CreateForWrite(name);
-        BitmapWriter writer(os, file, buffer, payload.size());
+        BitmapWriter writer(os, file, buffer, source);
         for (std::size_t at = 0; at < payload.size(); at += piece)
           ASSERT_EQ(writer.Append(std::span(payload).subspan(at, std::min(piece, payload.size() - at))),
                     Status::kOk);
@@ -102,5 +104,6 @@ TEST(Writer, PlacesRowsAsTheReversalDoesForAnyBufferSize) {
         }
       }
     }
+    EXPECT_TRUE(os.Close(source));
   }
 }

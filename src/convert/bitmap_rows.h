@@ -39,12 +39,13 @@ void ReverseRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t coun
 // With kNoFile it only checks.
 class BitmapWriter final : public PayloadSink {
  public:
-  // `sizeLimit` is a size the payload cannot exceed: rows claimed past it
-  // cannot fit, so they are never written, however far off they claim to lie.
-  BitmapWriter(Platform& os, FileHandle file, std::span<std::uint8_t> buffer,
-               std::uint64_t sizeLimit)
-      : os_(os), file_(file), buffer_(buffer), limit_(sizeLimit) {}
+  // The payload comes from `source` and is never longer: once it outgrows
+  // the buffer, rows claimed past the source's size cannot fit, so they are
+  // never written, however far off they claim to lie.
+  BitmapWriter(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source)
+      : os_(os), file_(file), buffer_(buffer), source_(source) {}
 
+  // kIoError when a write fails, or the source's size cannot be had.
   Status Append(std::span<const std::uint8_t> bytes) override;
   // Writes what is still held once the payload has ended. kUnsupported,
   // with the file incomplete, when the rows do not fit the payload.
@@ -62,11 +63,11 @@ class BitmapWriter final : public PayloadSink {
   Platform& os_;
   FileHandle file_;
   std::span<std::uint8_t> buffer_;
-  std::uint64_t limit_;
+  FileHandle source_;
   std::size_t held_ = 0;         // bytes in the buffer
   std::uint64_t flushed_ = 0;    // payload bytes before the buffer's first
   std::array<std::uint8_t, kBitmapFieldsEnd> head_{};
   BitmapRows rows_;
-  bool fits_ = true;             // the claimed rows fit within sizeLimit
+  bool fits_ = true;             // the claimed rows fit within the source
   bool written_ = true;
 };

@@ -36,9 +36,12 @@ Status BitmapWriter::Finish() {
 
 Status BitmapWriter::Flush() {
   if (flushed_ == 0) {
+    const std::int64_t size = os_.FileSize(source_);
+    if (size < 0) return Status::kIoError;
     std::copy_n(buffer_.begin(), head_.size(), head_.begin());
     // A source that grew while it was read may hold more than it said.
-    fits_ = FindBitmapRows(head_, std::max<std::uint64_t>(limit_, held_), &rows_) == Status::kOk;
+    const std::uint64_t limit = std::max<std::uint64_t>(static_cast<std::uint64_t>(size), held_);
+    fits_ = FindBitmapRows(head_, limit, &rows_) == Status::kOk;
   }
   // Rows that cannot fit make the payload unsupported, so nothing is placed.
   const bool placed = !fits_ || Place();

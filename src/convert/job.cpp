@@ -37,12 +37,9 @@ Outcome Failed(Status status, Step step = Step::kNone, int error = 0) {
 // `source`. The system's reason for a failure is taken from the call that
 // failed, before any other call.
 Outcome WriteStaging(Platform& os, FileHandle source, FileHandle staging) {
-  // The payload is never longer than its source, which bounds where rows go.
-  const std::int64_t size = os.FileSize(source);
-  if (size < 0) return Failed(Status::kIoError, Step::kReadSource, os.LastError());
   const auto buffer = AllocateBytes(kBlockSize);
   if (!buffer) return Failed(Status::kOutOfMemory);
-  BitmapWriter writer(os, staging, {buffer.get(), kBlockSize}, static_cast<std::uint64_t>(size));
+  BitmapWriter writer(os, staging, {buffer.get(), kBlockSize}, source);
   Outcome outcome;
   outcome.status = ExtractPayload(os, source, writer, &outcome.carrier.form);
   if (outcome.status == Status::kOk) outcome.status = writer.Finish();
