@@ -13,7 +13,8 @@ void RunInOrder(unsigned threads, const std::vector<std::size_t>& after,
   std::condition_variable finished;
   std::vector<bool> done(count);
   std::atomic<std::size_t> next = 0;
-  const auto isDone = [&](std::size_t i) {
+  // A bool, read under the lock: not a reference into `done` read after it.
+  const auto isDone = [&](std::size_t i) -> bool {
     const std::lock_guard lock(mutex);
     return done[i];
   };
