@@ -11,8 +11,8 @@ echo "== Linux build"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLANE_BENCH=ON >/dev/null
 cmake --build build/native
 ctest --test-dir build/native --output-on-failure
-# The robustness figures: fault cases run and the soak's outcome.
-grep -hE '^(fault cases|soak):' build/native/Testing/Temporary/LastTest.log
+# The robustness figures: fault cases run, the interrupted conversions and the soak.
+grep -hE '^(fault cases|kills|soak):' build/native/Testing/Temporary/LastTest.log
 
 echo "== The same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLANE_SANITIZE=ON >/dev/null
