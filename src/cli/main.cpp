@@ -107,16 +107,16 @@ struct Entry {
 
 void Print(Stream stream, const NativeString& line) { WriteText(stream, line + NATIVE_TEXT("\n")); }
 
-NativeString Number(std::uint64_t value) {
-  const std::string digits = std::to_string(value);
-  return NativeString(digits.begin(), digits.end());
+// A narrow text from the C++ library, digits or a message: ASCII on
+// Windows, the system's bytes elsewhere.
+NativeString Widen(const std::string& text) { return NativeString(text.begin(), text.end()); }
+
+template <typename Integer>
+NativeString Number(Integer value) {
+  return Widen(std::to_string(value));
 }
 
 NativeString Parent(const NativeString& path) { return fs::path(path).parent_path().native(); }
-
-// A narrow message from the C++ library: ASCII on Windows, as the system's
-// bytes elsewhere.
-NativeString Widen(const std::string& text) { return NativeString(text.begin(), text.end()); }
 
 int Usage(const NativeString& problem) {
   Print(Stream::kError, kPrefix + problem);
@@ -290,7 +290,7 @@ NativeString Description(const Entry& entry) {
            Number(carrier.bytes)});
   if (carrier.hasFields) {
     text += Say(Text::kCheckedSize,
-                {Widen(std::to_string(carrier.width)), Widen(std::to_string(carrier.height))});
+                {Number(carrier.width), Number(carrier.height)});
   }
   return text;
 }
