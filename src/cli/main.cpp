@@ -361,7 +361,7 @@ int Run(const std::vector<NativeString>& args) {
   const auto work = [&](std::size_t i) {
     Entry& entry = entries[i];
     if (!entry.clash.empty() || entry.folderError != 0) return;
-    thread_local FilePlatform jobOs;
+    FilePlatform jobOs;
     entry.outcome = RunJob(jobOs, {entry.source, entry.base, options.checkOnly});
   };
   const auto report = [&](std::size_t i) {

@@ -29,7 +29,6 @@ class NativePlatform : public Platform {
 
  private:
   int error_ = 0;
-  NativeString cwd_;  // the working folder, once asked for
 };
 
 // The system's own description of an error code from LastError().

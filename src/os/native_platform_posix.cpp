@@ -92,13 +92,13 @@ bool NativePlatform::Delete(const NativeString& path) {
 
 bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
   if (path.empty()) return false;
-  // Nothing here changes the working folder, so it is asked for once.
-  if (path.front() != '/' && cwd_.empty()) {
-    const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
-    if (!cwd) return false;
-    cwd_ = cwd.get();
-  }
-  const NativeString joined = path.front() == '/' ? path : cwd_ + '/' + path;
+  // The programs never change their working folder, so it is asked for once.
+  static const NativeString cwd = [] {
+    const std::unique_ptr<char, decltype(&std::free)> name(getcwd(nullptr, 0), &std::free);
+    return name ? NativeString(name.get()) : NativeString();
+  }();
+  if (path.front() != '/' && cwd.empty()) return false;
+  const NativeString joined = path.front() == '/' ? path : cwd + '/' + path;
 
   std::vector<NativeString> names;
   std::size_t start = 0;
