@@ -30,7 +30,6 @@ constexpr int kExitConverted = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr unsigned kMaxJobs = 256;
-constexpr const NativeChar* kOutputSuffix = NATIVE_TEXT(".bmp");
 // Every message line starts so, as Unix tools name themselves.
 constexpr const NativeChar* kPrefix = NATIVE_TEXT("quillane-convert: ");
 

@@ -42,8 +42,11 @@ struct Carrier {
   std::int32_t height = 0;
 };
 
+inline constexpr const NativeChar* kOutputSuffix = NATIVE_TEXT(".bmp");
+inline constexpr const NativeChar* kStagingSuffix = NATIVE_TEXT(".temp");
+
 // One conversion: `source` is read; the output and the staging file are
-// `base` + ".bmp" and `base` + ".temp". A check reads and tests everything a
+// `base` + kOutputSuffix and `base` + kStagingSuffix. A check reads and tests everything a
 // conversion would, and creates, replaces and removes nothing.
 struct Job {
   NativeString source;

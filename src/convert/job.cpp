@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr const NativeChar* kStagingSuffix = NATIVE_TEXT(".temp");
-constexpr const NativeChar* kOutputSuffix = NATIVE_TEXT(".bmp");
-
 // Payloads up to this size are written with one call, larger ones a block at
 // a time, so memory stays small whatever the payload.
 constexpr std::uint64_t kBlockSize = 256 * 1024;
