@@ -145,15 +145,24 @@ TEST_F(Cli, OutputFolderRecreatesAReadOnlyTree) {
 TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
   PutCarrier("set/a.gif", CarrierForm::kImage, 8, 5);
   PutCarrier("set/b.GIF", CarrierForm::kComment, 2, 1);
+  WriteFileBytes(dir / "set/c.gif", MakeCarrier(MakeStandardBitmap({.width = 5, .height = 3, .packed = true}, 1),
+                                                CarrierForm::kImage));
+  WriteFileBytes(dir / "set/d.gif", MakeCarrier(MakeStandardBitmap({.width = 6, .height = 2, .depth = 8,
+                                                                     .compression = bmp::kRle8}, 1),
+                                                CarrierForm::kImage));
   WriteFileBytes(dir / "set/a.gif.temp", Bytes(2, 1));
   WriteFileBytes(dir / "set/bad.gif", Bytes(30, 0x3B));
   const auto before = Snapshot(dir.path());
 
   const Outcome run = Run("-n -v -r set -o out");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.out, "set/a.gif: image data, 174 bytes, 8 x 5\nset/b.GIF: comment, 62 bytes, 2 x 1\n");
+  EXPECT_EQ(run.out,
+            "set/a.gif: image data, 174 bytes, 8 x 5, 24-bit, rows of 24 bytes\n"
+            "set/b.GIF: comment, 62 bytes, 2 x 1, 24-bit, rows of 8 bytes\n"
+            "set/c.gif: image data, 99 bytes, 5 x 3, 24-bit, rows packed to 15 bytes, written padded to 16\n"
+            "set/d.gif: image data, 70 bytes, 6 x 2, compressed (RLE8), kept as carried\n");
   EXPECT_EQ(run.err, "quillane-convert: set/bad.gif: not a carrier GIF\n"
-                     "4 files: 2 would be converted, 1 failed, 1 skipped\n");
+                     "6 files: 4 would be converted, 1 failed, 1 skipped\n");
   EXPECT_EQ(Run("--dry-run set/a.gif").err, "");
   EXPECT_EQ(Snapshot(dir.path()), before);
 }

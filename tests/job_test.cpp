@@ -78,7 +78,7 @@ TEST_F(Job, UnsupportedSourcesLeaveNoOutputAndNoStaging) {
   cut.resize(cut.size() / 2);
   WriteFileBytes(dir / "cut.gif", cut);
   Bytes wide = MakeBitmap(4, 4, 1);
-  PutInt32(wide, 18, 400);  // rows run past the payload
+  PutInt32(wide, bmp::kWidth, 400);  // rows run past the payload
   WriteFileBytes(dir / "wide.gif", MakeCarrier(wide, CarrierForm::kImage));
   fs::create_directory(dir / "folder.gif");
 
@@ -116,8 +116,14 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
   const Bytes bmp = MakeBitmap(13, 9, 42);
   const Bytes large = MakeBitmap(300, 300, 7);  // more than the 256 KiB buffers
   Bytes wide = MakeBitmap(4, 4, 1), largeWide = large;
-  PutInt32(wide, 18, 400);  // rows run past the payload
-  PutInt32(largeWide, 18, 301);  // the same, in a payload written a block at a time
+  PutInt32(wide, bmp::kWidth, 400);  // rows run past the payload
+  PutInt32(largeWide, bmp::kWidth, 301);  // the same, in a payload written a block at a time
+  // Packed rows under sizes stated for padded ones, which the source's size
+  // cannot tell apart from padded rows until the payload has ended.
+  Bytes packed = MakeStandardBitmap({.width = 301, .height = 300, .packed = true}, 8);
+  PutInt32(packed, bmp::kImageSize, 300 * 904);
+  Bytes packedCarrier = MakeCarrier(packed, CarrierForm::kImage);
+  packedCarrier.resize(packedCarrier.size() + 1000);
   const struct {
     const char* name;
     Bytes file;
@@ -128,6 +134,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
       {"comment.gif", MakeCarrier(bmp, CarrierForm::kComment), Status::kOk, ExpectedOutput(bmp)},
       {"empty.gif", MakeRawCarrier(CarrierForm::kComment, std::vector<Bytes>{{}}), Status::kOk, {}},
       {"large.GIF", MakeCarrier(large, CarrierForm::kImage), Status::kOk, ExpectedOutput(large)},
+      {"packed.gif", packedCarrier, Status::kOk, ExpectedOutput(packed)},
       {"wide.gif", MakeCarrier(wide, CarrierForm::kComment), Status::kUnsupported, {}},
       {"large-wide.gif", MakeCarrier(largeWide, CarrierForm::kComment), Status::kUnsupported, {}},
       {"other.gif", Bytes(64, 0x3B), Status::kUnsupported, {}},
@@ -179,7 +186,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
           case Op::kOpenForRead: status = Status::kUnsupported, step = Step::kOpenSource; break;
           case Op::kFileSize: step = Step::kReadSource; break;
           case Op::kCreateForWrite: step = Step::kCreateOutput; break;
-          case Op::kRead: step = Step::kReadSource; break;
+          case Op::kReadAt: step = Step::kReadSource; break;
           case Op::kWriteAt: step = Step::kWriteOutput; break;
           case Op::kReplace: step = Step::kReplaceOutput; break;
           // Past a refusal, a failed close or removal adds no notice of its own.

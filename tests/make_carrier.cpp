@@ -1,45 +1,84 @@
-// make-carrier: writes a carrier GIF of a generated 24-bit bitmap, and
-// optionally the bitmap its conversion must produce.
-//   make-carrier [--comment] [--width W] [--height H] [--seed S] OUT.gif [EXPECTED.bmp]
+// make-carrier: writes a carrier GIF of a generated 24-bit bitmap, or of a
+// given BMP file in one of the forms a game may store it, and optionally the
+// bitmap its conversion must produce.
+//   make-carrier [--comment] [--width W] [--height H] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]
+//   make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]
+//   make-carrier --list FILE    one carrier a line, each with the options above
+// FORM: --top-down (a negative height over rows reversed), --packed (rows
+// without padding) [--zero-sizes], --trailer N (N bytes after the rows).
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "support.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: make-carrier [--comment] [--width W] [--height H] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]\n"
+    "       make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]\n"
+    "       make-carrier --list FILE\n"
+    "FORM: --top-down, --packed [--zero-sizes], --trailer N\n";
+
+// Makes one carrier; false on a usage error.
+bool MakeOne(const std::vector<std::string>& args) {
   CarrierForm form = CarrierForm::kImage;
   std::int32_t width = 64, height = 48;
-  std::uint32_t seed = 1;
-  const char* paths[2] = {nullptr, nullptr};
-  int pathCount = 0;
-  for (int i = 1; i < argc; ++i) {
-    const bool hasValue = i + 1 < argc;
-    if (std::strcmp(argv[i], "--comment") == 0) {
-      form = CarrierForm::kComment;
-    } else if (std::strcmp(argv[i], "--width") == 0 && hasValue) {
-      width = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--height") == 0 && hasValue) {
-      height = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--seed") == 0 && hasValue) {
-      seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-    } else if (argv[i][0] != '-' && pathCount < 2) {
-      paths[pathCount++] = argv[i];
-    } else {
-      pathCount = 0;
-      break;
-    }
+  std::uint32_t seed = 1, trailer = 0;
+  std::string payloadPath;
+  bool packed = false, statedSizes = true, topDown = false;
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--comment") form = CarrierForm::kComment;
+    else if (arg == "--packed") packed = true;
+    else if (arg == "--zero-sizes") statedSizes = false;
+    else if (arg == "--top-down") topDown = true;
+    else if (arg == "--width" && hasValue) width = std::atoi(args[++i].c_str());
+    else if (arg == "--height" && hasValue) height = std::atoi(args[++i].c_str());
+    else if (arg == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
+    else if (arg == "--trailer" && hasValue) trailer = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
+    else if (arg == "--payload" && hasValue) payloadPath = args[++i];
+    else if (arg[0] != '-' && paths.size() < 2) paths.push_back(arg);
+    else return false;
   }
-  if (pathCount == 0 || width < 0) {
-    std::fputs("usage: make-carrier [--comment] [--width W] [--height H] [--seed S] OUT.gif [EXPECTED.bmp]\n", stderr);
-    return 2;
+  if (paths.empty() || width < 0) return false;
+  Bytes bmp = payloadPath.empty() ? MakeBitmap(width, height, seed) : ReadFileBytes(payloadPath);
+  if (topDown) bmp = TopDown(bmp);
+  if (packed) bmp = PackRows(bmp, statedSizes);
+  for (std::uint32_t i = 0; i < trailer; ++i) bmp.push_back(static_cast<std::uint8_t>(i * 37 + seed));
+  WriteFileBytes(paths[0], MakeCarrier(bmp, form));
+  if (paths.size() > 1) WriteFileBytes(paths[1], ExpectedOutput(bmp));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::vector<std::string>> carriers;
+  if (argc == 3 && std::string(argv[1]) == "--list") {
+    std::ifstream list(argv[2]);
+    for (std::string line; std::getline(list, line);) {
+      std::istringstream words(line);
+      carriers.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+    }
+  } else {
+    carriers.emplace_back(argv + 1, argv + argc);
   }
   try {
-    const Bytes bmp = MakeBitmap(width, height, seed);
-    WriteFileBytes(paths[0], MakeCarrier(bmp, form));
-    if (paths[1]) WriteFileBytes(paths[1], ExpectedOutput(bmp));
+    for (const auto& args : carriers) {
+      if (!MakeOne(args)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+      }
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make-carrier: %s\n", e.what());
     return 1;

@@ -18,7 +18,7 @@ TEST(NativePlatform, RefusedReadsAndWritesAreMinusOne) {
   EXPECT_TRUE(os.Close(reading));
   const FileHandle writing = os.CreateForWrite((dir / "b").native());
   ASSERT_NE(writing, kNoFile);
-  EXPECT_EQ(os.Read(writing, &byte, 1), -1);
+  EXPECT_EQ(os.ReadAt(writing, 0, &byte, 1), -1);
   EXPECT_TRUE(os.Close(writing));
 }
 

@@ -61,8 +61,8 @@ FileHandle TestPlatform::CreateForWrite(const NativeString& path) {
   return Fails(Op::kCreateForWrite) ? kNoFile : NativePlatform::CreateForWrite(path);
 }
 
-std::int64_t TestPlatform::Read(FileHandle file, void* buffer, std::size_t size) {
-  return Fails(Op::kRead) ? -1 : NativePlatform::Read(file, buffer, std::min(size, maxTransfer));
+std::int64_t TestPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
+  return Fails(Op::kReadAt) ? -1 : NativePlatform::ReadAt(file, offset, buffer, std::min(size, maxTransfer));
 }
 
 std::int64_t TestPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
@@ -87,6 +87,21 @@ bool TestPlatform::Delete(const NativeString& path) {
 
 bool TestPlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
   return !Fails(Op::kAbsolutePath) && NativePlatform::AbsolutePath(path, absolute);
+}
+
+Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
+                   std::span<const std::uint8_t> payload, std::size_t piece) {
+  std::uint64_t bound = BitmapWriter::kSourceSize;
+  for (int pass = 0; pass < 2; ++pass) {
+    BitmapWriter writer(os, file, buffer, source, bound);
+    Status status = Status::kOk;
+    for (std::size_t at = 0; at < payload.size() && status == Status::kOk; at += piece)
+      status = writer.Append(payload.subspan(at, std::min(piece, payload.size() - at)));
+    if (status == Status::kOk) status = writer.Finish();
+    if (status != Status::kOk || !writer.Again()) return status;
+    bound = writer.PayloadSize();
+  }
+  return Status::kUnsupported;
 }
 
 NativeString Notice(const fs::path& path, Status status) {

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "../src/convert/bitmap_rows.h"
 #include "../src/convert/convert.h"
 #include "../src/os/native_platform.h"
-#include "fixture.h"
+#include "model.h"
 
 namespace fs = std::filesystem;
 
@@ -34,7 +35,7 @@ class TempDir {
 Bytes ReadFileBytes(const fs::path& path);
 void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes);
 
-enum class Op { kOpenForRead, kFileSize, kCreateForWrite, kRead, kWriteAt, kClose, kReplace, kDelete,
+enum class Op { kOpenForRead, kFileSize, kCreateForWrite, kReadAt, kWriteAt, kClose, kReplace, kDelete,
                 kAbsolutePath };
 inline constexpr int kOpCount = 9;
 
@@ -54,7 +55,7 @@ class TestPlatform : public NativePlatform {
   FileHandle OpenForRead(const NativeString& path) override;
   std::int64_t FileSize(FileHandle file) override;
   FileHandle CreateForWrite(const NativeString& path) override;
-  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
+  std::int64_t ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
   std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
                        std::size_t size) override;
   bool Close(FileHandle file) override;
@@ -81,6 +82,11 @@ struct BytesSink : PayloadSink {
     return Status::kOk;
   }
 };
+
+// Hands `payload` to a BitmapWriter on `file` in pieces of `piece` bytes,
+// and again to a second one when the first asks, as a conversion does.
+Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
+                   std::span<const std::uint8_t> payload, std::size_t piece);
 
 // The notice the job shows for `path` and `status`.
 NativeString Notice(const fs::path& path, Status status);

@@ -17,6 +17,7 @@
 #endif
 
 #include "../../res/version.h"
+#include "../convert/bitmap_format.h"
 #include "../convert/convert.h"
 #include "../os/native_platform.h"
 #include "batch.h"
@@ -280,6 +281,16 @@ NativeString Problem(const Entry& entry) {
   return {};
 }
 
+NativeString CompressionName(std::uint32_t compression) {
+  switch (compression) {
+    case bmp::kRle8: return NATIVE_TEXT("RLE8");
+    case bmp::kRle4: return NATIVE_TEXT("RLE4");
+    case bmp::kJpeg: return NATIVE_TEXT("JPEG");
+    case bmp::kPng: return NATIVE_TEXT("PNG");
+  }
+  return Number(compression);
+}
+
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry) {
   const Carrier& carrier = entry.outcome.carrier;
@@ -287,9 +298,17 @@ NativeString Description(const Entry& entry) {
       Say(Text::kChecked,
           {entry.source, Say(carrier.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
            Number(carrier.bytes)});
-  if (carrier.hasFields) {
-    text += Say(Text::kCheckedSize,
-                {Number(carrier.width), Number(carrier.height)});
+  if (carrier.hasFields) text += Say(Text::kCheckedSize, {Number(carrier.width), Number(carrier.height)});
+  const NativeString depth = Number(carrier.bitsPerPixel);
+  switch (carrier.bitmap) {
+    case BitmapForm::kPlain: break;
+    case BitmapForm::kRows:
+      if (carrier.rowBytes == carrier.writtenRowBytes)
+        text += Say(Text::kCheckedRows, {depth, Number(carrier.rowBytes)});
+      else
+        text += Say(Text::kCheckedPaddedRows, {depth, Number(carrier.rowBytes), Number(carrier.writtenRowBytes)});
+      break;
+    case BitmapForm::kCompressed: text += Say(Text::kCheckedCompressed, {CompressionName(carrier.compression)}); break;
   }
   return text;
 }

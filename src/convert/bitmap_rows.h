@@ -1,73 +1,106 @@
-// Where the carried bitmap's rows lie, for the reversal in memory and for
-// the writer that puts each row in its place as the payload arrives.
+// Where the carried bitmap's rows lie and where the conversion puts them, for
+// the writer that places each row as the payload arrives.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 
+#include "bitmap_format.h"
 #include "convert.h"
 
-// The bytes the row reversal moves: `count` rows of `bytes` each from byte
-// `offset` of the payload. No rows when nothing moves.
+// Row r of the payload, `stride` bytes at offset + r x stride, becomes output
+// row r, or count - 1 - r when `reverse`, at offset + that x outStride, with
+// zeros after it up to outStride. Bytes before `offset` keep their places;
+// those after the last row move on by Growth().
 struct BitmapRows {
+  BitmapForm form = BitmapForm::kPlain;
   std::uint64_t offset = 0;
-  std::uint64_t bytes = 0;
-  std::uint64_t count = 0;
+  std::uint64_t count = 0;  // 0: nothing moves
+  std::uint64_t stride = 0;
+  std::uint64_t outStride = 0;
+  bool reverse = false;
+  std::uint16_t bitsPerPixel = 0;  // of a standard header
+  std::uint32_t compression = 0;
+
+  bool operator==(const BitmapRows&) const = default;
+  // Packed rows are padded on the way out, and the header's sizes follow.
+  bool Padded() const { return outStride != stride; }
+  std::uint64_t Growth() const { return count * (outStride - stride); }
 };
 
-// The bitmap's size fields; payloads shorter than their end have no rows to move.
-inline constexpr std::size_t kWidthOffset = 18;
-inline constexpr std::size_t kHeightOffset = 22;
-inline constexpr std::uint64_t kBitmapFieldsEnd = 26;
-
-// The little-endian signed 32-bit field at `offset`.
-std::int32_t ReadInt32(std::span<const std::uint8_t> bytes, std::size_t offset);
-
-// Finds the rows of a payload of `size` bytes from its first bytes, `head`,
-// which hold at least min(size, kBitmapFieldsEnd) of them. kUnsupported,
-// exactly when ReverseBitmapRows refuses the payload.
+// Finds the rows of a payload from its first bytes, `head`, which hold at
+// least min(size, bmp::kHeadersEnd) of them. `size` is the payload's length,
+// or while it is still arriving a bound on it; the rows found fit within it.
+// kUnsupported when no rows fit, or a plain header's width is negative.
 Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows);
 
 // Reverses the order of `count` adjacent rows of `rowBytes` each at `first`.
-void ReverseRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count);
+void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count);
 
-// Writes a payload to `file` as it arrives, each row where it lies once the
-// rows are reversed, so that the file holds the converted bitmap when the
-// payload ends. A payload that fits `buffer` is written in one call, a larger
-// one a buffer at a time; the buffer holds at least kBitmapFieldsEnd bytes.
-// With kNoFile it only checks.
+// Writes a payload to `file` as it arrives, each row where the conversion
+// puts it, so that the file holds the converted bitmap when the payload ends.
+// A payload that fits `buffer` is written in one call where its rows keep
+// their size, a larger one a buffer at a time; the buffer holds at least
+// bmp::kHeadersEnd bytes. With kNoFile it only checks.
 class BitmapWriter final : public PayloadSink {
  public:
-  // The payload comes from `source` and is never longer: once it outgrows
-  // the buffer, rows claimed past the source's size cannot fit, so they are
-  // never written, however far off they claim to lie.
-  BitmapWriter(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source)
-      : os_(os), file_(file), buffer_(buffer), source_(source) {}
+  static constexpr std::uint64_t kSourceSize = 0;
+
+  // The payload comes from `source` and is never longer than `bound`, by
+  // default the source's size: once it outgrows the buffer, rows claimed past
+  // that cannot fit, so they are never written, however far off they lie.
+  BitmapWriter(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
+               std::uint64_t bound = kSourceSize)
+      : os_(os), file_(file), buffer_(buffer), source_(source), bound_(bound) {}
 
   // kIoError when a write fails, or the source's size cannot be had.
   Status Append(std::span<const std::uint8_t> bytes) override;
   // Writes what is still held once the payload has ended. kUnsupported,
   // with the file incomplete, when the rows do not fit the payload.
   Status Finish();
+  // After Finish: the rows lie closer together than the bound let the first
+  // of them be placed, so the payload must be poured again, through a writer
+  // bound by PayloadSize().
+  bool Again() const { return again_; }
   // False after a write has failed.
   bool Written() const { return written_; }
-  // Fills in the payload's length and size fields, as far as they arrived.
+  std::uint64_t PayloadSize() const { return flushed_ + held_; }
+  std::uint64_t OutputSize() const { return PayloadSize() + rows_.Growth(); }
+  // One past the last byte written.
+  std::uint64_t WrittenEnd() const { return writtenEnd_; }
+  // Fills in what the payload showed of itself, as far as it arrived.
   void Describe(Carrier* carrier) const;
 
  private:
   Status Flush();
   bool Place();
+  bool PlaceRows(std::uint64_t first, std::uint64_t count, std::uint8_t* data);
+  bool Pad(std::uint64_t row);
+  std::uint64_t OutRow(std::uint64_t row) const;
+  Status Gather();
   bool Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
+  bool WriteGathered();
+  bool WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
+  void PutSizes(std::span<std::uint8_t> head) const;
 
   Platform& os_;
   FileHandle file_;
   std::span<std::uint8_t> buffer_;
   FileHandle source_;
-  std::size_t held_ = 0;         // bytes in the buffer
-  std::uint64_t flushed_ = 0;    // payload bytes before the buffer's first
-  std::array<std::uint8_t, kBitmapFieldsEnd> head_{};
+  std::uint64_t bound_;
+  std::size_t held_ = 0;          // bytes in the buffer
+  std::uint64_t flushed_ = 0;     // payload bytes before the buffer's first
+  std::array<std::uint8_t, bmp::kHeadersEnd> head_{};
   BitmapRows rows_;
-  bool fits_ = true;             // the claimed rows fit within the source
+  bool fits_ = true;              // the claimed rows fit within the bound
+  bool again_ = false;
   bool written_ = true;
+  std::uint64_t writtenEnd_ = 0;
+  // Padded rows are gathered here with what meets them end to end, so that
+  // they take no more writes than rows written as they came.
+  std::unique_ptr<std::uint8_t[]> gathered_;
+  std::uint64_t gatheredAt_ = 0;
+  std::size_t gatheredSize_ = 0;
 };

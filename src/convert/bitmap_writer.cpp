@@ -1,11 +1,14 @@
-// The payload on its way to the staging file. Bytes before the rows and after
-// the last one keep their offsets; row r of the payload goes where row
-// count - 1 - r starts. Runs of whole rows are reversed in the buffer and
-// written with one call, so a flush makes at most five writes: the part
-// before the rows, a partial row, the whole rows, a partial row, the rest.
+// The payload on its way to the staging file. Bytes before the rows keep
+// their offsets; each row goes where BitmapRows puts it, and the bytes after
+// the last row follow the rows' end. Runs of whole rows are reordered in the
+// buffer and written with one call, so a flush makes at most five writes: the
+// part before the rows, a partial row, the whole rows, a partial row, the
+// rest. Rows that are padded on the way out are gathered with their padding.
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 #include "bitmap_rows.h"
 #include "file_io.h"
@@ -25,23 +28,48 @@ Status BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
 
 Status BitmapWriter::Finish() {
   if (flushed_ == 0) {
+    // All of it is here, so its length is known exactly.
     const std::span<std::uint8_t> payload = buffer_.first(held_);
-    if (Status s = ReverseBitmapRows(payload); s != Status::kOk) return s;
-    return Write(0, payload.data(), payload.size()) ? Status::kOk : Status::kIoError;
+    if (FindBitmapRows(payload, held_, &rows_) != Status::kOk) return Status::kUnsupported;
+    if (!rows_.Padded()) {
+      if (rows_.reverse) ReverseBitmapRows(payload.data() + rows_.offset, rows_.stride, rows_.count);
+      return Write(0, payload.data(), payload.size()) ? Status::kOk : Status::kIoError;
+    }
+    PutSizes(payload);
+    if (Status s = Gather(); s != Status::kOk) return s;
+    return Place() && WriteGathered() ? Status::kOk : Status::kIoError;
   }
-  BitmapRows rows;
-  if (!fits_ || FindBitmapRows(head_, flushed_ + held_, &rows) != Status::kOk) return Status::kUnsupported;
-  return Flush();
+  BitmapRows exact;
+  if (!fits_ || FindBitmapRows(head_, PayloadSize(), &exact) != Status::kOk) return Status::kUnsupported;
+  if (exact != rows_) {
+    again_ = true;
+    return Status::kOk;
+  }
+  if (Status s = Flush(); s != Status::kOk) return s;
+  if (!rows_.Padded()) return Status::kOk;
+  // The sizes lie in the part before the rows, which went out as it came.
+  std::array<std::uint8_t, bmp::kHeadersEnd> head = head_;
+  PutSizes(head);
+  const std::size_t end = bmp::kImageSize + 4;
+  const bool written = WriteGathered() &&
+                       Write(bmp::kFileSize, &head[bmp::kFileSize], end - bmp::kFileSize) && WriteGathered();
+  return written ? Status::kOk : Status::kIoError;
 }
 
 Status BitmapWriter::Flush() {
   if (flushed_ == 0) {
-    const std::int64_t size = os_.FileSize(source_);
-    if (size < 0) return Status::kIoError;
+    std::uint64_t bound = bound_;
+    if (bound == kSourceSize) {
+      const std::int64_t size = os_.FileSize(source_);
+      if (size < 0) return Status::kIoError;
+      // A source that grew while it was read may hold more than it said.
+      bound = std::max<std::uint64_t>(static_cast<std::uint64_t>(size), held_);
+    }
     std::copy_n(buffer_.begin(), head_.size(), head_.begin());
-    // A source that grew while it was read may hold more than it said.
-    const std::uint64_t limit = std::max<std::uint64_t>(static_cast<std::uint64_t>(size), held_);
-    fits_ = FindBitmapRows(head_, limit, &rows_) == Status::kOk;
+    fits_ = FindBitmapRows(head_, bound, &rows_) == Status::kOk;
+    if (fits_ && rows_.Padded()) {
+      if (Status s = Gather(); s != Status::kOk) return s;
+    }
   }
   // Rows that cannot fit make the payload unsupported, so nothing is placed.
   const bool placed = !fits_ || Place();
@@ -51,47 +79,117 @@ Status BitmapWriter::Flush() {
 }
 
 bool BitmapWriter::Place() {
-  const std::uint64_t rowsEnd = rows_.offset + rows_.count * rows_.bytes;
+  const std::uint64_t rowsEnd = rows_.offset + rows_.count * rows_.stride;
   const std::uint64_t end = flushed_ + held_;
   std::uint8_t* data = buffer_.data();
   for (std::uint64_t pos = flushed_; pos < end;) {
-    std::uint64_t at = pos, size;
+    std::uint64_t size;
+    bool placed;
     if (pos < rows_.offset) {
       size = std::min(end, rows_.offset) - pos;
+      placed = Write(pos, data, size);
     } else if (pos >= rowsEnd) {
       size = end - pos;
+      placed = Write(pos + rows_.Growth(), data, size);
     } else {
-      const std::uint64_t row = (pos - rows_.offset) / rows_.bytes;
-      const std::uint64_t column = (pos - rows_.offset) % rows_.bytes;
-      const std::uint64_t whole = column ? 0 : std::min((end - pos) / rows_.bytes, rows_.count - row);
+      const std::uint64_t row = (pos - rows_.offset) / rows_.stride;
+      const std::uint64_t column = (pos - rows_.offset) % rows_.stride;
+      const std::uint64_t whole = column ? 0 : std::min((end - pos) / rows_.stride, rows_.count - row);
       if (whole > 0) {
-        ReverseRows(data, rows_.bytes, whole);
-        at = rows_.offset + (rows_.count - row - whole) * rows_.bytes;
-        size = whole * rows_.bytes;
+        size = whole * rows_.stride;
+        placed = PlaceRows(row, whole, data);
       } else {
-        at = rows_.offset + (rows_.count - 1 - row) * rows_.bytes + column;
-        size = std::min(rows_.bytes - column, end - pos);
+        size = std::min(rows_.stride - column, end - pos);
+        placed = Write(OutRow(row) + column, data, size) && (column + size < rows_.stride || Pad(row));
       }
     }
-    if (!Write(at, data, size)) return false;
+    if (!placed) return false;
     data += size;
     pos += size;
   }
   return true;
 }
 
+// Rows first to first + count - 1, held whole at `data`, in the output's order.
+bool BitmapWriter::PlaceRows(std::uint64_t first, std::uint64_t count, std::uint8_t* data) {
+  const std::uint64_t last = first + count - 1;
+  if (!rows_.Padded()) {
+    if (rows_.reverse) ReverseBitmapRows(data, rows_.stride, count);
+    return Write(OutRow(rows_.reverse ? last : first), data, count * rows_.stride);
+  }
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t row = rows_.reverse ? last - i : first + i;
+    if (!Write(OutRow(row), data + (row - first) * rows_.stride, rows_.stride) || !Pad(row)) return false;
+  }
+  return true;
+}
+
+bool BitmapWriter::Pad(std::uint64_t row) {
+  return !rows_.Padded() || Write(OutRow(row) + rows_.stride, nullptr, rows_.outStride - rows_.stride);
+}
+
+std::uint64_t BitmapWriter::OutRow(std::uint64_t row) const {
+  return rows_.offset + (rows_.reverse ? rows_.count - 1 - row : row) * rows_.outStride;
+}
+
+Status BitmapWriter::Gather() {
+  gathered_ = AllocateBytes(buffer_.size());
+  return gathered_ ? Status::kOk : Status::kOutOfMemory;
+}
+
+// Writes `size` bytes of `data`, or zeros for nullptr, at `offset`: at once,
+// or gathered while writes meet end to end.
 bool BitmapWriter::Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
+  if (!gathered_) return WriteNow(offset, data, size);
+  if (gatheredSize_ > 0 && offset != gatheredAt_ + gatheredSize_ && !WriteGathered()) return false;
+  while (size > 0) {
+    if (gatheredSize_ == 0) gatheredAt_ = offset;
+    const std::size_t take = std::min<std::uint64_t>(size, buffer_.size() - gatheredSize_);
+    if (data) {
+      std::memcpy(gathered_.get() + gatheredSize_, data, take);
+      data += take;
+    } else {
+      std::memset(gathered_.get() + gatheredSize_, 0, take);
+    }
+    gatheredSize_ += take;
+    offset += take;
+    size -= take;
+    if (gatheredSize_ == buffer_.size() && !WriteGathered()) return false;
+  }
+  return true;
+}
+
+bool BitmapWriter::WriteGathered() {
+  const std::size_t size = std::exchange(gatheredSize_, 0);
+  return size == 0 || WriteNow(gatheredAt_, gathered_.get(), size);
+}
+
+bool BitmapWriter::WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
+  writtenEnd_ = std::max(writtenEnd_, offset + size);
   if (file_ == kNoFile || WriteAllAt(os_, file_, offset, data, size)) return true;
   written_ = false;
   return false;
 }
 
+// The sizes of the padded output: each 0 where it does not fit the field.
+void BitmapWriter::PutSizes(std::span<std::uint8_t> head) const {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
+  const std::uint64_t fileSize = OutputSize(), imageSize = rows_.count * rows_.outStride;
+  bmp::PutU32(head, bmp::kFileSize, static_cast<std::uint32_t>(fileSize <= kMax ? fileSize : 0));
+  bmp::PutU32(head, bmp::kImageSize, static_cast<std::uint32_t>(imageSize <= kMax ? imageSize : 0));
+}
+
 void BitmapWriter::Describe(Carrier* carrier) const {
-  carrier->bytes = flushed_ + held_;
-  carrier->hasFields = carrier->bytes >= kBitmapFieldsEnd;
+  carrier->bytes = PayloadSize();
+  carrier->hasFields = carrier->bytes >= bmp::kSizeFieldsEnd;
   if (!carrier->hasFields) return;
   const std::span<const std::uint8_t> head =
-      flushed_ ? std::span<const std::uint8_t>(head_) : buffer_.first(head_.size());
-  carrier->width = ReadInt32(head, kWidthOffset);
-  carrier->height = ReadInt32(head, kHeightOffset);
+      flushed_ ? std::span<const std::uint8_t>(head_) : buffer_.first(bmp::kSizeFieldsEnd);
+  carrier->width = bmp::ReadI32(head, bmp::kWidth);
+  carrier->height = bmp::ReadI32(head, bmp::kHeight);
+  carrier->bitmap = rows_.form;
+  carrier->bitsPerPixel = rows_.bitsPerPixel;
+  carrier->compression = rows_.compression;
+  carrier->rowBytes = rows_.stride;
+  carrier->writtenRowBytes = rows_.outStride;
 }

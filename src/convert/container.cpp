@@ -29,6 +29,7 @@ struct Reader {
   Platform& os;
   FileHandle file;
   std::uint8_t* data;
+  std::uint64_t offset = 0;  // of the next read
   std::size_t pos = 0;
   std::size_t end = 0;
 };
@@ -36,9 +37,10 @@ struct Reader {
 // Makes at least one unread byte available; kUnsupported at the end of the file.
 Status Fill(Reader& in) {
   if (in.pos < in.end) return Status::kOk;
-  const std::int64_t n = in.os.Read(in.file, in.data, kBufferSize);
+  const std::int64_t n = in.os.ReadAt(in.file, in.offset, in.data, kBufferSize);
   if (n < 0) return Status::kIoError;
   if (n == 0) return Status::kUnsupported;
+  in.offset += static_cast<std::uint64_t>(n);
   in.pos = 0;
   in.end = static_cast<std::size_t>(n);
   return Status::kOk;
@@ -93,15 +95,15 @@ Status Probe(Reader& in, CarrierForm* form) {
   return Status::kOk;
 }
 
+// A file that ends where a length byte should be is cut short, the first
+// one included: only a length of 0 makes an empty chain.
 Status CopyChain(Reader& in, PayloadSink& out) {
-  std::uint8_t size = 0;
-  Status s = ReadByte(in, &size);
-  if (s == Status::kUnsupported) return Status::kOk;  // a chain cut before it starts is empty
-  for (; s == Status::kOk; s = ReadByte(in, &size)) {
-    if (s = Copy(in, out, size); s != Status::kOk) return s;
+  for (;;) {
+    std::uint8_t size = 0;
+    if (Status s = ReadByte(in, &size); s != Status::kOk) return s;
+    if (Status s = Copy(in, out, size); s != Status::kOk) return s;
     if (size != kFullSubBlock) return Status::kOk;
   }
-  return s;
 }
 
 }  // namespace

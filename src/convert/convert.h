@@ -2,7 +2,7 @@
 //
 // A carrier GIF keeps the byte image of a whole BMP file in its first data
 // sub-block chain. A conversion finds that chain and writes the payload, its
-// pixel rows reversed, to a staging file "<base>.temp", which then takes the
+// pixel rows in the order and padding a BMP reader expects, to a staging file "<base>.temp", which then takes the
 // name "<base>.bmp"; the base is the source's own path unless the caller puts
 // the output elsewhere. A failed conversion leaves nothing behind but the
 // untouched source and any earlier output.
@@ -33,6 +33,11 @@ enum class Step {
 
 enum class CarrierForm { kImage, kComment };
 
+// How the carried bitmap is converted: kPlain, without a standard header,
+// as 3-byte pixels from byte 54; kRows, by the rows its header describes;
+// kCompressed, kept as it is carried.
+enum class BitmapForm { kPlain, kRows, kCompressed };
+
 // What a source carries, as far as it was read.
 struct Carrier {
   CarrierForm form = CarrierForm::kImage;
@@ -40,6 +45,11 @@ struct Carrier {
   bool hasFields = false;   // whether the payload reaches past the bitmap's size fields
   std::int32_t width = 0;
   std::int32_t height = 0;
+  BitmapForm bitmap = BitmapForm::kPlain;
+  std::uint16_t bitsPerPixel = 0;   // kRows and kCompressed
+  std::uint32_t compression = 0;    // kRows and kCompressed
+  std::uint64_t rowBytes = 0;       // a row in the payload
+  std::uint64_t writtenRowBytes = 0;  // a row in the output
 };
 
 inline constexpr const NativeChar* kOutputSuffix = NATIVE_TEXT(".bmp");
@@ -78,14 +88,10 @@ class PayloadSink {
 };
 
 // Probes `source` for a carrier GIF and hands its payload, without the
-// sub-blocks' length bytes, to `sink`; sets *form once the probe has passed.
+// sub-blocks' length bytes, to `sink`, reading from the file's start whatever
+// was read before; sets *form once the probe has passed.
 // On kUnsupported nothing the source holds past the probe is trusted.
 Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form);
-
-// Reverses the order of the bitmap's 3-byte-per-pixel rows in place when its
-// height is positive. kUnsupported when those rows would not fit in the
-// payload or the width is negative; the payload is then untouched.
-Status ReverseBitmapRows(std::span<std::uint8_t> payload);
 
 // Runs one conversion and says how it went; shows nothing.
 Outcome RunJob(Platform& os, const Job& job);

@@ -1,5 +1,5 @@
 // The conversion of one file: the extension test, then the payload written
-// with its rows reversed to the staging file, which takes the output's name
+// as a BMP reader expects it to the staging file, which takes the output's name
 // once it is complete. The staging file is visible beside the source while a
 // job runs and is gone when it ends; an earlier output is replaced only by a
 // complete new one, in one step.
@@ -30,13 +30,9 @@ Outcome Failed(Status status, Step step = Step::kNone, int error = 0) {
   return outcome;
 }
 
-// Fills `staging` (kNoFile for a check) with the converted payload of
-// `source`. The system's reason for a failure is taken from the call that
-// failed, before any other call.
-Outcome WriteStaging(Platform& os, FileHandle source, FileHandle staging) {
-  const auto buffer = AllocateBytes(kBlockSize);
-  if (!buffer) return Failed(Status::kOutOfMemory);
-  BitmapWriter writer(os, staging, {buffer.get(), kBlockSize}, source);
+// Pours the payload of `source` through `writer`. The system's reason for a
+// failure is taken from the call that failed, before any other call.
+Outcome Pour(Platform& os, FileHandle source, BitmapWriter& writer) {
   Outcome outcome;
   outcome.status = ExtractPayload(os, source, writer, &outcome.carrier.form);
   if (outcome.status == Status::kOk) outcome.status = writer.Finish();
@@ -45,6 +41,24 @@ Outcome WriteStaging(Platform& os, FileHandle source, FileHandle staging) {
     if (outcome.status == Status::kIoError) outcome.error = os.LastError();
   }
   writer.Describe(&outcome.carrier);
+  return outcome;
+}
+
+// Fills `staging` (kNoFile for a check) with the converted payload of `source`.
+Outcome WriteStaging(Platform& os, FileHandle source, FileHandle staging) {
+  const auto buffer = AllocateBytes(kBlockSize);
+  if (!buffer) return Failed(Status::kOutOfMemory);
+  BitmapWriter writer(os, staging, {buffer.get(), kBlockSize}, source);
+  Outcome outcome = Pour(os, source, writer);
+  if (outcome.status != Status::kOk || !writer.Again()) return outcome;
+  // Rows found packed only once the payload had ended: the second pass
+  // writes every byte again, over all the first one wrote.
+  BitmapWriter again(os, staging, {buffer.get(), kBlockSize}, source, writer.PayloadSize());
+  outcome = Pour(os, source, again);
+  if (outcome.status == Status::kOk && (again.Again() || again.OutputSize() < writer.WrittenEnd())) {
+    outcome.status = Status::kUnsupported;  // the source changed in between
+    outcome.step = Step::kReadSource;
+  }
   return outcome;
 }
 

@@ -33,9 +33,10 @@ class Platform {
   // Creates an empty file for writing under `path`. Whatever file or link
   // stood there is replaced as a name: a link's target is never written.
   virtual FileHandle CreateForWrite(const NativeString& path) = 0;
-  // Returns the bytes read, 0 at the end of the file, -1 on error. May return
-  // fewer bytes than asked for before the end.
-  virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t size) = 0;
+  // Reads at `offset` from the file's start. Returns the bytes read, 0 at the
+  // end of the file, -1 on error. May return fewer bytes than asked for
+  // before the end.
+  virtual std::int64_t ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) = 0;
   // Writes at `offset` from the file's start. Returns the bytes written,
   // which may be fewer than asked for, or -1.
   virtual std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,

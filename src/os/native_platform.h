@@ -8,7 +8,7 @@ class NativePlatform : public Platform {
   FileHandle OpenForRead(const NativeString& path) override;
   std::int64_t FileSize(FileHandle file) override;
   FileHandle CreateForWrite(const NativeString& path) override;
-  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
+  std::int64_t ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
   std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
                        std::size_t size) override;
   bool Close(FileHandle file) override;

@@ -64,9 +64,10 @@ std::int64_t NativePlatform::FileSize(FileHandle file) {
   return fstat(Fd(file), &info) == 0 ? info.st_size : Fail(errno);
 }
 
-std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
+std::int64_t NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Fail(EFBIG);
   ssize_t n;
-  do n = read(Fd(file), buffer, size);
+  do n = pread(Fd(file), buffer, size, static_cast<off_t>(offset));
   while (n < 0 && errno == EINTR);
   return n < 0 ? Fail(errno) : n;
 }

@@ -67,6 +67,14 @@ bool RetryWhileBusy(const std::wstring& name, Call call) {
   }
 }
 
+// A positioned transfer on a handle opened for plain, blocking calls.
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 FileHandle FromHandle(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(handle);
 }
@@ -122,19 +130,22 @@ std::int64_t NativePlatform::FileSize(FileHandle file) {
 
 // A failure is returned on its own: beside the DWORD count in one conditional
 // expression, -1 would turn into 4294967295 bytes transferred.
-std::int64_t NativePlatform::Read(FileHandle file, void* buffer, std::size_t size) {
+std::int64_t NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
+  if (offset > INT64_MAX) return Fail(ERROR_NEGATIVE_SEEK);
+  OVERLAPPED at = At(offset);
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
-  if (!Check(ReadFile(Handle(file), buffer, ask, &done, nullptr))) return -1;
-  return done;
+  if (ReadFile(Handle(file), buffer, ask, &done, &at)) return done;
+  // Given an offset, a read from the end on fails where it would read nothing.
+  if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+  Check(false);
+  return -1;
 }
 
 std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
                                      std::size_t size) {
   if (offset > INT64_MAX) return Fail(ERROR_NEGATIVE_SEEK);
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  OVERLAPPED at = At(offset);
   DWORD done = 0;
   const DWORD ask = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
   if (!Check(WriteFile(Handle(file), data, ask, &done, &at))) return -1;

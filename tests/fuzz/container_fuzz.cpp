@@ -2,8 +2,8 @@
 // short reads: same status, same payload.
 
 #include "../support.h"
-#include "memory_platform.h"
-#include "reference.h"
+#include "../memory_platform.h"
+#include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Bytes input(data, data + size);

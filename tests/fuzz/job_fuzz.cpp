@@ -3,7 +3,7 @@
 // left, the source unchanged.
 
 #include "../support.h"
-#include "reference.h"
+#include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const TempDir dir;

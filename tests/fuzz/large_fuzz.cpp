@@ -2,14 +2,14 @@
 // block at a time instead: the input is the payload's head, filled out with
 // a pattern to a length that grows with it, carried and converted in memory.
 
-#include "memory_platform.h"
-#include "reference.h"
+#include "../memory_platform.h"
+#include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Bytes payload(256 * 1024 + 1 + 61 * size);
   for (std::size_t i = 0; i < payload.size(); ++i)
     payload[i] = i < size ? data[i] : static_cast<std::uint8_t>(i * 31 + i / 251);
-  const Conversion expected = ReferenceReverse(payload);
+  const Conversion expected = ReferenceConvertPayload(payload);
   MemoryPlatform os;
   if (size % 2) os.maxTransfer = 4093;
   os.files["in.gif"] = MakeCarrier(payload, size % 3 ? CarrierForm::kImage : CarrierForm::kComment);

@@ -1,6 +1,6 @@
 // make-fuzz-seeds DIR: writes starting inputs for the fuzz targets: carrier
-// files to DIR/carrier, bare bitmaps to DIR/bitmap and the heads of bitmaps
-// too large to read back whole to DIR/head.
+// files to DIR/carrier, bitmaps after a buffer and a piece size to DIR/bitmap
+// and the heads of bitmaps too large to read back whole to DIR/head.
 
 #include <cstdio>
 #include <string>
@@ -20,15 +20,33 @@ int main(int argc, char** argv) {
     WriteFileBytes(dir / ("seed" + std::to_string(count++)), bytes);
   };
 
+  const auto addBitmap = [&](const Bytes& bmp) {
+    Bytes seed{static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count * 7)};
+    seed.insert(seed.end(), bmp.begin(), bmp.end());
+    add(bitmaps, seed);
+  };
   for (auto [width, height] : {std::pair{1, 1}, {3, 2}, {5, 4}, {13, 9}, {2, -3}, {0, 4}}) {
     const Bytes bmp = MakeBitmap(width, height, count);
-    add(bitmaps, bmp);
+    addBitmap(bmp);
     add(carriers, MakeCarrier(bmp, CarrierForm::kImage));
     add(carriers, MakeCarrier(bmp, CarrierForm::kComment));
   }
+  // Each form of standard bitmap, rows packed and padded.
+  for (const BitmapSpec& spec : {BitmapSpec{.width = 7, .height = 5, .packed = true},
+                                 BitmapSpec{.width = 7, .height = -5, .packed = true, .statedSizes = false},
+                                 BitmapSpec{.width = 9, .height = 3, .depth = 1, .between = 8},
+                                 BitmapSpec{.width = 5, .height = 4, .depth = 4, .packed = true, .between = 64},
+                                 BitmapSpec{.width = 3, .height = 3, .depth = 8, .infoSize = 124, .between = 1024},
+                                 BitmapSpec{.width = 5, .height = 2, .depth = 16, .compression = bmp::kBitfields,
+                                            .between = 12},
+                                 BitmapSpec{.width = 6, .height = 2, .depth = 8, .compression = bmp::kRle8}}) {
+    const Bytes bmp = MakeStandardBitmap(spec, count);
+    addBitmap(bmp);
+    add(carriers, MakeCarrier(bmp, CarrierForm::kComment));
+  }
   Bytes wide = MakeBitmap(4, 4, 1);
-  PutInt32(wide, 18, 400);  // rows run past the payload
-  add(bitmaps, wide);
+  PutInt32(wide, bmp::kWidth, 400);  // rows run past the payload
+  addBitmap(wide);
   add(carriers, MakeCarrier(wide, CarrierForm::kComment));
   Bytes cut = MakeCarrier(MakeBitmap(13, 9, 2), CarrierForm::kImage);
   cut.resize(cut.size() / 2);
@@ -41,8 +59,8 @@ int main(int argc, char** argv) {
   for (auto [width, height] : {std::pair{300, 291}, {87382, 1}, {1, 87382}, {1000, 87}, {-3, 9}}) {
     Bytes head = MakeBitmap(1, 1, count);
     head.resize(54);
-    PutInt32(head, 18, width);
-    PutInt32(head, 22, height);
+    PutInt32(head, bmp::kWidth, width);
+    PutInt32(head, bmp::kHeight, height);
     add(heads, head);
   }
   return 0;

@@ -2,8 +2,8 @@
 // the reference output and no notice, or one notice and no output; never a
 // staging file or an open handle left.
 
-#include "memory_platform.h"
-#include "reference.h"
+#include "../memory_platform.h"
+#include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Bytes input(data, data + size);

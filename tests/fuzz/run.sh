@@ -12,7 +12,7 @@ build=${1:-build/fuzz}
 total=${FUZZ_SECONDS:-60}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DQUILLANE_FUZZ=ON -DQUILLANE_TESTS=OFF >/dev/null
-cmake --build "$build" --target make-fuzz-seeds fuzz-container fuzz-reversal fuzz-pipeline fuzz-large \
+cmake --build "$build" --target make-fuzz-seeds fuzz-container fuzz-bitmap fuzz-pipeline fuzz-large \
   fuzz-job
 
 work="$build/fuzz-run"
@@ -23,11 +23,12 @@ mkdir -p "$work/logs" "$work/artifacts"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1
 failed=0
-for target in container reversal pipeline large job; do
-  # The reversal has few branches and the large payloads add few to the
-  # pipeline's; the rest share most of the time.
+for target in container bitmap pipeline large job; do
+  # The bitmap writer and the pipeline have the most branches; the large
+  # payloads add few to the pipeline's, and the whole job is slow per input.
   seeds="$work/seeds/carrier" seconds=$((total / 4))
-  [ "$target" = reversal ] && seeds="$work/seeds/bitmap" seconds=$((total / 10))
+  [ "$target" = bitmap ] && seeds="$work/seeds/bitmap"
+  [ "$target" = container ] || [ "$target" = job ] && seconds=$((total / 6))
   [ "$target" = large ] && seeds="$work/seeds/head" seconds=$((total * 3 / 20))
   # New inputs gather in a corpus kept in the build folder between runs.
   corpus="$work/corpus/$target"

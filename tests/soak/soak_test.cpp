@@ -104,7 +104,7 @@ Case MakeCase(const TempDir& dir, int i, std::vector<std::string>* names) {
       break;
     case Kind::kRowsPastPayload:
     case Kind::kNegativeWidth:
-      PutInt32(bmp, 18, kind == Kind::kNegativeWidth ? -(1 + i % 17) : 400 + i);
+      PutInt32(bmp, bmp::kWidth, kind == Kind::kNegativeWidth ? -(1 + i % 17) : 400 + i);
       file = MakeCarrier(bmp, form);
       c.status = Status::kUnsupported;
       break;

@@ -3,7 +3,7 @@
 # by XDND the way a file manager drops them, keys come through XTEST, and what
 # the program shows is read back through Win32 (probe.exe) and the screen.
 #
-#   run.sh QUILLANE_EXE
+#   run.sh QUILLANE_EXE MAKE_CARRIER_EXE
 #
 # QUILLANE_WINEARCH is the build's Wine prefix kind, win32 (the default) or
 # win64. QUILLANE_PROBE and QUILLANE_XDRIVE may name prebuilt helpers;
@@ -13,10 +13,10 @@ set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../cmake/wine-env.sh" "${QUILLANE_WINEARCH:-win32}" || exit 2
-exe=${1:-${QUILLANE_EXE:-}}
-[ -n "$exe" ] || { echo "usage: $0 QUILLANE_EXE" >&2; exit 2; }
-[ -f "$exe" ] || { echo "run.sh: no such file: $exe" >&2; exit 2; }
-exe=$(realpath "$exe")
+exe=${1:-} make_carrier=${2:-}
+[ -n "$make_carrier" ] || { echo "usage: $0 QUILLANE_EXE MAKE_CARRIER_EXE" >&2; exit 2; }
+for file in "$exe" "$make_carrier"; do [ -f "$file" ] || { echo "run.sh: no such file: $file" >&2; exit 2; }; done
+exe=$(realpath "$exe") make_carrier=$(realpath "$make_carrier")
 
 # Wine turns the dropped /x/y into this; it is what the notices must show.
 winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
@@ -154,11 +154,14 @@ new_work() {
     mkdir -p "$work/in" "$work/want"
 }
 
-# carrier NAME [carrier.py options] — the expected output goes to $work/want.
+# carrier NAME [make-carrier options] — the expected output goes to $work/want.
+# The tool takes ANSI arguments, so it writes to plain names that are moved.
 carrier() {
     local name=$1
     shift
-    python3 "$here/carrier.py" "$work/in/$name" "$work/want/$name.bmp" "$@" || die "cannot make carrier $name"
+    (cd "$work" && timeout 60 "$WINELOADER" "$make_carrier" --packed "$@" new.gif new.bmp) ||
+        die "cannot make carrier $name"
+    mv "$work/new.gif" "$work/in/$name" && mv "$work/new.bmp" "$work/want/$name.bmp"
 }
 
 drop() {
@@ -266,10 +269,10 @@ client_area_is_black() {
 
 failing_file_holds_up_the_rest() {
     new_work three
-    carrier a.gif --lead comment --width 9 --height 20 --seed 11
+    carrier a.gif --comment --width 9 --height 20 --seed 11
     printf 'Plain words, nothing like a picture, kept well past byte 21.\n' >"$work/in/b.gif"
     # A 255-byte payload ends its chain with an empty sub-block.
-    carrier c.GIF --lead image --width 5 --height -3 --trailer 156 --seed 12
+    carrier c.GIF --width 5 --height -3 --trailer 156 --seed 12
     start_app "$plain_locale"
     [ "$(probe acp)" != 932 ] || die "the plain locale runs with the Japanese code page"
     drop a.gif b.gif c.GIF

@@ -1,13 +1,13 @@
-// A platform whose files live in memory, so the fuzz targets run the
-// container reader without system calls. Misuse of a handle aborts, which
-// the fuzzer reports as a crash.
+// A platform whose files live in memory, so tests and fuzz targets run the
+// conversion without system calls. Misuse of a handle aborts, which the
+// fuzzer reports as a crash.
 #pragma once
 
 #include <map>
 #include <vector>
 
-#include "../../src/convert/platform.h"
-#include "../fixture.h"
+#include "../src/convert/platform.h"
+#include "model.h"
 
 class MemoryPlatform : public Platform {
  public:
@@ -19,7 +19,7 @@ class MemoryPlatform : public Platform {
   FileHandle OpenForRead(const NativeString& path) override;
   std::int64_t FileSize(FileHandle file) override;
   FileHandle CreateForWrite(const NativeString& path) override;
-  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
+  std::int64_t ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
   std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
                        std::size_t size) override;
   bool Close(FileHandle file) override;
@@ -35,11 +35,10 @@ class MemoryPlatform : public Platform {
  private:
   struct OpenFile {
     NativeString path;
-    std::uint64_t position = 0;
     bool writing = false;
     bool open = true;
   };
-  // A new handle on `path`, at its start.
+  // A new handle on `path`.
   FileHandle Add(const NativeString& path, bool writing);
   // The open file behind `file`; aborts for a handle never given or closed.
   OpenFile& Get(FileHandle file);

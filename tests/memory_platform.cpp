@@ -5,7 +5,7 @@
 #include <cstring>
 
 FileHandle MemoryPlatform::Add(const NativeString& path, bool writing) {
-  open_.push_back({path, 0, writing});
+  open_.push_back({path, writing});
   return static_cast<FileHandle>(open_.size() - 1);
 }
 
@@ -29,14 +29,13 @@ std::int64_t MemoryPlatform::FileSize(FileHandle file) {
   return static_cast<std::int64_t>(files.at(Get(file).path).size());
 }
 
-std::int64_t MemoryPlatform::Read(FileHandle file, void* buffer, std::size_t size) {
-  OpenFile& entry = Get(file);
+std::int64_t MemoryPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
+  const OpenFile& entry = Get(file);
   if (entry.writing) std::abort();
   const Bytes& bytes = files.at(entry.path);
-  if (entry.position >= bytes.size()) return 0;
-  const std::size_t n = std::min({size, maxTransfer, static_cast<std::size_t>(bytes.size() - entry.position)});
-  std::memcpy(buffer, bytes.data() + entry.position, n);
-  entry.position += n;
+  if (offset >= bytes.size()) return 0;
+  const std::size_t n = std::min({size, maxTransfer, static_cast<std::size_t>(bytes.size() - offset)});
+  std::memcpy(buffer, bytes.data() + offset, n);
   return static_cast<std::int64_t>(n);
 }
 

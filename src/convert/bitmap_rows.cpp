@@ -1,0 +1,117 @@
+// Where a carried bitmap's rows lie.
+//
+// A standard header (a version the format defines, one plane, a positive
+// width, the pixels after the headers, an uncompressed depth) tells the
+// rows' depth and start. They lie at one of two strides: packed, the bytes
+// the pixels need, or padded to a multiple of 4 as BMP files have them; the
+// header's size fields tell which where they can, and the rows come out
+// padded either way. Compressed rows cannot be moved, so they stay as they
+// are. Any other payload is read as the game's tools wrote it: 3 bytes a
+// pixel, rows of exactly 3 x width bytes from byte 54, whatever the header says.
+
+#include <algorithm>
+
+#include "bitmap_rows.h"
+
+namespace {
+
+constexpr std::uint32_t kInfoSizes[] = {40, 52, 56, 108, 124};
+constexpr std::uint16_t kRgbDepths[] = {1, 4, 8, 16, 24, 32};
+constexpr std::uint16_t kBitfieldDepths[] = {16, 32};
+constexpr std::uint32_t kKeptCompressions[] = {bmp::kRle8, bmp::kRle4, bmp::kJpeg, bmp::kPng};
+constexpr std::uint64_t kPlainPixelOffset = 54;
+constexpr std::uint64_t kPlainBytesPerPixel = 3;
+constexpr std::uint16_t kAssumedPackedDepth = 24;
+
+template <typename T, std::size_t N>
+bool OneOf(T value, const T (&values)[N]) {
+  return std::find(std::begin(values), std::end(values), value) != std::end(values);
+}
+
+// Whether a header with these fields describes rows at all; kCompressed
+// rows are only kept.
+BitmapForm ClassifyHeader(std::span<const std::uint8_t> head, std::uint64_t size) {
+  if (size < bmp::kHeadersEnd || head[bmp::kSignature] != 'B' || head[bmp::kSignature + 1] != 'M')
+    return BitmapForm::kPlain;
+  const std::uint32_t infoSize = bmp::ReadU32(head, bmp::kInfoSize);
+  if (!OneOf(infoSize, kInfoSizes) || bmp::ReadU16(head, bmp::kPlanes) != 1 ||
+      bmp::ReadI32(head, bmp::kWidth) <= 0 ||
+      bmp::ReadU32(head, bmp::kPixelOffset) < std::uint64_t{bmp::kFileHeaderSize} + infoSize)
+    return BitmapForm::kPlain;
+  const std::uint16_t depth = bmp::ReadU16(head, bmp::kBitCount);
+  const std::uint32_t compression = bmp::ReadU32(head, bmp::kCompression);
+  if ((compression == bmp::kRgb && OneOf(depth, kRgbDepths)) ||
+      ((compression == bmp::kBitfields || compression == bmp::kAlphaBitfields) && OneOf(depth, kBitfieldDepths)))
+    return BitmapForm::kRows;
+  return OneOf(compression, kKeptCompressions) ? BitmapForm::kCompressed : BitmapForm::kPlain;
+}
+
+// Whether `count` rows of `stride` from `offset` end within `size`.
+bool Fits(std::uint64_t offset, std::uint64_t count, std::uint64_t stride, std::uint64_t size) {
+  return offset <= size && (count == 0 || (size - offset) / stride >= count);
+}
+
+// Rows as the game's tools laid them out, exactly as conversions always took them.
+Status FindPlainRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows) {
+  if (size < bmp::kSizeFieldsEnd) return Status::kOk;
+  const std::int32_t width = bmp::ReadI32(head, bmp::kWidth);
+  const std::int32_t height = bmp::ReadI32(head, bmp::kHeight);
+  if (height <= 0 || width == 0) return Status::kOk;
+  if (width < 0) return Status::kUnsupported;
+  // Both factors are below 2^32, so the product cannot overflow 64 bits.
+  const std::uint64_t rowBytes = kPlainBytesPerPixel * static_cast<std::uint64_t>(width);
+  const auto count = static_cast<std::uint64_t>(height);
+  if (!Fits(kPlainPixelOffset, count, rowBytes, size)) return Status::kUnsupported;
+  *rows = {BitmapForm::kPlain, kPlainPixelOffset, count, rowBytes, rowBytes, true};
+  return Status::kOk;
+}
+
+Status FindStandardRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows) {
+  const std::int32_t height = bmp::ReadI32(head, bmp::kHeight);
+  const std::uint16_t depth = bmp::ReadU16(head, bmp::kBitCount);
+  const std::uint64_t offset = bmp::ReadU32(head, bmp::kPixelOffset);
+  const std::uint64_t count = height < 0 ? -static_cast<std::int64_t>(height) : height;
+  // Width below 2^31 at 32 bits a pixel: rows below 2^33 bytes, images of
+  // at most 2^31 of them below 2^64 - 2^33, so no sum or product below wraps.
+  const std::uint64_t packed = (static_cast<std::uint64_t>(bmp::ReadI32(head, bmp::kWidth)) * depth + 7) / 8;
+  const std::uint64_t padded = (packed + bmp::kRowAlignment - 1) / bmp::kRowAlignment * bmp::kRowAlignment;
+  const std::uint64_t imageSize = bmp::ReadU32(head, bmp::kImageSize);
+  const std::uint64_t fileSize = bmp::ReadU32(head, bmp::kFileSize);
+  const auto states = [&](std::uint64_t stride) {
+    return imageSize == count * stride || fileSize == offset + count * stride;
+  };
+  std::uint64_t stride = padded;
+  if (states(packed) || (!states(padded) && depth == kAssumedPackedDepth && offset == kPlainPixelOffset))
+    stride = packed;
+  // Sizes stated for padded rows over packed ones that only fit so.
+  if (!Fits(offset, count, stride, size)) {
+    if (stride == packed || !Fits(offset, count, packed, size)) return Status::kUnsupported;
+    stride = packed;
+  }
+  *rows = {BitmapForm::kRows, offset, count, stride, padded, height > 0, depth,
+           bmp::ReadU32(head, bmp::kCompression)};
+  return Status::kOk;
+}
+
+}  // namespace
+
+Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows) {
+  *rows = {};
+  switch (ClassifyHeader(head, size)) {
+    case BitmapForm::kPlain: return FindPlainRows(head, size, rows);
+    case BitmapForm::kRows: return FindStandardRows(head, size, rows);
+    case BitmapForm::kCompressed: break;
+  }
+  rows->form = BitmapForm::kCompressed;
+  rows->bitsPerPixel = bmp::ReadU16(head, bmp::kBitCount);
+  rows->compression = bmp::ReadU32(head, bmp::kCompression);
+  return Status::kOk;
+}
+
+void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count) {
+  if (count < 2) return;
+  std::uint8_t* top = first;
+  std::uint8_t* bottom = first + (count - 1) * rowBytes;
+  for (; top < bottom; top += rowBytes, bottom -= rowBytes)
+    std::swap_ranges(top, top + rowBytes, bottom);
+}

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "memory_platform.h"
+#include "support.h"
+
+namespace {
+
+// A bare header claiming `width` x `height` followed by `pixelBytes` bytes
+// numbered from 1, so every moved byte is recognisable; no standard header.
+Bytes Payload(std::int32_t width, std::int32_t height, std::size_t pixelBytes) {
+  Bytes payload(54 + pixelBytes);
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 31 + 1);
+  PutInt32(payload, bmp::kWidth, width);
+  PutInt32(payload, bmp::kHeight, height);
+  return payload;
+}
+
+// What the writer makes of `payload`, in memory, held whole; or {} when it
+// is not `expected`.
+Bytes Converted(const Bytes& payload, Status expected = Status::kOk) {
+  MemoryPlatform os;
+  os.files[NATIVE_TEXT("in")] = payload;
+  const FileHandle source = os.OpenForRead(NATIVE_TEXT("in")), file = os.CreateForWrite(NATIVE_TEXT("out"));
+  Bytes buffer(1 << 20);
+  EXPECT_EQ(PourPayload(os, file, buffer, source, payload, payload.size() + 1), expected);
+  return os.files[NATIVE_TEXT("out")];
+}
+
+TEST(PlainRows, PayloadsWithoutRowsToMoveAreWrittenUnchanged) {
+  for (const Bytes& payload : {Payload(4, 0, 40), Payload(4, -3, 36), Payload(4, INT_MIN, 5),
+                               Payload(5, 1, 15), Payload(0, 7, 0), Payload(0, INT_MAX, 3)})
+    EXPECT_EQ(Converted(payload), payload);
+  const Bytes full = Payload(1, 2, 6);
+  for (std::size_t size = 0; size < bmp::kSizeFieldsEnd; ++size) {
+    const Bytes shortPayload(full.begin(), full.begin() + size);
+    EXPECT_EQ(Converted(shortPayload), shortPayload) << size;
+  }
+}
+
+TEST(PlainRows, SwapsUnpaddedRowsAndKeepsHeaderAndTail) {
+  const Bytes oneByTwo = Payload(1, 2, 6);
+  Bytes expected = oneByTwo;
+  std::copy(oneByTwo.begin() + 57, oneByTwo.begin() + 60, expected.begin() + 54);
+  std::copy(oneByTwo.begin() + 54, oneByTwo.begin() + 57, expected.begin() + 57);
+  EXPECT_EQ(Converted(oneByTwo), expected);
+
+  const Bytes twoByThree = Payload(2, 3, 18 + 5);  // 6-byte rows, then 5 trailing bytes
+  expected = twoByThree;
+  for (int r = 0; r < 3; ++r)
+    std::copy_n(twoByThree.begin() + 54 + (2 - r) * 6, 6, expected.begin() + 54 + r * 6);
+  EXPECT_EQ(Converted(twoByThree), expected);
+}
+
+TEST(PlainRows, RowsThatDoNotFitAreRefused) {
+  EXPECT_EQ(Converted(Payload(2, 3, 18)), ExpectedOutput(Payload(2, 3, 18)));  // exactly fits
+  for (const Bytes& payload : {Payload(2, 3, 17), Payload(1, 2, 0), Payload(-1, 2, 6),
+                               Payload(INT_MIN, 2, 6), Payload(INT_MAX, INT_MAX, 6),
+                               Payload(0x55555556, 1, 6)}) {  // 3 x width wraps 32 bits
+    Converted(payload, Status::kUnsupported);
+  }
+  Bytes noPixels = Payload(1, 1, 0);
+  noPixels.resize(40);
+  Converted(noPixels, Status::kUnsupported);
+}
+
+// The stride a header's fields choose, and whether the rows then fit.
+TEST(StandardRows, StrideFollowsTheSizeFieldsThenTheFit) {
+  constexpr std::uint64_t kPacked = 15, kPadded = 16, kRows = 10;  // 24-bit, 5 pixels wide
+  constexpr std::uint64_t kEnough = 54 + kRows * kPadded;
+  const std::uint64_t kHuge = std::uint64_t{1} << 40;
+  struct Case {
+    const char* what;
+    BitmapSpec spec;
+    std::int64_t imageSize, fileSize;  // -1: as built
+    std::uint64_t size;
+    Status status;
+    BitmapForm form;
+    std::uint64_t stride, outStride;
+  } cases[] = {
+      {"one stride", {.width = 4, .height = 10}, -1, -1, kEnough, Status::kOk, BitmapForm::kRows, 12, 12},
+      {"image size packed", {.width = 5, .height = 10}, kRows * kPacked, 0, kEnough, Status::kOk, BitmapForm::kRows,
+       kPacked, kPadded},
+      {"file size packed", {.width = 5, .height = 10}, 0, 54 + kRows * kPacked, kEnough, Status::kOk,
+       BitmapForm::kRows, kPacked, kPadded},
+      {"image size padded", {.width = 5, .height = 10}, kRows * kPadded, 0, kEnough, Status::kOk, BitmapForm::kRows,
+       kPadded, kPadded},
+      {"file size padded", {.width = 5, .height = 10}, 0, 54 + kRows * kPadded, kEnough, Status::kOk,
+       BitmapForm::kRows, kPadded, kPadded},
+      {"packed wins over padded", {.width = 5, .height = 10}, kRows * kPadded, 54 + kRows * kPacked, kEnough,
+       Status::kOk, BitmapForm::kRows, kPacked, kPadded},
+      {"neither size, 24-bit at 54", {.width = 5, .height = 10}, 0, 0, kEnough, Status::kOk, BitmapForm::kRows,
+       kPacked, kPadded},
+      {"neither size, pixels later", {.width = 5, .height = 10, .between = 4}, 0, 0, kEnough + 4, Status::kOk,
+       BitmapForm::kRows, kPadded, kPadded},
+      {"neither size, not 24-bit", {.width = 5, .height = 10, .depth = 8, .between = 1024}, 12345, 0, kHuge,
+       Status::kOk, BitmapForm::kRows, 8, 8},
+      {"padded stated, only packed fits", {.width = 5, .height = 10}, kRows * kPadded, 0, 54 + kRows * kPacked,
+       Status::kOk, BitmapForm::kRows, kPacked, kPadded},
+      {"packed stated, does not fit", {.width = 5, .height = 10}, kRows * kPacked, 0, 54 + kRows * kPacked - 1,
+       Status::kUnsupported, BitmapForm::kPlain, 0, 0},
+      {"pixels past the end", {.width = 5, .height = 0, .between = 10}, 0, 0, 60, Status::kUnsupported,
+       BitmapForm::kPlain, 0, 0},
+      {"1-bit", {.width = 9, .height = 10, .depth = 1, .between = 8}, -1, -1, kHuge, Status::kOk, BitmapForm::kRows,
+       4, 4},
+      // 2^31 rows of 2^33 - 4 bytes: 2^64 - 2^33 bytes, a hair below 2^64.
+      {"the largest image", {.width = INT_MAX, .height = INT_MIN, .depth = 32}, 0, 0, UINT64_MAX, Status::kOk,
+       BitmapForm::kRows, 0x1FFFFFFFC, 0x1FFFFFFFC},
+      {"the largest image, too long", {.width = INT_MAX, .height = INT_MIN, .depth = 32}, 0, 0, kHuge,
+       Status::kUnsupported, BitmapForm::kPlain, 0, 0},
+      {"RLE8", {.width = 5, .height = 10, .depth = 8, .compression = bmp::kRle8}, -1, -1, 60, Status::kOk,
+       BitmapForm::kCompressed, 0, 0},
+      {"24-bit bitfields", {.width = 4, .height = 1, .compression = bmp::kBitfields}, -1, -1, kHuge, Status::kOk,
+       BitmapForm::kPlain, 12, 12},
+      {"core header", {.width = 4, .height = 1, .infoSize = 12, .between = 28}, -1, -1, kHuge, Status::kOk,
+       BitmapForm::kPlain, 12, 12},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    Bytes head = MakeBitmapHeader(test.spec, 1);
+    if (test.imageSize >= 0) PutInt32(head, bmp::kImageSize, static_cast<std::int32_t>(test.imageSize));
+    if (test.fileSize >= 0) PutInt32(head, bmp::kFileSize, static_cast<std::int32_t>(test.fileSize));
+    BitmapRows rows;
+    EXPECT_EQ(FindBitmapRows(head, test.size, &rows), test.status);
+    EXPECT_EQ(rows.form, test.form);
+    EXPECT_EQ(rows.stride, test.stride);
+    EXPECT_EQ(rows.outStride, test.outStride);
+  }
+  Bytes head = MakeStandardBitmap({.width = 5, .height = -10, .packed = true}, 1);
+  BitmapRows rows;
+  ASSERT_EQ(FindBitmapRows(head, head.size(), &rows), Status::kOk);
+  EXPECT_EQ(rows, (BitmapRows{BitmapForm::kRows, 54, 10, kPacked, kPadded, false, 24, bmp::kRgb}));
+  head[bmp::kPlanes] = 2;
+  ASSERT_EQ(FindBitmapRows(head, head.size(), &rows), Status::kOk);
+  EXPECT_EQ(rows.form, BitmapForm::kPlain);
+}
+
+// The streaming writer must give what the copying model gives, however the
+// payload is cut into buffers and appended pieces, and whatever the source's
+// size lets it tell before the payload ends.
+TEST(Writer, PlacesRowsAsTheModelDoesForAnyBufferSize) {
+  Bytes wide = MakeBitmap(4, 4, 1);
+  PutInt32(wide, bmp::kWidth, 400);
+  Bytes paddedSizesOverPackedRows = MakeStandardBitmap({.width = 7, .height = 40, .packed = true}, 9);
+  PutInt32(paddedSizesOverPackedRows, bmp::kImageSize, 40 * 24);
+  const Bytes payloads[] = {
+      MakeBitmap(1, 1, 1), MakeBitmap(3, 5, 2), MakeBitmap(5, 4, 3), MakeBitmap(64, 33, 4), MakeBitmap(2, -3, 5),
+      Payload(0, 9, 40), Payload(7, 3, 63 + 11), wide, Payload(2, 3, 17), Payload(-2, 3, 18),
+      MakeStandardBitmap({.width = 7, .height = 30, .packed = true}, 6),
+      MakeStandardBitmap({.width = 7, .height = -30, .packed = true, .statedSizes = false}, 7),
+      MakeStandardBitmap({.width = 21, .height = 9, .depth = 1, .packed = true, .between = 8}, 8),
+      MakeStandardBitmap({.width = 9, .height = 9, .depth = 8, .infoSize = 124, .between = 1024}, 10),
+      MakeStandardBitmap({.width = 11, .height = 6, .depth = 16, .compression = bmp::kBitfields, .between = 12}, 11),
+      MakeStandardBitmap({.width = 9, .height = 20, .depth = 8, .compression = bmp::kRle8}, 12),
+      paddedSizesOverPackedRows};
+  MemoryPlatform os;
+  for (const Bytes& payload : payloads) {
+    // A carrier is longer than its payload, trailing bytes and all.
+    Bytes carrier = MakeCarrier(payload, CarrierForm::kComment);
+    carrier.resize(carrier.size() + 1024);
+    os.files[NATIVE_TEXT("source")] = carrier;
+    const FileHandle source = os.OpenForRead(NATIVE_TEXT("source"));
+    const Conversion expected = ReferenceConvertPayload(payload);
+    for (std::size_t bufferSize : {54, 57, 100, 4096}) {
+      for (std::size_t piece : {1, 7, 255}) {
+        SCOPED_TRACE(::testing::Message() << payload.size() << " bytes, buffer " << bufferSize
+                                          << ", pieces of " << piece);
+        Bytes buffer(bufferSize);
+        const FileHandle file = os.CreateForWrite(NATIVE_TEXT("out"));
+        EXPECT_EQ(PourPayload(os, file, buffer, source, payload, piece), expected.status);
+        if (expected.status == Status::kOk) {
+          EXPECT_EQ(os.files[NATIVE_TEXT("out")], expected.bytes);
+        }
+        EXPECT_TRUE(os.Close(file));
+      }
+    }
+    EXPECT_TRUE(os.Close(source));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include "model.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint8_t kGifHeader[19] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0,
+                                         0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF};
+constexpr std::uint8_t kImageDescriptor[11] = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2};
+constexpr std::uint8_t kCommentIntroducer[2] = {0x21, 0xFE};
+constexpr std::uint8_t kTrailer[2] = {0x00, 0x3B};
+constexpr std::size_t kImageChainStart = 30, kCommentChainStart = 21;
+
+Bytes CarrierHead(CarrierForm form) {
+  Bytes out(std::begin(kGifHeader), std::end(kGifHeader));
+  const std::span<const std::uint8_t> block =
+      form == CarrierForm::kImage ? std::span<const std::uint8_t>(kImageDescriptor) : kCommentIntroducer;
+  for (std::uint8_t byte : block) out.push_back(byte);
+  return out;
+}
+
+std::uint64_t RowBytes(std::int64_t width, std::uint16_t depth) { return (width * depth + 7) / 8; }
+std::uint64_t Padded(std::uint64_t bytes) { return (bytes + 3) / 4 * 4; }
+
+// Rows as the game's tools wrote them: 3-byte pixels from byte 54.
+Conversion ConvertPlain(std::span<const std::uint8_t> payload) {
+  const Conversion unchanged{Status::kOk, Bytes(payload.begin(), payload.end())};
+  if (payload.size() < 26) return unchanged;
+  const std::int64_t width = bmp::ReadI32(payload, bmp::kWidth), height = bmp::ReadI32(payload, bmp::kHeight);
+  if (height <= 0 || width == 0) return unchanged;
+  if (width < 0) return {Status::kUnsupported, {}};
+  // 3 x (2^31 - 1)^2 still fits 64 bits.
+  const std::uint64_t rowBytes = 3 * static_cast<std::uint64_t>(width);
+  if (payload.size() < 54 || payload.size() - 54 < rowBytes * static_cast<std::uint64_t>(height))
+    return {Status::kUnsupported, {}};
+  Bytes out = unchanged.bytes;
+  for (std::int64_t r = 0; r < height; ++r)
+    std::memcpy(&out[54 + r * rowBytes], &payload[54 + (height - 1 - r) * rowBytes], rowBytes);
+  return {Status::kOk, out};
+}
+
+enum class Header { kPlain, kRows, kCompressed };
+
+Header Classify(std::span<const std::uint8_t> p) {
+  if (p.size() < 54 || p[0] != 'B' || p[1] != 'M') return Header::kPlain;
+  const std::uint32_t info = bmp::ReadU32(p, bmp::kInfoSize);
+  if ((info != 40 && info != 52 && info != 56 && info != 108 && info != 124) ||
+      bmp::ReadU16(p, bmp::kPlanes) != 1 || bmp::ReadI32(p, bmp::kWidth) <= 0 ||
+      bmp::ReadU32(p, bmp::kPixelOffset) < 14ull + info)
+    return Header::kPlain;
+  const std::uint16_t depth = bmp::ReadU16(p, bmp::kBitCount);
+  switch (bmp::ReadU32(p, bmp::kCompression)) {
+    case 0: return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32
+                       ? Header::kRows : Header::kPlain;
+    case 3: case 6: return depth == 16 || depth == 32 ? Header::kRows : Header::kPlain;
+    case 1: case 2: case 4: case 5: return Header::kCompressed;
+  }
+  return Header::kPlain;
+}
+
+Conversion ConvertRows(std::span<const std::uint8_t> p) {
+  const std::int64_t height = bmp::ReadI32(p, bmp::kHeight);
+  const std::uint64_t count = height < 0 ? -height : height, offset = bmp::ReadU32(p, bmp::kPixelOffset);
+  const std::uint64_t packed = RowBytes(bmp::ReadI32(p, bmp::kWidth), bmp::ReadU16(p, bmp::kBitCount));
+  const std::uint64_t padded = Padded(packed);
+  const std::uint64_t imageSize = bmp::ReadU32(p, bmp::kImageSize), fileSize = bmp::ReadU32(p, bmp::kFileSize);
+  std::uint64_t stride;
+  if (packed == padded) stride = padded;
+  else if (imageSize == count * packed || fileSize == offset + count * packed) stride = packed;
+  else if (imageSize == count * padded || fileSize == offset + count * padded) stride = padded;
+  else stride = bmp::ReadU16(p, bmp::kBitCount) == 24 && offset == 54 ? packed : padded;
+  const auto end = [&](std::uint64_t s) { return offset + count * s; };
+  if (end(stride) > p.size()) {
+    if (stride == packed || end(packed) > p.size()) return {Status::kUnsupported, {}};
+    stride = packed;
+  }
+  Bytes out(p.begin(), p.begin() + offset);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t row = height > 0 ? count - 1 - i : i;
+    out.insert(out.end(), p.begin() + offset + row * stride, p.begin() + offset + (row + 1) * stride);
+    out.resize(out.size() + padded - stride);
+  }
+  out.insert(out.end(), p.begin() + end(stride), p.end());
+  if (stride != padded) {
+    const auto field = [](std::uint64_t v) { return static_cast<std::int32_t>(v <= 0xFFFFFFFFu ? v : 0); };
+    PutInt32(out, bmp::kFileSize, field(out.size()));
+    PutInt32(out, bmp::kImageSize, field(count * padded));
+  }
+  return {Status::kOk, out};
+}
+
+// Pseudo-random bytes from `seed`, the same for the same seed.
+class Filler {
+ public:
+  explicit Filler(std::uint32_t seed) : state_(seed * 2654435761u + 1) {}
+  void Fill(Bytes& bytes, std::size_t from) {
+    for (std::size_t i = from; i < bytes.size(); ++i) {
+      state_ = state_ * 1103515245u + 12345u;
+      bytes[i] = static_cast<std::uint8_t>(state_ >> 16);
+    }
+  }
+
+ private:
+  std::uint32_t state_;
+};
+
+std::uint64_t ImageSize(const BitmapSpec& spec) {
+  const std::uint64_t packed = RowBytes(spec.width, spec.depth);
+  return (spec.packed ? packed : Padded(packed)) * static_cast<std::uint64_t>(std::abs(std::int64_t{spec.height}));
+}
+
+Bytes WriteHeader(const BitmapSpec& spec, Filler& filler) {
+  const std::uint64_t imageSize = ImageSize(spec);
+  const std::size_t offset = 14 + spec.infoSize + spec.between;
+  Bytes bmp(offset);
+  filler.Fill(bmp, 14 + spec.infoSize);
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  PutInt32(bmp, bmp::kFileSize, spec.statedSizes ? static_cast<std::int32_t>(offset + imageSize) : 0);
+  PutInt32(bmp, bmp::kPixelOffset, static_cast<std::int32_t>(offset));
+  PutInt32(bmp, bmp::kInfoSize, static_cast<std::int32_t>(spec.infoSize));
+  PutInt32(bmp, bmp::kWidth, spec.width);
+  PutInt32(bmp, bmp::kHeight, spec.height);
+  bmp[bmp::kPlanes] = 1;
+  bmp[bmp::kBitCount] = static_cast<std::uint8_t>(spec.depth);
+  PutInt32(bmp, bmp::kCompression, static_cast<std::int32_t>(spec.compression));
+  PutInt32(bmp, bmp::kImageSize, spec.statedSizes ? static_cast<std::int32_t>(imageSize) : 0);
+  return bmp;
+}
+
+}  // namespace
+
+Bytes MakeBitmapHeader(const BitmapSpec& spec, std::uint32_t seed) {
+  Filler filler(seed);
+  return WriteHeader(spec, filler);
+}
+
+Bytes MakeStandardBitmap(const BitmapSpec& spec, std::uint32_t seed) {
+  Filler filler(seed);
+  Bytes bmp = WriteHeader(spec, filler);
+  const std::size_t offset = bmp.size();
+  bmp.resize(offset + ImageSize(spec));
+  filler.Fill(bmp, offset);
+  return bmp;
+}
+
+namespace {
+
+// Where a standard bitmap's padded rows lie.
+struct Rows {
+  std::uint64_t offset, count, packed, padded;
+};
+
+Rows RowsOf(std::span<const std::uint8_t> bmp) {
+  const std::uint64_t packed = RowBytes(bmp::ReadI32(bmp, bmp::kWidth), bmp::ReadU16(bmp, bmp::kBitCount));
+  return {bmp::ReadU32(bmp, bmp::kPixelOffset), static_cast<std::uint64_t>(std::abs(bmp::ReadI32(bmp, bmp::kHeight))),
+          packed, Padded(packed)};
+}
+
+}  // namespace
+
+Bytes TopDown(std::span<const std::uint8_t> bmp) {
+  const Rows rows = RowsOf(bmp);
+  Bytes out(bmp.begin(), bmp.end());
+  for (std::uint64_t r = 0; r < rows.count; ++r)
+    std::memcpy(&out[rows.offset + r * rows.padded], &bmp[rows.offset + (rows.count - 1 - r) * rows.padded],
+                rows.padded);
+  PutInt32(out, bmp::kHeight, -bmp::ReadI32(bmp, bmp::kHeight));
+  return out;
+}
+
+Bytes PackRows(std::span<const std::uint8_t> bmp, bool statedSizes) {
+  const Rows rows = RowsOf(bmp);
+  Bytes out(bmp.begin(), bmp.begin() + rows.offset);
+  for (std::uint64_t r = 0; r < rows.count; ++r) {
+    const auto row = bmp.begin() + rows.offset + r * rows.padded;
+    out.insert(out.end(), row, row + rows.packed);
+  }
+  out.insert(out.end(), bmp.begin() + rows.offset + rows.count * rows.padded, bmp.end());
+  PutInt32(out, bmp::kFileSize, statedSizes ? static_cast<std::int32_t>(out.size()) : 0);
+  PutInt32(out, bmp::kImageSize, statedSizes ? static_cast<std::int32_t>(rows.count * rows.packed) : 0);
+  return out;
+}
+
+void PutInt32(Bytes& bytes, std::size_t offset, std::int32_t value) {
+  const auto bits = static_cast<std::uint32_t>(value);
+  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+}
+
+Bytes MakeBitmap(std::int32_t width, std::int32_t height, std::uint32_t seed) {
+  return MakeStandardBitmap({.width = width, .height = height}, seed);
+}
+
+Bytes MakeRawCarrier(CarrierForm form, std::span<const Bytes> subBlocks) {
+  Bytes out = CarrierHead(form);
+  for (const Bytes& block : subBlocks) {
+    out.push_back(static_cast<std::uint8_t>(block.size()));
+    out.insert(out.end(), block.begin(), block.end());
+  }
+  return out;
+}
+
+Bytes MakeCarrier(std::span<const std::uint8_t> payload, CarrierForm form) {
+  Bytes out = CarrierHead(form);
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t size = std::min<std::size_t>(255, payload.size() - pos);
+    out.push_back(static_cast<std::uint8_t>(size));
+    out.insert(out.end(), payload.begin() + pos, payload.begin() + pos + size);
+    pos += size;
+    if (size < 255) break;
+  }
+  out.insert(out.end(), std::begin(kTrailer), std::end(kTrailer));
+  return out;
+}
+
+Conversion ReferenceExtract(std::span<const std::uint8_t> file) {
+  const Conversion unsupported{Status::kUnsupported, {}};
+  if (file.size() < 20) return unsupported;
+  std::size_t pos;
+  if (file[19] == kImageDescriptor[0]) {
+    pos = kImageChainStart;
+  } else if (file[19] == kCommentIntroducer[0] && file.size() > 20 && file[20] == kCommentIntroducer[1]) {
+    pos = kCommentChainStart;
+  } else {
+    return unsupported;
+  }
+  Conversion out{Status::kOk, {}};
+  for (;;) {
+    if (pos >= file.size()) return unsupported;
+    const std::size_t size = file[pos++];
+    if (file.size() - pos < size) return unsupported;
+    out.bytes.insert(out.bytes.end(), file.begin() + pos, file.begin() + pos + size);
+    pos += size;
+    if (size < 255) return out;
+  }
+}
+
+Conversion ReferenceConvertPayload(std::span<const std::uint8_t> payload) {
+  switch (Classify(payload)) {
+    case Header::kPlain: return ConvertPlain(payload);
+    case Header::kRows: return ConvertRows(payload);
+    case Header::kCompressed: break;
+  }
+  return {Status::kOk, Bytes(payload.begin(), payload.end())};
+}
+
+Conversion ReferenceConvert(std::span<const std::uint8_t> file) {
+  const Conversion extracted = ReferenceExtract(file);
+  return extracted.status == Status::kOk ? ReferenceConvertPayload(extracted.bytes) : extracted;
+}
+
+Bytes ExpectedOutput(std::span<const std::uint8_t> payload) { return ReferenceConvertPayload(payload).bytes; }
