@@ -6,7 +6,8 @@
 #   --rounds N      timed rounds (default 9)
 #   --program PATH  time this quillane-convert instead of the tree's release build
 # Large file: one conversion against one "cp src out", which reads and writes
-# every byte once, as a conversion must. Batch: one quillane-convert call over
+# every byte once, as a conversion must; the same for rows stored packed,
+# which are padded on the way out. Batch: one quillane-convert call over
 # 2,000 small carriers, at the default jobs and at -j 1, against "cp -r" of
 # their folder.
 set -euo pipefail
@@ -38,10 +39,13 @@ work="$(mktemp -d "$parent/quillane-compare.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# 4096 x 5461 pixels: a payload of 64 MiB less 4 KiB. 64 x 53: 10,230 bytes.
+# 4096 x 5461 pixels: a payload of 64 MiB less 4 KiB; 4095 x 5461 packed,
+# 16 KiB less. 64 x 53: 10,230 bytes.
 echo "Making the carriers in $work ..."
 "$make_carrier" --width 4096 --height 5461 large.gif expected.bmp
+"$make_carrier" --width 4095 --height 5461 --packed packed.gif expected-packed.bmp
 payload=$(stat -c %s expected.bmp)
+packed_payload=$(($(stat -c %s expected-packed.bmp) - 3 * 5461))
 mkdir batch
 for i in $(seq -w 0 1999); do
   "$make_carrier" --width 64 --height 53 --seed "$((10#$i))" "batch/$i.gif"
@@ -57,13 +61,15 @@ Elapsed() {
 
 CopyLarge() { cp large.gif out; }
 ConvertLarge() { "$convert" large.gif; }
+CopyPacked() { cp packed.gif out; }
+ConvertPacked() { "$convert" packed.gif; }
 CopyBatch() { cp -r batch copy; }
 ConvertBatch() { "$convert" -q -r batch; }
 ConvertBatchOneJob() { "$convert" -q -j 1 -r batch; }
 
 # Each timed command starts from the same files, with earlier writes flushed.
 Timed() {
-  rm -rf out large.gif.bmp copy
+  rm -rf out large.gif.bmp packed.gif.bmp copy
   rm -f batch/*.bmp
   sync
   Elapsed "$1"
@@ -71,24 +77,29 @@ Timed() {
 
 Ratio() { awk -v q="$1" -v c="$2" 'BEGIN { print q / c }'; }
 
-large_ratios=() batch_ratios=() one_ratios=() large_cp=() large_q=() batch_cp=() batch_q=() one_q=()
+large_ratios=() packed_ratios=() batch_ratios=() one_ratios=()
+large_cp=() large_q=() packed_cp=() packed_q=() batch_cp=() batch_q=() one_q=()
 for round in $(seq 1 "$rounds"); do
   if [ $((round % 2)) -eq 1 ]; then
-    c=$(Timed CopyLarge); q=$(Timed ConvertLarge)
+    c=$(Timed CopyLarge); q=$(Timed ConvertLarge); cp_=$(Timed CopyPacked); qp=$(Timed ConvertPacked)
     cb=$(Timed CopyBatch); qb=$(Timed ConvertBatch); q1=$(Timed ConvertBatchOneJob)
   else
-    q=$(Timed ConvertLarge); c=$(Timed CopyLarge)
+    q=$(Timed ConvertLarge); c=$(Timed CopyLarge); qp=$(Timed ConvertPacked); cp_=$(Timed CopyPacked)
     q1=$(Timed ConvertBatchOneJob); qb=$(Timed ConvertBatch); cb=$(Timed CopyBatch)
   fi
-  large_cp+=("$c") large_q+=("$q") batch_cp+=("$cb") batch_q+=("$qb") one_q+=("$q1")
-  large_ratios+=("$(Ratio "$q" "$c")") batch_ratios+=("$(Ratio "$qb" "$cb")") one_ratios+=("$(Ratio "$q1" "$cb")")
-  echo "round $round: large ${q}s vs ${c}s, batch ${qb}s (-j 1 ${q1}s) vs ${cb}s"
+  large_cp+=("$c") large_q+=("$q") packed_cp+=("$cp_") packed_q+=("$qp")
+  batch_cp+=("$cb") batch_q+=("$qb") one_q+=("$q1")
+  large_ratios+=("$(Ratio "$q" "$c")") packed_ratios+=("$(Ratio "$qp" "$cp_")")
+  batch_ratios+=("$(Ratio "$qb" "$cb")") one_ratios+=("$(Ratio "$q1" "$cb")")
+  echo "round $round: large ${q}s vs ${c}s, packed ${qp}s vs ${cp_}s, batch ${qb}s (-j 1 ${q1}s) vs ${cb}s"
 done
 
 # The timed runs must have been real conversions.
 ExpectSame() { cmp -s "$1" "$2" || { echo "$1 is not the expected bitmap" >&2; exit 1; }; }
 Timed ConvertLarge >/dev/null
 ExpectSame large.gif.bmp expected.bmp
+Timed ConvertPacked >/dev/null
+ExpectSame packed.gif.bmp expected-packed.bmp
 Timed ConvertBatch >/dev/null
 ExpectSame batch/1999.gif.bmp last.bmp
 Timed ConvertBatchOneJob >/dev/null
@@ -105,7 +116,7 @@ Summary() {
 
 # Peak resident set of one run, in MiB.
 PeakMiB() {
-  rm -rf large.gif.bmp batch/*.bmp
+  rm -rf large.gif.bmp packed.gif.bmp batch/*.bmp
   /usr/bin/time -f %M -o rss "$@"
   awk '{ printf "%.1f", $1 / 1024 }' rss
 }
@@ -116,6 +127,10 @@ echo "Large file, payload $payload bytes:"
 echo "  quillane-convert $(Summary 1000 "${large_q[@]}") ms, cp $(Summary 1000 "${large_cp[@]}") ms"
 echo "  ratio $(Summary 1 "${large_ratios[@]}") (target 1.3)"
 echo "  peak resident $(PeakMiB "$convert" large.gif) MiB (target 16)"
+echo "Large file with packed rows, 4095 x 5461, payload $packed_payload bytes:"
+echo "  quillane-convert $(Summary 1000 "${packed_q[@]}") ms, cp $(Summary 1000 "${packed_cp[@]}") ms"
+echo "  ratio $(Summary 1 "${packed_ratios[@]}") (target 1.3)"
+echo "  peak resident $(PeakMiB "$convert" packed.gif) MiB (target 16)"
 echo "Batch of 2000 carriers in one call, $(nproc) processors:"
 echo "  quillane-convert $(Summary 1000 "${batch_q[@]}") ms, -j 1 $(Summary 1000 "${one_q[@]}") ms," \
   "cp -r $(Summary 1000 "${batch_cp[@]}") ms"
