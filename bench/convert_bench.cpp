@@ -51,9 +51,9 @@ bool PutCarrier(benchmark::State& state, const fs::path& path) {
 // Counts the payload and drops it, so only the reader is timed.
 struct CountingSink : PayloadSink {
   std::uint64_t size = 0;
-  Status Append(std::span<const std::uint8_t> bytes) override {
+  Error Append(std::span<const std::uint8_t> bytes) override {
     size += bytes.size();
-    return Status::kOk;
+    return {};
   }
 };
 
@@ -62,12 +62,13 @@ void BM_ExtractPayload(benchmark::State& state) {
   const fs::path source = dir / "in.gif";
   if (!PutCarrier(state, source)) return;
   TestPlatform os;
+  Bytes buffer(kTransferSize);
   for (auto _ : state) {
-    const FileHandle in = os.OpenForRead(source.native());
+    const FileHandle in = os.OpenForRead(source.native()).value;
     CountingSink sink;
     CarrierForm form;
-    const Status status = ExtractPayload(os, in, sink, &form);
-    const bool closed = os.Close(in);
+    const Status status = ExtractPayload(os, in, sink, &form, buffer).status;
+    const bool closed = !os.Close(in);
     if (status != Status::kOk || !closed || sink.size != static_cast<std::uint64_t>(state.range(0))) {
       state.SkipWithError("extraction failed");
       return;
@@ -81,8 +82,8 @@ void BM_PlaceRows(benchmark::State& state) {
   const Bytes payload = MakePayload(state.range(0));
   MemoryPlatform os;
   os.files["in"] = payload;
-  const FileHandle source = os.OpenForRead("in");
-  Bytes buffer(256 * kKiB);
+  const FileHandle source = os.OpenForRead("in").value;
+  Bytes buffer(kTransferSize);
   for (auto _ : state) {
     if (PourPayload(os, kNoFile, buffer, source, payload, 255) != Status::kOk) {
       state.SkipWithError("placing failed");
@@ -99,13 +100,14 @@ void BM_ConvertFile(benchmark::State& state) {
   if (!PutCarrier(state, source)) return;
   TestPlatform os;
   for (auto _ : state) {
-    if (ConvertFile(os, source.native()).status != Status::kOk) {
+    if (ConvertFile(os, source.native()).error) {
       state.SkipWithError("conversion failed");
       return;
     }
     // Each run creates its output afresh, as a first conversion does.
     state.PauseTiming();
-    const bool removed = os.Delete(output.native());
+    std::error_code error;
+    const bool removed = fs::remove(output, error);
     state.ResumeTiming();
     if (!removed) {
       state.SkipWithError("cannot remove the output");

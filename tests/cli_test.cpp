@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support.h"
+#include "version.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
     fs::create_directory(dir / "locked");
     fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_EQ(Run("-o locked a.gif").err,
-              "quillane-convert: a.gif: cannot create locked/a.gif.bmp: Permission denied\n");
+              "quillane-convert: a.gif: cannot create locked/a.gif.temp: Permission denied\n");
   }
 }
 
@@ -214,7 +215,8 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
   const Outcome help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
-  EXPECT_EQ(Run("--version").out, "quillane-convert 1.0.0.0 (0.01beta)\n");
+  EXPECT_EQ(Run("--version").out,
+            std::string("quillane-convert ") + QUILLANE_PRODUCT_VERSION_STR + " (" + QUILLANE_FILE_VERSION_STR + ")\n");
 
   PutCarrier("-dash.gif", CarrierForm::kImage, 2, 2);
   PutCarrier("set/in.gif", CarrierForm::kImage, 2, 2);

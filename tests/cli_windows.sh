@@ -4,6 +4,7 @@
 # English or Japanese as the user's language says; an output another program
 # holds for a moment is still replaced.
 # Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE PROBE_EXE RUNNER [RUNNER_ARGS...]
+#   QUILLANE_VERSION and QUILLANE_FILE_VERSION are the versions --version must print.
 set -u
 convert=$1 make=$2 probe=$3 runner=("${@:4}")
 work=$(mktemp -d)
@@ -65,7 +66,7 @@ check "an output held for long is reported and kept" \
 wait
 
 version=$("${runner[@]}" "$convert" --version | tr -d '\r')
-check "version" test "$version" = "quillane-convert 1.0.0.0 (0.01beta)"
+check "version" test "$version" = "quillane-convert $QUILLANE_VERSION ($QUILLANE_FILE_VERSION)"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

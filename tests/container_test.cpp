@@ -15,11 +15,12 @@ Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = 
   WriteFileBytes(dir / "in.gif", file);
   TestPlatform os;
   os.maxTransfer = maxTransfer;
-  const FileHandle source = os.OpenForRead((dir / "in.gif").native());
+  const FileHandle source = os.OpenForRead((dir / "in.gif").native()).value;
   BytesSink sink;
   CarrierForm form{-1};
-  const Status status = ExtractPayload(os, source, sink, &form);
-  EXPECT_TRUE(os.Close(source));
+  Bytes buffer(kTransferSize);
+  const Status status = ExtractPayload(os, source, sink, &form, buffer).status;
+  EXPECT_FALSE(os.Close(source));
   return {status, sink.bytes, form};
 }
 

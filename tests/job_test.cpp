@@ -17,7 +17,7 @@ class Job : public ::testing::Test {
     return ExpectedOutput(bmp);
   }
 
-  Status Convert(const fs::path& path) { return ConvertFile(os, path.native()).status; }
+  Status Convert(const fs::path& path) { return ConvertFile(os, path.native()).error.status; }
 
   void ExpectOneNotice(const fs::path& path, Status status) {
     ASSERT_EQ(os.notices.size(), 1u);
@@ -57,7 +57,7 @@ TEST_F(Job, RefusedExtensionsTouchNothing) {
     ExpectOneNotice(dir / name, Status::kBadExtension);
   }
   EXPECT_EQ(dir.List(), before);
-  EXPECT_EQ(os.Calls(Op::kCreateForWrite), 0);
+  EXPECT_EQ(os.Calls(Op::kCreateStaging), 0);
   EXPECT_EQ(os.Calls(Op::kDelete), 0);
 }
 
@@ -114,7 +114,7 @@ TEST_F(Job, ADirectoryInTheWayIsAReadWriteFailure) {
 // only a few bytes at a time.
 TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
   const Bytes bmp = MakeBitmap(13, 9, 42);
-  const Bytes large = MakeBitmap(300, 300, 7);  // more than the 256 KiB buffers
+  const Bytes large = MakeBitmap(300, 300, 7);  // more than a buffer holds
   Bytes wide = MakeBitmap(4, 4, 1), largeWide = large;
   PutInt32(wide, bmp::kWidth, 400);  // rows run past the payload
   PutInt32(largeWide, bmp::kWidth, 301);  // the same, in a payload written a block at a time
@@ -141,7 +141,6 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
       {"image.png", MakeCarrier(bmp, CarrierForm::kImage), Status::kBadExtension, {}},
   };
   const Bytes earlier(5, 'E');
-  constexpr std::size_t kBlock = 256 * 1024;
 
   int faults = 0, trickles = 0;
   for (const auto& input : inputs) {
@@ -153,10 +152,10 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
                                    Step step = Step::kNone) {
       const bool hadOutput = fs::exists(output);
       const Outcome outcome = ConvertFile(os, path.native());
-      EXPECT_EQ(outcome.status, status);
+      EXPECT_EQ(outcome.error.status, status);
       if (step != Step::kNone) {
-        EXPECT_EQ(outcome.step, step);
-        EXPECT_EQ(outcome.error, kInjectedError);
+        EXPECT_EQ(outcome.error.step, step);
+        EXPECT_EQ(outcome.error.cause, SystemError::System(kInjectedError));
       }
       EXPECT_EQ(os.notices, status == Status::kOk ? std::vector<NativeString>{}
                                                   : std::vector{Notice(path, status)});
@@ -182,10 +181,10 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
         Status status = Status::kIoError;
         Step step = Step::kNone;
         switch (static_cast<Op>(op)) {
-          case Op::kAbsolutePath: status = Status::kBadExtension; break;
+          case Op::kAbsolutePath:
           case Op::kOpenForRead: status = Status::kUnsupported, step = Step::kOpenSource; break;
           case Op::kFileSize: step = Step::kReadSource; break;
-          case Op::kCreateForWrite: step = Step::kCreateOutput; break;
+          case Op::kCreateStaging: step = Step::kCreateOutput; break;
           case Op::kReadAt: step = Step::kReadSource; break;
           case Op::kWriteAt: step = Step::kWriteOutput; break;
           case Op::kReplace: step = Step::kReplaceOutput; break;
@@ -205,7 +204,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
     }
     for (std::size_t transfer : {1, 2, 5, 4093}) {
       // Byte-sized transfers on the large inputs would only repeat the small ones, slowly.
-      if (transfer < 16 && input.file.size() > kBlock) continue;
+      if (transfer < 16 && input.file.size() > kTransferSize) continue;
       SCOPED_TRACE(::testing::Message() << "transfer " << transfer);
       TestPlatform trickle;
       trickle.maxTransfer = transfer;

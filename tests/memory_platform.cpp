@@ -1,6 +1,7 @@
 #include "memory_platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,31 +17,35 @@ MemoryPlatform::OpenFile& MemoryPlatform::Get(FileHandle file) {
   return entry;
 }
 
-FileHandle MemoryPlatform::OpenForRead(const NativeString& path) {
-  return files.contains(path) ? Add(path, false) : kNoFile;
+Result<FileHandle> MemoryPlatform::OpenForRead(const NativeString& path) {
+  if (!files.contains(path)) return {kNoFile, SystemError::System(ENOENT)};
+  return {Add(path, false)};
 }
 
-FileHandle MemoryPlatform::CreateForWrite(const NativeString& path) {
+FileHandle MemoryPlatform::Create(const NativeString& path) {
   files[path].clear();
   return Add(path, true);
 }
 
-std::int64_t MemoryPlatform::FileSize(FileHandle file) {
-  return static_cast<std::int64_t>(files.at(Get(file).path).size());
+Result<Staging> MemoryPlatform::CreateStaging(const NativeString& path) {
+  const FileHandle file = Create(path);
+  return {{file, Add(path, false)}};
 }
 
-std::int64_t MemoryPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
+Result<std::uint64_t> MemoryPlatform::FileSize(FileHandle file) { return {files.at(Get(file).path).size()}; }
+
+Result<std::size_t> MemoryPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
   const OpenFile& entry = Get(file);
   if (entry.writing) std::abort();
   const Bytes& bytes = files.at(entry.path);
-  if (offset >= bytes.size()) return 0;
+  if (offset >= bytes.size()) return {0};
   const std::size_t n = std::min({size, maxTransfer, static_cast<std::size_t>(bytes.size() - offset)});
   std::memcpy(buffer, bytes.data() + offset, n);
-  return static_cast<std::int64_t>(n);
+  return {n};
 }
 
-std::int64_t MemoryPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
-                                     std::size_t size) {
+Result<std::size_t> MemoryPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                            std::size_t size) {
   OpenFile& entry = Get(file);
   if (!entry.writing) std::abort();
   Bytes& bytes = files.at(entry.path);
@@ -48,28 +53,32 @@ std::int64_t MemoryPlatform::WriteAt(FileHandle file, std::uint64_t offset, cons
   // A write past the end leaves a hole of zeros, as on disk.
   if (bytes.size() < offset + n) bytes.resize(offset + n);
   std::memcpy(bytes.data() + offset, data, n);
-  return static_cast<std::int64_t>(n);
+  return {n};
 }
 
-bool MemoryPlatform::Close(FileHandle file) {
+SystemError MemoryPlatform::Close(FileHandle file) {
   Get(file).open = false;
-  return true;
+  return {};
 }
 
-bool MemoryPlatform::Replace(const NativeString& from, const NativeString& to) {
+SystemError MemoryPlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
   const auto found = files.find(from);
-  if (found == files.end()) return false;
+  if (found == files.end()) return SystemError::System(ENOENT);
   Bytes bytes = std::move(found->second);
   files.erase(found);
   files[to] = std::move(bytes);
-  return true;
+  return Close(hold);
 }
 
-bool MemoryPlatform::Delete(const NativeString& path) { return files.erase(path) > 0; }
+SystemError MemoryPlatform::Delete(FileHandle hold, const NativeString& path) {
+  const bool removed = files.erase(path) > 0;
+  Close(hold);
+  return removed ? SystemError{} : SystemError::System(ENOENT);
+}
 
-bool MemoryPlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
-  *absolute = path;
-  return !path.empty();
+Result<NativeString> MemoryPlatform::AbsolutePath(const NativeString& path) {
+  if (path.empty()) return {{}, SystemError::System(ENOENT)};
+  return {path};
 }
 
 int MemoryPlatform::OpenCount() const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../src/convert/platform.h"
+#include "../src/convert/file_io.h"
 #include "model.h"
 
 class MemoryPlatform : public Platform {
@@ -16,18 +17,19 @@ class MemoryPlatform : public Platform {
   // Reads and writes move at most this many bytes a call.
   std::size_t maxTransfer = static_cast<std::size_t>(-1);
 
-  FileHandle OpenForRead(const NativeString& path) override;
-  std::int64_t FileSize(FileHandle file) override;
-  FileHandle CreateForWrite(const NativeString& path) override;
-  std::int64_t ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
-  std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
-                       std::size_t size) override;
-  bool Close(FileHandle file) override;
-  bool Replace(const NativeString& from, const NativeString& to) override;
-  bool Delete(const NativeString& path) override;
-  bool AbsolutePath(const NativeString& path, NativeString* absolute) override;
+  Result<FileHandle> OpenForRead(const NativeString& path) override;
+  Result<std::uint64_t> FileSize(FileHandle file) override;
+  Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
+  Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size) override;
+  SystemError Close(FileHandle file) override;
+  Result<Staging> CreateStaging(const NativeString& path) override;
+  SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
+  SystemError Delete(FileHandle hold, const NativeString& path) override;
+  Result<NativeString> AbsolutePath(const NativeString& path) override;
   void ShowNotice(const NativeString& text) override { notices.push_back(text); }
-  int LastError() const override { return 0; }
+
+  // An empty file to write, for tests of writers.
+  FileHandle Create(const NativeString& path);
 
   // Handles handed out and not yet closed.
   int OpenCount() const;

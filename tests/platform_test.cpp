@@ -6,20 +6,23 @@
 
 namespace {
 
-TEST(NativePlatform, RefusedReadsAndWritesAreMinusOne) {
+TEST(NativePlatform, RefusedReadsAndWritesGiveTheSystemsReason) {
   TempDir dir;
   WriteFileBytes(dir / "a", Bytes(8, 1));
   TestPlatform os;
   std::uint8_t byte = 0;
-  const FileHandle reading = os.OpenForRead((dir / "a").native());
-  ASSERT_NE(reading, kNoFile);
-  EXPECT_EQ(os.WriteAt(reading, 0, &byte, 1), -1);
-  EXPECT_NE(os.LastError(), 0);
-  EXPECT_TRUE(os.Close(reading));
-  const FileHandle writing = os.CreateForWrite((dir / "b").native());
-  ASSERT_NE(writing, kNoFile);
-  EXPECT_EQ(os.ReadAt(writing, 0, &byte, 1), -1);
-  EXPECT_TRUE(os.Close(writing));
+  const Result<FileHandle> reading = os.OpenForRead((dir / "a").native());
+  ASSERT_TRUE(reading.Ok());
+  const Result<std::size_t> written = os.WriteAt(reading.value, 0, &byte, 1);
+  EXPECT_EQ(written.error.kind, SystemError::Kind::kSystem);
+  EXPECT_NE(written.error.code, 0);
+  EXPECT_FALSE(os.Close(reading.value));
+  const Result<Staging> writing = os.CreateStaging((dir / "b").native());
+  ASSERT_TRUE(writing.Ok());
+  EXPECT_FALSE(os.ReadAt(writing.value.file, 0, &byte, 1).Ok());
+  EXPECT_FALSE(os.Close(writing.value.file));
+  EXPECT_FALSE(os.Delete(writing.value.hold, (dir / "b").native()));
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"a"});
 }
 
 }  // namespace

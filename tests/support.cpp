@@ -44,64 +44,76 @@ void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
 
 bool TestPlatform::Fails(Op op) {
   const int i = static_cast<int>(op);
-  if (calls_[i]++ != failAt_[i]) return false;
-  Fail(kInjectedError);
-  return true;
+  return calls_[i]++ == failAt_[i];
 }
 
-FileHandle TestPlatform::OpenForRead(const NativeString& path) {
-  return Fails(Op::kOpenForRead) ? kNoFile : NativePlatform::OpenForRead(path);
+namespace {
+
+const SystemError kInjected = SystemError::System(kInjectedError);
+
+template <typename T>
+Result<T> Injected() {
+  return {{}, kInjected};
 }
 
-std::int64_t TestPlatform::FileSize(FileHandle file) {
-  return Fails(Op::kFileSize) ? -1 : NativePlatform::FileSize(file);
+}  // namespace
+
+Result<FileHandle> TestPlatform::OpenForRead(const NativeString& path) {
+  return Fails(Op::kOpenForRead) ? Injected<FileHandle>() : NativePlatform::OpenForRead(path);
 }
 
-FileHandle TestPlatform::CreateForWrite(const NativeString& path) {
-  return Fails(Op::kCreateForWrite) ? kNoFile : NativePlatform::CreateForWrite(path);
+Result<std::uint64_t> TestPlatform::FileSize(FileHandle file) {
+  return Fails(Op::kFileSize) ? Injected<std::uint64_t>() : NativePlatform::FileSize(file);
 }
 
-std::int64_t TestPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
-  return Fails(Op::kReadAt) ? -1 : NativePlatform::ReadAt(file, offset, buffer, std::min(size, maxTransfer));
+Result<Staging> TestPlatform::CreateStaging(const NativeString& path) {
+  return Fails(Op::kCreateStaging) ? Injected<Staging>() : NativePlatform::CreateStaging(path);
 }
 
-std::int64_t TestPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
-                                   std::size_t size) {
-  return Fails(Op::kWriteAt) ? -1
+Result<std::size_t> TestPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
+  return Fails(Op::kReadAt) ? Injected<std::size_t>()
+                            : NativePlatform::ReadAt(file, offset, buffer, std::min(size, maxTransfer));
+}
+
+Result<std::size_t> TestPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                          std::size_t size) {
+  return Fails(Op::kWriteAt) ? Injected<std::size_t>()
                              : NativePlatform::WriteAt(file, offset, data, std::min(size, maxTransfer));
 }
 
-bool TestPlatform::Close(FileHandle file) {
+SystemError TestPlatform::Close(FileHandle file) {
   // A failed close still gives the handle back, as the systems' closes do.
-  const bool closed = NativePlatform::Close(file);
-  return !Fails(Op::kClose) && closed;
+  const SystemError closed = NativePlatform::Close(file);
+  return Fails(Op::kClose) ? kInjected : closed;
 }
 
-bool TestPlatform::Replace(const NativeString& from, const NativeString& to) {
-  return !Fails(Op::kReplace) && NativePlatform::Replace(from, to);
+SystemError TestPlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
+  return Fails(Op::kReplace) ? kInjected : NativePlatform::Replace(hold, from, to);
 }
 
-bool TestPlatform::Delete(const NativeString& path) {
-  return !Fails(Op::kDelete) && NativePlatform::Delete(path);
+SystemError TestPlatform::Delete(FileHandle hold, const NativeString& path) {
+  // A removal that fails still lets go of the hold.
+  if (!Fails(Op::kDelete)) return NativePlatform::Delete(hold, path);
+  NativePlatform::Close(hold);
+  return kInjected;
 }
 
-bool TestPlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
-  return !Fails(Op::kAbsolutePath) && NativePlatform::AbsolutePath(path, absolute);
+Result<NativeString> TestPlatform::AbsolutePath(const NativeString& path) {
+  return Fails(Op::kAbsolutePath) ? Injected<NativeString>() : NativePlatform::AbsolutePath(path);
 }
 
 Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
                    std::span<const std::uint8_t> payload, std::size_t piece) {
-  std::uint64_t bound = BitmapWriter::kSourceSize;
-  for (int pass = 0; pass < 2; ++pass) {
-    BitmapWriter writer(os, file, buffer, source, bound);
-    Status status = Status::kOk;
-    for (std::size_t at = 0; at < payload.size() && status == Status::kOk; at += piece)
-      status = writer.Append(payload.subspan(at, std::min(piece, payload.size() - at)));
-    if (status == Status::kOk) status = writer.Finish();
-    if (status != Status::kOk || !writer.Again()) return status;
-    bound = writer.PayloadSize();
-  }
-  return Status::kUnsupported;
+  Bytes gathering(buffer.size());
+  BitmapWriter writer(os, buffer, gathering);
+  do {
+    Error error = writer.Start(file, source);
+    for (std::size_t at = 0; at < payload.size() && !error; at += piece)
+      error = writer.Append(payload.subspan(at, std::min(piece, payload.size() - at)));
+    if (!error) error = writer.Finish();
+    if (error) return error.status;
+  } while (writer.Again());
+  return Status::kOk;
 }
 
 NativeString Notice(const fs::path& path, Status status) {

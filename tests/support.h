@@ -10,6 +10,7 @@
 
 #include "../src/convert/bitmap_rows.h"
 #include "../src/convert/convert.h"
+#include "../src/convert/file_io.h"
 #include "../src/os/native_platform.h"
 #include "model.h"
 
@@ -35,7 +36,7 @@ class TempDir {
 Bytes ReadFileBytes(const fs::path& path);
 void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes);
 
-enum class Op { kOpenForRead, kFileSize, kCreateForWrite, kReadAt, kWriteAt, kClose, kReplace, kDelete,
+enum class Op { kOpenForRead, kFileSize, kCreateStaging, kReadAt, kWriteAt, kClose, kReplace, kDelete,
                 kAbsolutePath };
 inline constexpr int kOpCount = 9;
 
@@ -52,16 +53,15 @@ class TestPlatform : public NativePlatform {
   void FailCall(Op op, int index) { failAt_[static_cast<int>(op)] = index; }
   int Calls(Op op) const { return calls_[static_cast<int>(op)]; }
 
-  FileHandle OpenForRead(const NativeString& path) override;
-  std::int64_t FileSize(FileHandle file) override;
-  FileHandle CreateForWrite(const NativeString& path) override;
-  std::int64_t ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
-  std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
-                       std::size_t size) override;
-  bool Close(FileHandle file) override;
-  bool Replace(const NativeString& from, const NativeString& to) override;
-  bool Delete(const NativeString& path) override;
-  bool AbsolutePath(const NativeString& path, NativeString* absolute) override;
+  Result<FileHandle> OpenForRead(const NativeString& path) override;
+  Result<std::uint64_t> FileSize(FileHandle file) override;
+  Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
+  Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size) override;
+  SystemError Close(FileHandle file) override;
+  Result<Staging> CreateStaging(const NativeString& path) override;
+  SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
+  SystemError Delete(FileHandle hold, const NativeString& path) override;
+  Result<NativeString> AbsolutePath(const NativeString& path) override;
   void ShowNotice(const NativeString& text) override { notices.push_back(text); }
 
  private:
@@ -77,14 +77,14 @@ class TestPlatform : public NativePlatform {
 // Collects a payload in memory.
 struct BytesSink : PayloadSink {
   Bytes bytes;
-  Status Append(std::span<const std::uint8_t> data) override {
+  Error Append(std::span<const std::uint8_t> data) override {
     bytes.insert(bytes.end(), data.begin(), data.end());
-    return Status::kOk;
+    return {};
   }
 };
 
 // Hands `payload` to a BitmapWriter on `file` in pieces of `piece` bytes,
-// and again to a second one when the first asks, as a conversion does.
+// and again when it asks, as a conversion does.
 Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
                    std::span<const std::uint8_t> payload, std::size_t piece);
 

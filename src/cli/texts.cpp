@@ -17,6 +17,7 @@ constexpr Row kTexts[] = {
     {T("not a .gif or .GIF file"), nullptr, Status::kBadExtension},
     {T("not a carrier GIF"), nullptr, Status::kUnsupported},
     {T("out of memory"), nullptr, Status::kOutOfMemory},
+    {T("being converted by another process"), nullptr, Status::kBusy},
     {T("cannot read"), nullptr, Status::kIoError},
     {T("cannot open"), T("開けません"), Status::kOk},
     {T("not a regular file"), T("通常のファイルではありません"), Status::kOk},
@@ -44,9 +45,10 @@ constexpr Row kTexts[] = {
     {T("option {} needs a value"), T("オプション {} には値が必要です"), Status::kOk},
     {T("invalid value for {}: {}"), T("{} の値が正しくありません: {}"), Status::kOk},
     {T("no FILE given"), T("ファイルが指定されていません"), Status::kOk},
+    {T("cannot write standard output"), T("標準出力に書き込めません"), Status::kOk},
 };
 #undef T
-static_assert(std::size(kTexts) == static_cast<std::size_t>(Text::kNoFile) + 1);
+static_assert(std::size(kTexts) == static_cast<std::size_t>(Text::kCannotWriteOutput) + 1);
 
 bool japanese = false;
 

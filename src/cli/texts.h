@@ -1,4 +1,4 @@
-// Every text quillane-convert prints about its work, in English and in
+// Every text the command-line tools print about their work, in English and in
 // Japanese, the Japanese taken from the window's notices wherever one fits.
 #pragma once
 
@@ -10,6 +10,7 @@ enum class Text {
   kNotGif,
   kNotCarrier,
   kOutOfMemory,
+  kBusy,
   kCannotRead,
   kCannotOpen,
   kNotAFile,
@@ -34,6 +35,7 @@ enum class Text {
   kNeedsValue,
   kBadValue,
   kNoFile,
+  kCannotWriteOutput,
 };
 
 // Japanese from now on, when `japanese`; English until then.

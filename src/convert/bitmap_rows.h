@@ -39,68 +39,61 @@ Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, Bi
 // Reverses the order of `count` adjacent rows of `rowBytes` each at `first`.
 void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count);
 
-// Writes a payload to `file` as it arrives, each row where the conversion
-// puts it, so that the file holds the converted bitmap when the payload ends.
-// A payload that fits `buffer` is written in one call where its rows keep
+// Writes a payload as it arrives, each row where the conversion puts it, so
+// that the output holds the converted bitmap when the payload ends. A
+// payload that fits `buffer` is written in one call where its rows keep
 // their size, a larger one a buffer at a time; the buffer holds at least
-// bmp::kHeadersEnd bytes. With kNoFile it only checks.
-class BitmapWriter final : public PayloadSink {
+// bmp::kHeadersEnd bytes, and `gathering` as many for rows padded on the way
+// out. Once the payload outgrows the buffer, rows claimed
+// past the source's size cannot fit, so they are never written, however far
+// off they claim to lie; rows found packed only at the payload's end, under
+// sizes stated for padded ones, take a second pass.
+class BitmapWriter final : public OutputWriter {
  public:
-  static constexpr std::uint64_t kSourceSize = 0;
+  BitmapWriter(Platform& os, std::span<std::uint8_t> buffer, std::span<std::uint8_t> gathering)
+      : os_(os), buffer_(buffer), gathered_(gathering) {}
 
-  // The payload comes from `source` and is never longer than `bound`, by
-  // default the source's size: once it outgrows the buffer, rows claimed past
-  // that cannot fit, so they are never written, however far off they lie.
-  BitmapWriter(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
-               std::uint64_t bound = kSourceSize)
-      : os_(os), file_(file), buffer_(buffer), source_(source), bound_(bound) {}
+  Error Start(FileHandle file, FileHandle source) override;
+  Error Append(std::span<const std::uint8_t> bytes) override;
+  // kUnsupported, with the output incomplete, when the rows do not fit the
+  // payload, or the source changed between two passes.
+  Error Finish() override;
+  bool Again() const override { return again_; }
+  void Describe(Carrier* carrier) const override;
 
-  // kIoError when a write fails, or the source's size cannot be had.
-  Status Append(std::span<const std::uint8_t> bytes) override;
-  // Writes what is still held once the payload has ended. kUnsupported,
-  // with the file incomplete, when the rows do not fit the payload.
-  Status Finish();
-  // After Finish: the rows lie closer together than the bound let the first
-  // of them be placed, so the payload must be poured again, through a writer
-  // bound by PayloadSize().
-  bool Again() const { return again_; }
-  // False after a write has failed.
-  bool Written() const { return written_; }
   std::uint64_t PayloadSize() const { return flushed_ + held_; }
   std::uint64_t OutputSize() const { return PayloadSize() + rows_.Growth(); }
-  // One past the last byte written.
-  std::uint64_t WrittenEnd() const { return writtenEnd_; }
-  // Fills in what the payload showed of itself, as far as it arrived.
-  void Describe(Carrier* carrier) const;
 
  private:
-  Status Flush();
+  Error Flush();
   bool Place();
   bool PlaceRows(std::uint64_t first, std::uint64_t count, std::uint8_t* data);
   bool Pad(std::uint64_t row);
   std::uint64_t OutRow(std::uint64_t row) const;
-  Status Gather();
   bool Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
   bool WriteGathered();
   bool WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
   void PutSizes(std::span<std::uint8_t> head) const;
+  Error WriteFailed() const { return {Status::kIoError, Step::kWriteOutput, writeError_}; }
 
   Platform& os_;
-  FileHandle file_;
   std::span<std::uint8_t> buffer_;
-  FileHandle source_;
-  std::uint64_t bound_;
+  FileHandle file_ = kNoFile;
+  FileHandle source_ = kNoFile;
+  int pass_ = 0;
+  std::uint64_t bound_ = 0;       // after the first pass, the payload's size
+  std::uint64_t earlierEnd_ = 0;  // one past the last byte the first pass wrote
   std::size_t held_ = 0;          // bytes in the buffer
   std::uint64_t flushed_ = 0;     // payload bytes before the buffer's first
   std::array<std::uint8_t, bmp::kHeadersEnd> head_{};
   BitmapRows rows_;
   bool fits_ = true;              // the claimed rows fit within the bound
   bool again_ = false;
-  bool written_ = true;
-  std::uint64_t writtenEnd_ = 0;
+  SystemError writeError_;
+  std::uint64_t writtenEnd_ = 0;  // one past the last byte written
   // Padded rows are gathered here with what meets them end to end, so that
   // they take no more writes than rows written as they came.
-  std::unique_ptr<std::uint8_t[]> gathered_;
+  std::span<std::uint8_t> gathered_;
   std::uint64_t gatheredAt_ = 0;
   std::size_t gatheredSize_ = 0;
 };

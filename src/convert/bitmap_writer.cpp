@@ -13,69 +13,87 @@
 #include "bitmap_rows.h"
 #include "file_io.h"
 
-Status BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
+Error BitmapWriter::Start(FileHandle file, FileHandle source) {
+  if (pass_++ > 0) {
+    bound_ = PayloadSize();
+    earlierEnd_ = writtenEnd_;
+  }
+  file_ = file;
+  source_ = source;
+  held_ = 0;
+  flushed_ = 0;
+  rows_ = {};
+  fits_ = true;
+  again_ = false;
+  gatheredSize_ = 0;
+  return {};
+}
+
+Error BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
     if (held_ == buffer_.size()) {
-      if (Status s = Flush(); s != Status::kOk) return s;
+      if (Error e = Flush()) return e;
     }
     const std::size_t take = std::min(bytes.size(), buffer_.size() - held_);
     std::memcpy(buffer_.data() + held_, bytes.data(), take);
     held_ += take;
     bytes = bytes.subspan(take);
   }
-  return Status::kOk;
+  return {};
 }
 
-Status BitmapWriter::Finish() {
+Error BitmapWriter::Finish() {
+  const Error unsupported{Status::kUnsupported, Step::kReadSource};
   if (flushed_ == 0) {
     // All of it is here, so its length is known exactly.
     const std::span<std::uint8_t> payload = buffer_.first(held_);
-    if (FindBitmapRows(payload, held_, &rows_) != Status::kOk) return Status::kUnsupported;
+    if (FindBitmapRows(payload, held_, &rows_) != Status::kOk) return unsupported;
     if (!rows_.Padded()) {
       if (rows_.reverse) ReverseBitmapRows(payload.data() + rows_.offset, rows_.stride, rows_.count);
-      return Write(0, payload.data(), payload.size()) ? Status::kOk : Status::kIoError;
+      return Write(0, payload.data(), payload.size()) ? Error{} : WriteFailed();
     }
     PutSizes(payload);
-    if (Status s = Gather(); s != Status::kOk) return s;
-    return Place() && WriteGathered() ? Status::kOk : Status::kIoError;
+    return Place() && WriteGathered() ? Error{} : WriteFailed();
   }
   BitmapRows exact;
-  if (!fits_ || FindBitmapRows(head_, PayloadSize(), &exact) != Status::kOk) return Status::kUnsupported;
+  if (!fits_ || FindBitmapRows(head_, PayloadSize(), &exact) != Status::kOk) return unsupported;
   if (exact != rows_) {
+    // Only a first pass can be misled so; after it the bound is exact.
+    if (pass_ > 1) return unsupported;
     again_ = true;
-    return Status::kOk;
+    return {};
   }
-  if (Status s = Flush(); s != Status::kOk) return s;
-  if (!rows_.Padded()) return Status::kOk;
+  if (Error e = Flush()) return e;
+  // A second pass writes over all the first one did, unless the source
+  // changed in between.
+  if (OutputSize() < earlierEnd_) return unsupported;
+  if (!rows_.Padded()) return {};
   // The sizes lie in the part before the rows, which went out as it came.
   std::array<std::uint8_t, bmp::kHeadersEnd> head = head_;
   PutSizes(head);
   const std::size_t end = bmp::kImageSize + 4;
   const bool written = WriteGathered() &&
                        Write(bmp::kFileSize, &head[bmp::kFileSize], end - bmp::kFileSize) && WriteGathered();
-  return written ? Status::kOk : Status::kIoError;
+  return written ? Error{} : WriteFailed();
 }
 
-Status BitmapWriter::Flush() {
+Error BitmapWriter::Flush() {
   if (flushed_ == 0) {
     std::uint64_t bound = bound_;
-    if (bound == kSourceSize) {
-      const std::int64_t size = os_.FileSize(source_);
-      if (size < 0) return Status::kIoError;
+    if (pass_ == 1) {
+      const Result<std::uint64_t> size = os_.FileSize(source_);
+      if (!size.Ok()) return {Status::kIoError, Step::kReadSource, size.error};
       // A source that grew while it was read may hold more than it said.
-      bound = std::max<std::uint64_t>(static_cast<std::uint64_t>(size), held_);
+      bound = std::max<std::uint64_t>(size.value, held_);
     }
     std::copy_n(buffer_.begin(), head_.size(), head_.begin());
     fits_ = FindBitmapRows(head_, bound, &rows_) == Status::kOk;
-    if (fits_ && rows_.Padded()) {
-      if (Status s = Gather(); s != Status::kOk) return s;
-    }
   }
   // Rows that cannot fit make the payload unsupported, so nothing is placed.
   const bool placed = !fits_ || Place();
   flushed_ += held_;
   held_ = 0;
-  return placed ? Status::kOk : Status::kIoError;
+  return placed ? Error{} : WriteFailed();
 }
 
 bool BitmapWriter::Place() {
@@ -132,43 +150,37 @@ std::uint64_t BitmapWriter::OutRow(std::uint64_t row) const {
   return rows_.offset + (rows_.reverse ? rows_.count - 1 - row : row) * rows_.outStride;
 }
 
-Status BitmapWriter::Gather() {
-  gathered_ = AllocateBytes(buffer_.size());
-  return gathered_ ? Status::kOk : Status::kOutOfMemory;
-}
-
 // Writes `size` bytes of `data`, or zeros for nullptr, at `offset`: at once,
 // or gathered while writes meet end to end.
 bool BitmapWriter::Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
-  if (!gathered_) return WriteNow(offset, data, size);
+  if (!rows_.Padded()) return WriteNow(offset, data, size);
   if (gatheredSize_ > 0 && offset != gatheredAt_ + gatheredSize_ && !WriteGathered()) return false;
   while (size > 0) {
     if (gatheredSize_ == 0) gatheredAt_ = offset;
-    const std::size_t take = std::min<std::uint64_t>(size, buffer_.size() - gatheredSize_);
+    const std::size_t take = std::min<std::uint64_t>(size, gathered_.size() - gatheredSize_);
     if (data) {
-      std::memcpy(gathered_.get() + gatheredSize_, data, take);
+      std::memcpy(gathered_.data() + gatheredSize_, data, take);
       data += take;
     } else {
-      std::memset(gathered_.get() + gatheredSize_, 0, take);
+      std::memset(gathered_.data() + gatheredSize_, 0, take);
     }
     gatheredSize_ += take;
     offset += take;
     size -= take;
-    if (gatheredSize_ == buffer_.size() && !WriteGathered()) return false;
+    if (gatheredSize_ == gathered_.size() && !WriteGathered()) return false;
   }
   return true;
 }
 
 bool BitmapWriter::WriteGathered() {
   const std::size_t size = std::exchange(gatheredSize_, 0);
-  return size == 0 || WriteNow(gatheredAt_, gathered_.get(), size);
+  return size == 0 || WriteNow(gatheredAt_, gathered_.data(), size);
 }
 
 bool BitmapWriter::WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
   writtenEnd_ = std::max(writtenEnd_, offset + size);
-  if (file_ == kNoFile || WriteAllAt(os_, file_, offset, data, size)) return true;
-  written_ = false;
-  return false;
+  if (file_ != kNoFile) writeError_ = WriteAllAt(os_, file_, offset, data, size);
+  return !writeError_;
 }
 
 // The sizes of the padded output: each 0 where it does not fit the field.

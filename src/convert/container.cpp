@@ -23,95 +23,95 @@ constexpr std::uint8_t kFullSubBlock = 255;
 
 // Sub-blocks are tiny, so the source is read through a buffer of our own
 // rather than a system call per length byte.
-constexpr std::size_t kBufferSize = 256 * 1024;
-
 struct Reader {
   Platform& os;
   FileHandle file;
-  std::uint8_t* data;
+  std::span<std::uint8_t> data;
   std::uint64_t offset = 0;  // of the next read
   std::size_t pos = 0;
   std::size_t end = 0;
 };
 
-// Makes at least one unread byte available; kUnsupported at the end of the file.
-Status Fill(Reader& in) {
-  if (in.pos < in.end) return Status::kOk;
-  const std::int64_t n = in.os.ReadAt(in.file, in.offset, in.data, kBufferSize);
-  if (n < 0) return Status::kIoError;
-  if (n == 0) return Status::kUnsupported;
-  in.offset += static_cast<std::uint64_t>(n);
+// Not a carrier, or one that ends too soon.
+const Error kNotCarrier{Status::kUnsupported, Step::kReadSource};
+
+// Makes at least one unread byte available; kNotCarrier at the end of the file.
+Error Fill(Reader& in) {
+  if (in.pos < in.end) return {};
+  const Result<std::size_t> n = in.os.ReadAt(in.file, in.offset, in.data.data(), in.data.size());
+  if (!n.Ok()) return {Status::kIoError, Step::kReadSource, n.error};
+  if (n.value == 0) return kNotCarrier;
+  in.offset += n.value;
   in.pos = 0;
-  in.end = static_cast<std::size_t>(n);
-  return Status::kOk;
+  in.end = n.value;
+  return {};
 }
 
-Status ReadByte(Reader& in, std::uint8_t* byte) {
-  if (Status s = Fill(in); s != Status::kOk) return s;
+Error ReadByte(Reader& in, std::uint8_t* byte) {
+  if (Error e = Fill(in)) return e;
   *byte = in.data[in.pos++];
-  return Status::kOk;
+  return {};
 }
 
 // Passes over up to `count` bytes; running into the end is no error, since
 // the read that follows reports it.
-Status Skip(Reader& in, std::size_t count) {
+Error Skip(Reader& in, std::size_t count) {
   while (count > 0) {
-    if (Status s = Fill(in); s != Status::kOk) return s == Status::kUnsupported ? Status::kOk : s;
+    if (Error e = Fill(in)) return e.status == Status::kUnsupported ? Error{} : e;
     const std::size_t take = std::min(count, in.end - in.pos);
     in.pos += take;
     count -= take;
   }
-  return Status::kOk;
+  return {};
 }
 
 // Passes `count` bytes of the source on to the sink.
-Status Copy(Reader& in, PayloadSink& out, std::size_t count) {
+Error Copy(Reader& in, PayloadSink& out, std::size_t count) {
   while (count > 0) {
-    if (Status s = Fill(in); s != Status::kOk) return s;
+    if (Error e = Fill(in)) return e;
     const std::size_t take = std::min(count, in.end - in.pos);
-    if (Status s = out.Append({in.data + in.pos, take}); s != Status::kOk) return s;
+    if (Error e = out.Append(in.data.subspan(in.pos, take))) return e;
     in.pos += take;
     count -= take;
   }
-  return Status::kOk;
+  return {};
 }
 
 // Leaves `in` at the first length byte of the chain. The bytes before the
 // marker are read past rather than sought over: the first read fetches them
 // anyway, and a seek would cost a system call per file.
-Status Probe(Reader& in, CarrierForm* form) {
-  if (Status s = Skip(in, kMarkerOffset); s != Status::kOk) return s;
+Error Probe(Reader& in, CarrierForm* form) {
+  if (Error e = Skip(in, kMarkerOffset)) return e;
   std::uint8_t marker = 0;
-  if (Status s = ReadByte(in, &marker); s != Status::kOk) return s;
+  if (Error e = ReadByte(in, &marker)) return e;
   if (marker == kImageSeparator) {
     *form = CarrierForm::kImage;
     return Skip(in, kImageDescriptorRest);
   }
-  if (marker != kExtensionIntroducer) return Status::kUnsupported;
+  if (marker != kExtensionIntroducer) return kNotCarrier;
   std::uint8_t label = 0;
-  if (Status s = ReadByte(in, &label); s != Status::kOk) return s;
-  if (label != kCommentLabel) return Status::kUnsupported;
+  if (Error e = ReadByte(in, &label)) return e;
+  if (label != kCommentLabel) return kNotCarrier;
   *form = CarrierForm::kComment;
-  return Status::kOk;
+  return {};
 }
 
 // A file that ends where a length byte should be is cut short, the first
 // one included: only a length of 0 makes an empty chain.
-Status CopyChain(Reader& in, PayloadSink& out) {
+Error CopyChain(Reader& in, PayloadSink& out) {
   for (;;) {
     std::uint8_t size = 0;
-    if (Status s = ReadByte(in, &size); s != Status::kOk) return s;
-    if (Status s = Copy(in, out, size); s != Status::kOk) return s;
-    if (size != kFullSubBlock) return Status::kOk;
+    if (Error e = ReadByte(in, &size)) return e;
+    if (Error e = Copy(in, out, size)) return e;
+    if (size != kFullSubBlock) return {};
   }
 }
 
 }  // namespace
 
-Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form) {
-  const auto buffer = AllocateBytes(kBufferSize);
-  if (!buffer) return Status::kOutOfMemory;
-  Reader in{os, source, buffer.get()};
-  if (Status s = Probe(in, form); s != Status::kOk) return s;
+Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form,
+                     std::span<std::uint8_t> buffer) {
+  Reader in{os, source, buffer};
+  if (Error e = Probe(in, form)) return e;
   return CopyChain(in, sink);
 }

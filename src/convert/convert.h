@@ -1,11 +1,11 @@
 // Converting one carrier GIF into the BMP file it carries.
 //
 // A carrier GIF keeps the byte image of a whole BMP file in its first data
-// sub-block chain. A conversion finds that chain and writes the payload, its
-// pixel rows in the order and padding a BMP reader expects, to a staging file "<base>.temp", which then takes the
-// name "<base>.bmp"; the base is the source's own path unless the caller puts
-// the output elsewhere. A failed conversion leaves nothing behind but the
-// untouched source and any earlier output.
+// sub-block chain. A conversion finds that chain and pours the payload into a
+// writer, which makes the output in a staging file "<base>.temp"; that then
+// takes the output's name, "<base>.bmp" for a BMP. The base is the source's
+// own path unless the caller puts the output elsewhere. A failed conversion
+// leaves nothing behind but the untouched source and any earlier output.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ enum class Status {
   kUnsupported,   // not a carrier GIF, or one whose chain or bitmap is cut short
   kIoError,       // a file could not be opened, created, read, written or removed
   kOutOfMemory,
+  kBusy,          // another conversion is writing the same output
 };
 
 // The file operation a conversion was on when it failed.
@@ -29,6 +30,18 @@ enum class Step {
   kCreateOutput,   // the staging file cannot be created
   kWriteOutput,    // the staging file cannot be written or closed
   kReplaceOutput,  // the staging file cannot take the output's name
+};
+
+// What went wrong, at which step, and the system's reason where it has one.
+struct Error {
+  Error() = default;
+  Error(Status status, Step step = Step::kNone, SystemError cause = {}) : status(status), step(step), cause(cause) {}
+
+  Status status = Status::kOk;
+  Step step = Step::kNone;
+  SystemError cause;
+
+  explicit operator bool() const { return status != Status::kOk; }
 };
 
 enum class CarrierForm { kImage, kComment };
@@ -46,55 +59,80 @@ struct Carrier {
   std::int32_t width = 0;
   std::int32_t height = 0;
   BitmapForm bitmap = BitmapForm::kPlain;
-  std::uint16_t bitsPerPixel = 0;   // kRows and kCompressed
-  std::uint32_t compression = 0;    // kRows and kCompressed
-  std::uint64_t rowBytes = 0;       // a row in the payload
+  std::uint16_t bitsPerPixel = 0;     // kRows and kCompressed
+  std::uint32_t compression = 0;      // kRows and kCompressed
+  std::uint64_t rowBytes = 0;         // a row in the payload
   std::uint64_t writtenRowBytes = 0;  // a row in the output
 };
-
-inline constexpr const NativeChar* kOutputSuffix = NATIVE_TEXT(".bmp");
-inline constexpr const NativeChar* kStagingSuffix = NATIVE_TEXT(".temp");
-
-// One conversion: `source` is read; the output and the staging file are
-// `base` + kOutputSuffix and `base` + kStagingSuffix. A check reads and tests everything a
-// conversion would, and creates, replaces and removes nothing.
-struct Job {
-  NativeString source;
-  NativeString base;
-  bool checkOnly = false;
-};
-
-struct Outcome {
-  Status status = Status::kOk;
-  Step step = Step::kNone;
-  int error = 0;  // the system's code for the failed call, Platform::LastError
-  Carrier carrier;
-};
-
-// Whether `name` ends in ".gif" or ".GIF", the only names converted. A name
-// ending so has no separator or dot after that last extension.
-bool HasCarrierExtension(const NativeString& name);
-
-// The window's message for a failure; nullptr for kOk.
-const NativeChar* MessageText(Status status);
 
 // Takes the payload a piece at a time, in order, as the container reader
 // finds it.
 class PayloadSink {
  public:
   virtual ~PayloadSink() = default;
-  // kIoError when the bytes could not be passed on.
-  virtual Status Append(std::span<const std::uint8_t> bytes) = 0;
+  virtual Error Append(std::span<const std::uint8_t> bytes) = 0;
 };
 
-// Probes `source` for a carrier GIF and hands its payload, without the
-// sub-blocks' length bytes, to `sink`, reading from the file's start whatever
-// was read before; sets *form once the probe has passed.
-// On kUnsupported nothing the source holds past the probe is trusted.
-Status ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form);
+// Makes one kind of output from a payload poured into it, in one pass or,
+// when it asks, two.
+class OutputWriter : public PayloadSink {
+ public:
+  // Starts a pass: the output goes to `file` (kNoFile for a check, which
+  // writes nothing) and the payload comes from `source`, which bounds its size.
+  virtual Error Start(FileHandle file, FileHandle source) = 0;
+  virtual Error Finish() = 0;
+  // After Finish: whether the payload must be poured again.
+  virtual bool Again() const { return false; }
+  // After Finish: whether the output would be what already stands at its
+  // name, so that nothing is to replace it.
+  virtual bool Unchanged() const { return false; }
+  // Fills in what the payload showed of itself, as far as it arrived.
+  virtual void Describe(Carrier*) const {}
+};
 
-// Runs one conversion and says how it went; shows nothing.
-Outcome RunJob(Platform& os, const Job& job);
+// One conversion: `source` is read; the output and the staging file are
+// `base` + `suffix` and `base` + kStagingSuffix. A check reads and tests
+// everything a conversion would, and creates, replaces and removes nothing.
+struct Job {
+  NativeString source;
+  NativeString base;
+  const NativeChar* suffix;
+  bool checkOnly = false;
+};
+
+struct Outcome {
+  Outcome() = default;
+  Outcome(Error error) : error(error) {}  // a job that ended before it read anything
+
+  Error error;
+  bool unchanged = false;  // the output stood already; nothing was written
+  Carrier carrier;
+};
+
+inline constexpr const NativeChar* kBmpSuffix = NATIVE_TEXT(".bmp");
+inline constexpr const NativeChar* kStagingSuffix = NATIVE_TEXT(".temp");
+
+// Whether `name` ends in ".gif" or ".GIF", the only names converted. A name
+// ending so has no separator or dot after that last extension.
+bool HasCarrierExtension(const NativeString& name);
+
+// Whether `path` names a carrier by its absolute form, so that "x.gif/."
+// does and "x.gif/" does not; kUnsupported when the form cannot be had.
+Error TestCarrierName(Platform& os, const NativeString& path);
+
+// The window's message for a failure; nullptr for kOk.
+const NativeChar* MessageText(Status status);
+
+// Probes `source` for a carrier GIF and hands its payload, without the
+// sub-blocks' length bytes, to `sink`, reading from the file's start through
+// `buffer` whatever was read before; sets *form once the probe has passed.
+// On kUnsupported nothing the source holds past the probe is trusted.
+Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form,
+                     std::span<std::uint8_t> buffer);
+
+// Runs one conversion through `writer`, reading through `buffer`, and says
+// how it went; shows nothing.
+Outcome RunJob(Platform& os, const Job& job, OutputWriter& writer, std::span<std::uint8_t> buffer);
 
 // Shows "ファイル：<path>\n<message>" through the platform.
 void ShowFileError(Platform& os, const NativeString& path, Status status);

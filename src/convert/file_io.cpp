@@ -11,19 +11,57 @@ constexpr std::uint64_t kMaxTransfer = std::uint64_t{1} << 30;
 
 }  // namespace
 
+bool Workspace::Ready() {
+  for (std::unique_ptr<std::uint8_t[]>* buffer : {&reading_, &writing_, &gathering_}) {
+    if (!*buffer) *buffer = AllocateBytes(kTransferSize);
+    if (!*buffer) return false;
+  }
+  return true;
+}
+
+StagedOutput::~StagedOutput() {
+  if (staging_.file != kNoFile) os_.Close(staging_.file);
+  if (staging_.hold != kNoFile) os_.Delete(staging_.hold, stagingName_);
+}
+
+Error StagedOutput::Take(const NativeString& staging, const NativeString& output) {
+  // The names are made before any file is touched, the only step here that
+  // can run out of memory.
+  stagingName_ = staging;
+  outputName_ = output;
+  const Result<Staging> created = os_.CreateStaging(stagingName_);
+  if (!created.Ok()) {
+    const bool busy = created.error.kind == SystemError::Kind::kBusy;
+    return {busy ? Status::kBusy : Status::kIoError, Step::kCreateOutput, created.error};
+  }
+  staging_ = created.value;
+  return {};
+}
+
+Error StagedOutput::Commit() {
+  if (const SystemError error = os_.Close(std::exchange(staging_.file, kNoFile)))
+    return {Status::kIoError, Step::kWriteOutput, error};
+  if (const SystemError error = os_.Replace(staging_.hold, stagingName_, outputName_))
+    return {Status::kIoError, Step::kReplaceOutput, error};
+  staging_.hold = kNoFile;
+  return {};
+}
+
 std::unique_ptr<std::uint8_t[]> AllocateBytes(std::uint64_t size) {
   if (size > std::numeric_limits<std::size_t>::max() / 2) return nullptr;
   return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
 }
 
-bool WriteAllAt(Platform& os, FileHandle file, std::uint64_t offset, const std::uint8_t* data,
-                std::uint64_t size) {
+SystemError WriteAllAt(Platform& os, FileHandle file, std::uint64_t offset, const std::uint8_t* data,
+                       std::uint64_t size) {
   while (size > 0) {
-    const std::int64_t n = os.WriteAt(file, offset, data, std::min(size, kMaxTransfer));
-    if (n <= 0) return false;
-    data += n;
-    offset += static_cast<std::uint64_t>(n);
-    size -= static_cast<std::uint64_t>(n);
+    const Result<std::size_t> n = os.WriteAt(file, offset, data, std::min(size, kMaxTransfer));
+    if (!n.Ok()) return n.error;
+    // A system that takes nothing and gives no reason would never get further.
+    if (n.value == 0) return SystemError::System(0);
+    data += n.value;
+    offset += n.value;
+    size -= n.value;
   }
-  return true;
+  return {};
 }

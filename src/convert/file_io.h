@@ -1,10 +1,32 @@
-// Helpers the conversion shares for whole-buffer file work.
+// Helpers the conversion shares for files and buffers.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <utility>
 
-#include "platform.h"
+#include "convert.h"
+
+// The size of every buffer a conversion moves bytes through: small enough
+// for memory to stay small whatever the payload, large enough for a typical
+// payload to be written with one call.
+inline constexpr std::size_t kTransferSize = 256 * 1024;
+
+// The buffers one conversion at a time moves bytes through. A batch keeps
+// one for each of its threads from one file to the next, so that a file
+// costs no memory of its own.
+class Workspace {
+ public:
+  // Whether the buffers could be had; false when memory runs out.
+  bool Ready();
+  std::span<std::uint8_t> reading() const { return {reading_.get(), kTransferSize}; }
+  std::span<std::uint8_t> writing() const { return {writing_.get(), kTransferSize}; }
+  std::span<std::uint8_t> gathering() const { return {gathering_.get(), kTransferSize}; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> reading_, writing_, gathering_;
+};
 
 // Closes its file when it goes out of scope; Close() reports the result for
 // the files whose contents matter.
@@ -15,12 +37,10 @@ class ScopedFile {
   ScopedFile& operator=(const ScopedFile&) = delete;
   ~ScopedFile() { Close(); }
 
-  explicit operator bool() const { return file_ != kNoFile; }
   FileHandle get() const { return file_; }
-  bool Close() {
-    const FileHandle file = file_;
-    file_ = kNoFile;
-    return file == kNoFile || os_.Close(file);
+  SystemError Close() {
+    const FileHandle file = std::exchange(file_, kNoFile);
+    return file == kNoFile ? SystemError{} : os_.Close(file);
   }
 
  private:
@@ -28,10 +48,33 @@ class ScopedFile {
   FileHandle file_;
 };
 
+// An output on its way: written under a staging name that no other
+// conversion may take meanwhile, it replaces the output in one step on
+// Commit(), and is removed when it goes out of scope uncommitted.
+class StagedOutput {
+ public:
+  explicit StagedOutput(Platform& os) : os_(os) {}
+  StagedOutput(const StagedOutput&) = delete;
+  StagedOutput& operator=(const StagedOutput&) = delete;
+  ~StagedOutput();
+
+  // Creates the staging file `staging` for `output`.
+  Error Take(const NativeString& staging, const NativeString& output);
+  FileHandle file() const { return staging_.file; }
+  // Closes the staging file and gives it the output's name.
+  Error Commit();
+
+ private:
+  Platform& os_;
+  Staging staging_;
+  NativeString stagingName_;
+  NativeString outputName_;
+};
+
 // Uninitialised bytes, or nullptr when `size` cannot be had (including sizes
 // beyond this process's address space).
 std::unique_ptr<std::uint8_t[]> AllocateBytes(std::uint64_t size);
 
-// Writes all `size` bytes at `offset`; false if the system takes fewer.
-bool WriteAllAt(Platform& os, FileHandle file, std::uint64_t offset, const std::uint8_t* data,
-                std::uint64_t size);
+// Writes all `size` bytes at `offset`; fails if the system takes fewer.
+SystemError WriteAllAt(Platform& os, FileHandle file, std::uint64_t offset, const std::uint8_t* data,
+                       std::uint64_t size);

@@ -10,8 +10,9 @@ constexpr const NativeChar* kMessages[] = {
     NATIVE_TEXT("このファイルは対応フォーマットではありません。"),
     NATIVE_TEXT("ファイルの読み書きに失敗しました。"),
     NATIVE_TEXT("メモリが不足しています。"),
+    NATIVE_TEXT("このファイルは別のプロセスが変換中です。"),
 };
-static_assert(std::size(kMessages) == static_cast<std::size_t>(Status::kOutOfMemory) + 1);
+static_assert(std::size(kMessages) == static_cast<std::size_t>(Status::kBusy) + 1);
 
 constexpr const NativeChar* kNoticePrefix = NATIVE_TEXT("ファイル：");
 

@@ -1,11 +1,13 @@
 // What a conversion asks of the operating system: files, absolute paths and
 // a way to put a notice in front of the user. The job sees nothing else of
-// the system, so tests can stand in for any part of it.
+// the system, so tests can stand in for any part of it. Every call returns
+// its own reason for failing, so one platform serves any number of threads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // Paths and notices travel in the system's own text form: UTF-16 on Windows,
 // so that any file name survives whatever the ANSI code page; bytes elsewhere.
@@ -21,41 +23,76 @@ using NativeString = std::basic_string<NativeChar>;
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
+// Why a call failed.
+struct SystemError {
+  enum class Kind {
+    kNone,
+    kSystem,    // `code` is the system's own (errno, GetLastError)
+    kNotAFile,  // the name holds something other than a regular file
+    kBusy,      // another conversion holds the staging file
+  };
+  Kind kind = Kind::kNone;
+  int code = 0;
+
+  static SystemError System(int code) { return {Kind::kSystem, code}; }
+  explicit operator bool() const { return kind != Kind::kNone; }
+  bool operator==(const SystemError&) const = default;
+};
+
+// A call's value, or why there is none.
+template <typename T>
+struct Result {
+  Result() = default;
+  Result(T v) : value(std::move(v)) {}  // a call that did what was asked
+  Result(T v, SystemError e) : value(std::move(v)), error(e) {}
+
+  bool Ok() const { return !error; }
+
+  T value{};
+  SystemError error;
+};
+
+// A staging file: `file` to write, and `hold`, which keeps the name from any
+// other conversion from its creation until it is replaced or deleted.
+struct Staging {
+  FileHandle file = kNoFile;
+  FileHandle hold = kNoFile;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
   // Opens an existing regular file for reading; others may go on reading and
-  // writing it. kNoFile when that is not possible.
-  virtual FileHandle OpenForRead(const NativeString& path) = 0;
-  // The size of an open file in bytes, or -1.
-  virtual std::int64_t FileSize(FileHandle file) = 0;
-  // Creates an empty file for writing under `path`. Whatever file or link
-  // stood there is replaced as a name: a link's target is never written.
-  virtual FileHandle CreateForWrite(const NativeString& path) = 0;
-  // Reads at `offset` from the file's start. Returns the bytes read, 0 at the
-  // end of the file, -1 on error. May return fewer bytes than asked for
-  // before the end.
-  virtual std::int64_t ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) = 0;
-  // Writes at `offset` from the file's start. Returns the bytes written,
-  // which may be fewer than asked for, or -1.
-  virtual std::int64_t WriteAt(FileHandle file, std::uint64_t offset, const void* data,
-                               std::size_t size) = 0;
-  // False when the file's data may not have reached the system.
-  virtual bool Close(FileHandle file) = 0;
-  // Gives the closed file `from` the name `to` in one step: whatever file or
-  // link stood at `to` is replaced as a name, and `to` never names anything
-  // in between.
-  virtual bool Replace(const NativeString& from, const NativeString& to) = 0;
-  virtual bool Delete(const NativeString& path) = 0;
+  // writing it.
+  virtual Result<FileHandle> OpenForRead(const NativeString& path) = 0;
+  virtual Result<std::uint64_t> FileSize(FileHandle file) = 0;
+  // Reads at `offset` from the file's start: the bytes read, 0 at the end of
+  // the file, maybe fewer than asked for before it.
+  virtual Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) = 0;
+  // Writes at `offset` from the file's start: the bytes written, maybe fewer
+  // than asked for.
+  virtual Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                      std::size_t size) = 0;
+  // Fails when the file's data may not have reached the system; the handle
+  // is gone either way.
+  virtual SystemError Close(FileHandle file) = 0;
+  // Creates an empty file for writing under `path`, which no other
+  // conversion may take until the hold goes. Whatever stood there is removed
+  // as a name, a link's target never written, unless another conversion
+  // holds it: then kBusy.
+  virtual Result<Staging> CreateStaging(const NativeString& path) = 0;
+  // Gives the staging file held by `hold`, named `from`, whose `file` is
+  // closed, the name `to` in one step, and lets go of the hold: whatever file
+  // or link stood at `to` is replaced as a name, and `to` never names
+  // anything in between. On failure the hold stays.
+  virtual SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) = 0;
+  // Removes the staging file held by `hold`, named `path`, whose `file` is
+  // closed, and lets go of the hold, whether or not the removal succeeds.
+  virtual SystemError Delete(FileHandle hold, const NativeString& path) = 0;
   // The path as an absolute one, resolved by text alone as the system does
   // for a name given to it ("." and ".." folded, links not followed).
-  virtual bool AbsolutePath(const NativeString& path, NativeString* absolute) = 0;
+  virtual Result<NativeString> AbsolutePath(const NativeString& path) = 0;
   // Shows one notice and returns once the user has seen it.
   virtual void ShowNotice(const NativeString& text) = 0;
-  // The system's code (errno, GetLastError) for the latest call above that
-  // failed, or kNotAFile when OpenForRead met something else than a file.
-  virtual int LastError() const = 0;
 };
-
-inline constexpr int kNotAFile = -1;

@@ -1,4 +1,8 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,91 +19,146 @@
 
 namespace {
 
-// Replacing a name takes an unlink between two exclusive creates; another
-// process may slip a new file in between, so a few rounds are allowed.
+// Taking a staging name may race with another process taking it; a few
+// rounds settle which one has it.
 constexpr int kCreateAttempts = 3;
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 
+SystemError Errno() { return SystemError::System(errno); }
+
+template <typename T>
+Result<T> Failed(SystemError error) {
+  return {{}, error};
+}
+
+// The call, again while a signal interrupts it.
+template <typename Call>
+auto Retried(Call call) {
+  decltype(call()) result;
+  do result = call();
+  while (result < 0 && errno == EINTR);
+  return result;
+}
+
+// Whether `path` still names the file open as `fd`.
+bool Names(const NativeString& path, int fd) {
+  struct stat open, named;
+  return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
+// Removes whatever stands at the staging name `path`, unless another
+// conversion holds it: the lock a staging file keeps from its creation to
+// its rename says so. A stale one is locked before it is removed, so two
+// processes never both take it.
+SystemError RemoveStale(const NativeString& path) {
+  const int fd = Retried([&] { return open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+  // A link, or a name that cannot be read: no conversion's own file.
+  if (fd < 0) return unlink(path.c_str()) == 0 || errno == ENOENT ? SystemError{} : Errno();
+  SystemError error;
+  if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0)
+    error = errno == EWOULDBLOCK ? SystemError{SystemError::Kind::kBusy} : Errno();
+  else if (Names(path, fd) && unlink(path.c_str()) != 0 && errno != ENOENT)
+    error = Errno();
+  close(fd);
+  return error;
+}
+
 }  // namespace
 
-std::int64_t NativePlatform::Fail(int code) {
-  error_ = code;
-  return -1;
-}
-
-bool NativePlatform::Check(bool done) {
-  if (!done) error_ = errno;
-  return done;
-}
-
-FileHandle NativePlatform::OpenForRead(const NativeString& path) {
+Result<FileHandle> NativePlatform::OpenForRead(const NativeString& path) {
   // O_NONBLOCK keeps a FIFO under a .gif name from stalling the open; it means
   // nothing for the regular files that are let through.
-  int fd;
-  do fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) return Fail(errno);
+  const int fd = Retried([&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
+  if (fd < 0) return Failed<FileHandle>(Errno());
   struct stat info;
-  const int error = fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : kNotAFile;
-  if (error == 0) return fd;
+  const SystemError error = fstat(fd, &info) != 0  ? Errno()
+                            : S_ISREG(info.st_mode) ? SystemError{}
+                                                    : SystemError{SystemError::Kind::kNotAFile};
+  if (!error) return {fd};
   close(fd);
-  return Fail(error);
+  return Failed<FileHandle>(error);
 }
 
-FileHandle NativePlatform::CreateForWrite(const NativeString& path) {
-  // O_EXCL never follows a link, so an existing name is unlinked and created
-  // afresh instead of being opened with O_TRUNC.
-  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno == EINTR) continue;
-    if (errno != EEXIST || unlink(path.c_str()) != 0) return Fail(errno);
-  }
-  return Fail(EEXIST);
-}
-
-std::int64_t NativePlatform::FileSize(FileHandle file) {
+Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {
   struct stat info;
-  return fstat(Fd(file), &info) == 0 ? info.st_size : Fail(errno);
+  if (fstat(Fd(file), &info) != 0) return Failed<std::uint64_t>(Errno());
+  return {static_cast<std::uint64_t>(info.st_size)};
 }
 
-std::int64_t NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
-  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Fail(EFBIG);
-  ssize_t n;
-  do n = pread(Fd(file), buffer, size, static_cast<off_t>(offset));
-  while (n < 0 && errno == EINTR);
-  return n < 0 ? Fail(errno) : n;
+Result<std::size_t> NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer,
+                                           std::size_t size) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Failed<std::size_t>(SystemError::System(EFBIG));
+  const ssize_t n = Retried([&] { return pread(Fd(file), buffer, size, static_cast<off_t>(offset)); });
+  if (n < 0) return Failed<std::size_t>(Errno());
+  return {static_cast<std::size_t>(n)};
 }
 
-std::int64_t NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
-                                     std::size_t size) {
-  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Fail(EFBIG);
-  ssize_t n;
-  do n = pwrite(Fd(file), data, size, static_cast<off_t>(offset));
-  while (n < 0 && errno == EINTR);
-  return n < 0 ? Fail(errno) : n;
+Result<std::size_t> NativePlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
+                                            std::size_t size) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Failed<std::size_t>(SystemError::System(EFBIG));
+  const ssize_t n = Retried([&] { return pwrite(Fd(file), data, size, static_cast<off_t>(offset)); });
+  if (n < 0) return Failed<std::size_t>(Errno());
+  return {static_cast<std::size_t>(n)};
 }
 
-bool NativePlatform::Close(FileHandle file) { return Check(close(Fd(file)) == 0); }
+SystemError NativePlatform::Close(FileHandle file) { return close(Fd(file)) == 0 ? SystemError{} : Errno(); }
 
-bool NativePlatform::Replace(const NativeString& from, const NativeString& to) {
-  return Check(rename(from.c_str(), to.c_str()) == 0);
+// The staging file is created only where nothing stands (O_EXCL never follows
+// a link), and locked; the hold is a second descriptor of it, so the lock
+// outlives the close that tells whether the data reached the system.
+Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    const int fd = Retried([&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
+    if (fd < 0) {
+      if (errno != EEXIST) return Failed<Staging>(Errno());
+      if (const SystemError error = RemoveStale(path)) return Failed<Staging>(error);
+      continue;
+    }
+    if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+      // Another process took it for a stale one between the create and the lock.
+      const SystemError error = errno == EWOULDBLOCK ? SystemError{SystemError::Kind::kBusy} : Errno();
+      close(fd);
+      return Failed<Staging>(error);
+    }
+    // Removed by one that took it for stale before it was locked: start again.
+    struct stat info;
+    if (fstat(fd, &info) != 0 || info.st_nlink == 0) {
+      close(fd);
+      continue;
+    }
+    const int hold = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (hold >= 0) return {{fd, hold}};
+    const SystemError error = Errno();
+    unlink(path.c_str());
+    close(fd);
+    return Failed<Staging>(error);
+  }
+  return Failed<Staging>({SystemError::Kind::kBusy});
 }
 
-bool NativePlatform::Delete(const NativeString& path) {
-  return Check(unlink(path.c_str()) == 0);
+SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
+  if (rename(from.c_str(), to.c_str()) != 0) return Errno();
+  close(Fd(hold));
+  return {};
 }
 
-bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolute) {
-  if (path.empty()) return false;
+SystemError NativePlatform::Delete(FileHandle hold, const NativeString& path) {
+  const SystemError error = unlink(path.c_str()) == 0 ? SystemError{} : Errno();
+  close(Fd(hold));
+  return error;
+}
+
+Result<NativeString> NativePlatform::AbsolutePath(const NativeString& path) {
+  if (path.empty()) return {{}, SystemError::System(ENOENT)};
   // The programs never change their working folder, so it is asked for once.
-  static const NativeString cwd = [] {
+  static const Result<NativeString> cwd = [] {
     const std::unique_ptr<char, decltype(&std::free)> name(getcwd(nullptr, 0), &std::free);
-    return name ? NativeString(name.get()) : NativeString();
+    return name ? Result<NativeString>{name.get()} : Result<NativeString>{{}, SystemError::System(errno)};
   }();
-  if (path.front() != '/' && cwd.empty()) return false;
-  const NativeString joined = path.front() == '/' ? path : cwd + '/' + path;
+  if (path.front() != '/' && !cwd.Ok()) return cwd;
+  const NativeString joined = path.front() == '/' ? path : cwd.value + '/' + path;
 
   std::vector<NativeString> names;
   std::size_t start = 0;
@@ -114,20 +173,73 @@ bool NativePlatform::AbsolutePath(const NativeString& path, NativeString* absolu
     }
     start = end + 1;
   }
-  absolute->clear();
-  for (const NativeString& name : names) *absolute += '/' + name;
+  NativeString absolute;
+  for (const NativeString& name : names) absolute += '/' + name;
   // A trailing separator names a directory and keeps the final name empty.
-  if (absolute->empty() || joined.back() == '/') *absolute += '/';
-  return true;
+  if (absolute.empty() || joined.back() == '/') absolute += '/';
+  return {absolute};
 }
 
-bool NativePlatform::CreateFolders(const NativeString& path) {
+SystemError CreateFolders(const NativeString& path) {
   const NativeString parent = std::filesystem::path(path).parent_path().native();
-  bool made = Check(mkdir(path.c_str(), 0777) == 0);
-  if (!made && LastError() == ENOENT && !parent.empty() && parent != path && CreateFolders(parent))
-    made = Check(mkdir(path.c_str(), 0777) == 0);
+  if (mkdir(path.c_str(), 0777) == 0) return {};
+  if (errno == ENOENT && !parent.empty() && parent != path) {
+    if (const SystemError error = CreateFolders(parent)) return error;
+    if (mkdir(path.c_str(), 0777) == 0) return {};
+  }
+  const SystemError error = Errno();
   struct stat info;
-  return made || (LastError() == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+  return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? SystemError{} : error;
+}
+
+Result<FileId> IdentifyFile(const NativeString& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return Failed<FileId>(Errno());
+  return {{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
+}
+
+// Links are followed to files but not to folders, so a walk never goes round.
+Result<std::vector<FolderEntry>> ListFolder(const NativeString& path) {
+  struct Closer {
+    void operator()(DIR* folder) const { closedir(folder); }
+  };
+  const std::unique_ptr<DIR, Closer> folder(opendir(path.c_str()));
+  if (!folder) return Failed<std::vector<FolderEntry>>(Errno());
+  std::vector<FolderEntry> entries;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(folder.get());
+    if (!entry) break;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    FolderEntry::Kind kind = FolderEntry::Kind::kOther;
+    struct stat info;
+    if (entry->d_type == DT_DIR) {
+      kind = FolderEntry::Kind::kFolder;
+    } else if (entry->d_type == DT_REG) {
+      kind = FolderEntry::Kind::kFile;
+    } else if (fstatat(dirfd(folder.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+               (S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))) {
+      kind = S_ISDIR(info.st_mode) ? FolderEntry::Kind::kFolder : FolderEntry::Kind::kFile;
+    } else if (fstatat(dirfd(folder.get()), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
+      kind = FolderEntry::Kind::kFile;
+    }
+    entries.push_back({NativeString(name), kind});
+  }
+  if (errno != 0) return Failed<std::vector<FolderEntry>>(Errno());
+  return {std::move(entries)};
+}
+
+NativeString ErrorText(int code) { return strerror(code); }
+
+bool TooManyOpenFiles(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem && (error.code == EMFILE || error.code == ENFILE);
+}
+
+std::size_t OpenFileLimit() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
+  return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 NativeString NameKey(const NativeString& absolute) { return absolute; }
@@ -140,19 +252,25 @@ bool PrefersJapanese() {
   return false;
 }
 
-void WriteText(Stream stream, const NativeString& text) {
+void OpenStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    // The lowest free descriptor is the one that is closed.
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
+  }
+  signal(SIGPIPE, SIG_IGN);
+}
+
+SystemError WriteText(Stream stream, const NativeString& text) {
   const int fd = stream == Stream::kOutput ? STDOUT_FILENO : STDERR_FILENO;
   const char* data = text.data();
   std::size_t size = text.size();
   while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    const ssize_t n = Retried([&] { return write(fd, data, size); });
+    if (n < 0) return Errno();
     data += n;
     size -= static_cast<std::size_t>(n);
   }
+  return {};
 }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
-
-NativeString ErrorText(int code) { return strerror(code); }

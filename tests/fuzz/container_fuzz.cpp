@@ -12,10 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemoryPlatform os;
     os.maxTransfer = transfer;
     os.files["in.gif"] = input;
-    const FileHandle source = os.OpenForRead("in.gif");
+    const FileHandle source = os.OpenForRead("in.gif").value;
     BytesSink sink;
     CarrierForm form;
-    const Status status = ExtractPayload(os, source, sink, &form);
+    Bytes buffer(kTransferSize);
+    const Status status = ExtractPayload(os, source, sink, &form, buffer).status;
     Require(status == expected.status, "status");
     if (status == Status::kOk) Require(sink.bytes == expected.bytes, "payload");
     Require(os.files["in.gif"] == input, "source unchanged");

@@ -1,19 +1,19 @@
-// Payloads past the 256 KiB the job writes in one call, which it writes a
-// block at a time instead: the input is the payload's head, filled out with
-// a pattern to a length that grows with it, carried and converted in memory.
+// Payloads past the kTransferSize bytes the job writes in one call, which it
+// writes a block at a time instead: the input is the payload's head, filled out
+// with a pattern to a length that grows with it, carried and converted in memory.
 
 #include "../memory_platform.h"
 #include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Bytes payload(256 * 1024 + 1 + 61 * size);
+  Bytes payload(kTransferSize + 1 + 61 * size);
   for (std::size_t i = 0; i < payload.size(); ++i)
     payload[i] = i < size ? data[i] : static_cast<std::uint8_t>(i * 31 + i / 251);
   const Conversion expected = ReferenceConvertPayload(payload);
   MemoryPlatform os;
   if (size % 2) os.maxTransfer = 4093;
   os.files["in.gif"] = MakeCarrier(payload, size % 3 ? CarrierForm::kImage : CarrierForm::kComment);
-  const Status status = ConvertFile(os, "in.gif").status;
+  const Status status = ConvertFile(os, "in.gif").error.status;
   Require(status == expected.status, "status");
   Require(os.notices.size() == (status == Status::kOk ? 0u : 1u), "one notice on failure");
   if (status == Status::kOk) Require(os.files["in.gif.bmp"] == expected.bytes, "output");

@@ -5,6 +5,7 @@
 # Usage: check_resources.sh QUILLANE_EXE CONVERT_EXE
 #   WINDRES and OBJDUMP name the build's binutils; PE_FORMAT is what objdump
 #   must report for it: "pei-i386 PE32" (the default) or "pei-x86-64 PE32+".
+#   QUILLANE_VERSION and QUILLANE_FILE_VERSION are the versions it must carry.
 set -u
 
 exe=${1:?usage: check_resources.sh QUILLANE_EXE CONVERT_EXE}
@@ -12,6 +13,7 @@ console_exe=${2:?usage: check_resources.sh QUILLANE_EXE CONVERT_EXE}
 windres=${WINDRES:-i686-w64-mingw32-windres}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 pe_format=${PE_FORMAT:-pei-i386 PE32}
+: "${QUILLANE_VERSION:?} ${QUILLANE_FILE_VERSION:?}"
 # All the programs may import: Windows' own DLLs. Anything else (the C++ or
 # threads runtime) would have to travel with them.
 windows_dlls='^(kernel32|user32|gdi32|shell32|msvcrt)\.dll$'
@@ -81,11 +83,12 @@ check "icon sizes" "$(printf "%s\n" "${sizes[@]}" | sort -r | paste -sd" ")" "48
 version=$(awk '/^LANGUAGE /{lang=$0} / VERSIONINFO$/{f=1; print lang} f; f&&/^END/{exit}' <<<"$rc")
 value() { sed -n "s/^ *VALUE \"$1\", \"\(.*\)\"$/\1/p" <<<"$version"; }
 check "version resource language" "$(head -n1 <<<"$version")" "LANGUAGE 17, 1"
-check "FILEVERSION" "$(grep -m1 '^ FILEVERSION' <<<"$version")" " FILEVERSION 1, 0, 0, 0"
-check "PRODUCTVERSION" "$(grep -m1 '^ PRODUCTVERSION' <<<"$version")" " PRODUCTVERSION 1, 0, 0, 0"
+numbers=${QUILLANE_VERSION//./, }
+check "FILEVERSION" "$(grep -m1 '^ FILEVERSION' <<<"$version")" " FILEVERSION $numbers"
+check "PRODUCTVERSION" "$(grep -m1 '^ PRODUCTVERSION' <<<"$version")" " PRODUCTVERSION $numbers"
 check "string block 041104B0" "$(grep -c 'BLOCK "041104B0"' <<<"$version")" 1
-check "FileVersion string" "$(value FileVersion)" "0.01beta"
-check "ProductVersion string" "$(value ProductVersion)" "1.0.0.0"
+check "FileVersion string" "$(value FileVersion)" "$QUILLANE_FILE_VERSION"
+check "ProductVersion string" "$(value ProductVersion)" "$QUILLANE_VERSION"
 check "ProductName string" "$(value ProductName)" "Quillane"
 check "FileDescription string present" "$(value FileDescription | grep -c .)" 1
 check "LegalCopyright string present" "$(value LegalCopyright | grep -c .)" 1

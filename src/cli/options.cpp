@@ -1,0 +1,127 @@
+#include "options.h"
+
+#include <algorithm>
+#include <string>
+
+#include "../os/native_platform.h"
+#include "texts.h"
+#include "version.h"
+
+namespace {
+
+constexpr unsigned kMaxJobs = 256;
+
+struct OptionName {
+  NativeChar letter;  // 0: none
+  const NativeChar* name;
+  Flag flag;
+  bool takesValue;
+};
+
+constexpr OptionName kOptions[] = {
+    {'r', NATIVE_TEXT("recursive"), Flag::kRecursive, false},
+    {'o', NATIVE_TEXT("output-dir"), Flag::kOutputDir, true},
+    {'n', NATIVE_TEXT("dry-run"), Flag::kDryRun, false},
+    {'j', NATIVE_TEXT("jobs"), Flag::kJobs, true},
+    {'q', NATIVE_TEXT("quiet"), Flag::kQuiet, false},
+    {'v', NATIVE_TEXT("verbose"), Flag::kVerbose, false},
+    {0, NATIVE_TEXT("help"), Flag::kHelp, false},
+    {0, NATIVE_TEXT("version"), Flag::kVersion, false},
+};
+
+NativeString Widen(const std::string& text) { return NativeString(text.begin(), text.end()); }
+
+NativeString UsageLine(const Command& command) {
+  return Widen(std::string("usage: ") + command.name + " " + command.synopsis + "\n");
+}
+
+// Prints `text` on standard output; kExitFailed when it cannot.
+int Show(const Command& command, const NativeString& text) {
+  const SystemError error = WriteText(Stream::kOutput, text);
+  if (!error) return kExitDone;
+  WriteText(Stream::kError, MessagePrefix(command) + Say(Text::kCannotWriteOutput) + NATIVE_TEXT(": ") +
+                                ErrorText(error.code) + NATIVE_TEXT("\n"));
+  return kExitFailed;
+}
+
+int Usage(const Command& command, const NativeString& problem) {
+  WriteText(Stream::kError, MessagePrefix(command) + problem + NATIVE_TEXT("\n") + UsageLine(command));
+  return kExitUsage;
+}
+
+// Sets what `flag` asks for; false when `value` is not one it takes.
+bool Apply(Flag flag, const NativeString& value, Options* options) {
+  switch (flag) {
+    case Flag::kRecursive: options->recursive = true; break;
+    case Flag::kOutputDir: options->outputDir = value; return !value.empty();
+    case Flag::kDryRun: options->checkOnly = true; break;
+    case Flag::kQuiet: options->quiet = true, options->verbose = false; break;
+    case Flag::kVerbose: options->verbose = true, options->quiet = false; break;
+    case Flag::kJobs: {
+      unsigned jobs = 0;
+      for (const NativeChar c : value) {
+        if (c < '0' || c > '9' || jobs > kMaxJobs) return false;
+        jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+      }
+      options->jobs = jobs;
+      return jobs >= 1 && jobs <= kMaxJobs;
+    }
+    case Flag::kHelp:
+    case Flag::kVersion: break;
+  }
+  return true;
+}
+
+}  // namespace
+
+NativeString MessagePrefix(const Command& command) { return Widen(std::string(command.name) + ": "); }
+
+int ParseOptions(const Command& command, const std::vector<NativeString>& args, Options* options) {
+  const auto known = [&](const OptionName& o) {
+    return std::find(command.flags.begin(), command.flags.end(), o.flag) != command.flags.end();
+  };
+  bool optionsDone = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const NativeString& arg = args[i];
+    if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+      options->operands.push_back(arg);
+      continue;
+    }
+    if (arg == NATIVE_TEXT("--")) {
+      optionsDone = true;
+      continue;
+    }
+    // "-rv", "-j4", "-j 4", "--jobs 4" and "--jobs=4" all work.
+    const bool isLong = arg[1] == '-';
+    for (std::size_t at = 1; at < arg.size(); ++at) {
+      const std::size_t equals = isLong ? arg.find('=') : NativeString::npos;
+      const NativeString name = isLong ? arg.substr(2, equals - 2) : arg.substr(at, 1);
+      const auto matches = [&](const OptionName& o) {
+        return known(o) && (isLong ? name == o.name : o.letter == arg[at]);
+      };
+      const OptionName* option = std::find_if(std::begin(kOptions), std::end(kOptions), matches);
+      const NativeString shown = (isLong ? NATIVE_TEXT("--") : NATIVE_TEXT("-")) + name;
+      if (option == std::end(kOptions) || (equals != NativeString::npos && !option->takesValue))
+        return Usage(command, Say(Text::kUnknownOption, {isLong ? arg : shown}));
+      if (option->flag == Flag::kHelp) return Show(command, UsageLine(command) + Widen(command.help));
+      if (option->flag == Flag::kVersion)
+        return Show(command, Widen(std::string(command.name) + " " + QUILLANE_PRODUCT_VERSION_STR + " (" +
+                                   QUILLANE_FILE_VERSION_STR + ")\n"));
+      NativeString value;
+      if (option->takesValue) {
+        if (equals != NativeString::npos)
+          value = arg.substr(equals + 1);
+        else if (!isLong && at + 1 < arg.size())
+          value = arg.substr(at + 1);
+        else if (i + 1 < args.size())
+          value = args[++i];
+        else
+          return Usage(command, Say(Text::kNeedsValue, {shown}));
+      }
+      if (!Apply(option->flag, value, options)) return Usage(command, Say(Text::kBadValue, {shown, value}));
+      if (isLong || option->takesValue) break;
+    }
+  }
+  if (options->operands.empty()) return Usage(command, Say(Text::kNoFile));
+  return -1;
+}

@@ -1,0 +1,42 @@
+// The command-line tools' options: one table, from which each command takes
+// the options it knows, and the parsing, usage and help they share.
+#pragma once
+
+#include <initializer_list>
+#include <vector>
+
+#include "../convert/platform.h"
+
+enum class Flag { kRecursive, kOutputDir, kDryRun, kJobs, kQuiet, kVerbose, kHelp, kVersion };
+
+// What a command is asked to do.
+struct Options {
+  bool recursive = false;
+  bool checkOnly = false;
+  bool quiet = false;
+  bool verbose = false;
+  unsigned jobs = 0;       // 0: one per processor
+  NativeString outputDir;  // empty: beside each source
+  std::vector<NativeString> operands;
+};
+
+// A command: its name, its usage line's arguments, what --help says below
+// that line, and the options it takes.
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* help;
+  std::initializer_list<Flag> flags;
+};
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Reads the options and operands. Returns -1 to go on, else the exit code:
+// after --help or --version, or a usage error, which names the option or
+// value on standard error.
+int ParseOptions(const Command& command, const std::vector<NativeString>& args, Options* options);
+
+// "<name>: ", which starts every message line, as Unix tools name themselves.
+NativeString MessagePrefix(const Command& command);

@@ -1,0 +1,35 @@
+// The files a command works through, in argument order: file operands as
+// they are, folder operands walked with -r, each entry with where its output
+// goes and, when it cannot be worked before it runs, why.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "../convert/convert.h"
+#include "../os/native_platform.h"
+#include "batch.h"
+#include "options.h"
+
+struct Entry {
+  NativeString source;          // as given, or as found in a folder
+  NativeString relative;        // its path below the folder it was found in, or its own name
+  NativeString base;            // the output is base + the output's suffix
+  std::size_t after = kNoTask;  // an earlier entry of the same source and output
+  NativeString problem;         // why it failed, in words; empty while it has not
+  Outcome outcome;
+};
+
+struct Plan {
+  std::vector<Entry> entries;
+  std::size_t skipped = 0;  // other files met in folders
+};
+
+// The entries for `options`, whose outputs end in `suffix`. A source named
+// twice, by any spelling, waits for its earlier conversion; another source
+// writing the same output is refused, so that nothing is overwritten.
+Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix);
+
+// Where in `dir` the entry's output goes: its path below its folder operand
+// made again there, or its name.
+NativeString Mirror(const NativeString& dir, const Entry& entry);

@@ -1,0 +1,61 @@
+#include "run.h"
+
+#include <algorithm>
+#include <new>
+#include <thread>
+
+#include "../os/native_platform.h"
+#include "batch.h"
+
+namespace {
+
+// What a job may hold open at once (the source, the staging file and its
+// hold, a picture), and what the program keeps for itself besides.
+constexpr std::size_t kFilesPerJob = 4;
+constexpr std::size_t kFilesKept = 8;
+
+// As many jobs as asked, one per processor by default, and no more than the
+// descriptors allow.
+unsigned Jobs(const Options& options) {
+  const unsigned asked = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t limit = OpenFileLimit();
+  const std::size_t allowed = limit > kFilesKept + kFilesPerJob ? (limit - kFilesKept) / kFilesPerJob : 1;
+  return static_cast<unsigned>(std::min<std::size_t>(asked, allowed));
+}
+
+}  // namespace
+
+void RunPlan(const Options& options, Plan& plan, Report& report, const NativeChar* suffix,
+             const std::function<Outcome(Entry&, Workspace&)>& job,
+             const std::function<NativeString(const Entry&)>& done) {
+  std::vector<Entry>& entries = plan.entries;
+  std::vector<std::size_t> after;
+  for (const Entry& entry : entries) after.push_back(entry.after);
+  const unsigned threads = Jobs(options);
+  std::vector<Workspace> workspaces(threads);
+  const auto work = [&](std::size_t i, std::size_t thread, BatchControl& batch) {
+    Entry& entry = entries[i];
+    if (!entry.problem.empty()) return;
+    try {
+      // Out of descriptors, a job waits for another to give some back.
+      do entry.outcome = job(entry, workspaces[thread]);
+      while (TooManyOpenFiles(entry.outcome.error.cause) && batch.WaitForAnother());
+      if (entry.outcome.error) entry.problem = OutcomeProblem(entry, suffix);
+    } catch (const std::bad_alloc&) {
+      entry.outcome = {{Status::kOutOfMemory}};
+    }
+  };
+  const auto show = [&](std::size_t i) {
+    const Entry& entry = entries[i];
+    // A problem that could not be put in words for want of memory is still one.
+    const bool failed = entry.outcome.error || !entry.problem.empty();
+    const bool written =
+        failed ? report.Problem(entry.source, entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem)
+               : !options.verbose || report.Done(done(entry));
+    if (i + 1 < entries.size()) report.Progress(i + 1, entries[i + 1].source);
+    return written;
+  };
+  if (!entries.empty()) report.Progress(0, entries[0].source);
+  RunInOrder(threads, after, work, show);
+  report.ClearProgress();
+}
