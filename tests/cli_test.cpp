@@ -1,6 +1,7 @@
 // End-to-end runs of the quillane-convert program on generated files.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mount.h>
@@ -28,8 +29,11 @@ class Cli : public ::testing::Test {
   // Runs a shell command in the test folder, `$Q` standing for the converter.
   Outcome Shell(const std::string& command) {
     const fs::path out = scratch / "stdout", err = scratch / "stderr";
-    const std::string line = "cd '" + dir.path().string() + "' && export Q='" + QUILLANE_CONVERT + "' && " +
-                             command + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    // $M makes carriers; $AS runs a command as a user whom limits and permissions bind.
+    const std::string line = "cd '" + dir.path().string() + "' && export Q='" + QUILLANE_CONVERT + "' M='" +
+                             QUILLANE_MAKE_CARRIER + "' AS='" +
+                             (geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "") + "' && { " +
+                             command + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(line.c_str());
     const Bytes outBytes = ReadFileBytes(out), errBytes = ReadFileBytes(err);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(outBytes.begin(), outBytes.end()),
@@ -186,11 +190,12 @@ TEST_F(Cli, ProgressShowsOnATerminalAndIsClearedAtTheEnd) {
   PutCarrier("a.gif", CarrierForm::kImage, 4, 4);
   PutCarrier("b.gif", CarrierForm::kImage, 4, 4);
   // script(1) gives the program a terminal and copies what it shows to stdout.
-  const Outcome shown = Shell("script -qec 'LC_ALL=C \"$Q\" -j 2 a.gif b.gif' /dev/null");
+  const Outcome shown = Shell("script -qec 'LC_ALL=C \"$Q\" -v -j 2 a.gif b.gif' /dev/null");
   EXPECT_EQ(shown.exitCode, 0);
-  EXPECT_NE(shown.out.find("[0/2] a.gif"), std::string::npos);
+  EXPECT_NE(shown.out.find("[0/2] a.gif\r\x1b[Ka.gif -> a.gif.bmp\r\n"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("[1/2] b.gif"), std::string::npos);
-  EXPECT_NE(shown.out.find("\r\x1b[K2 files: 2 converted, 0 failed"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("\r\x1b[Kb.gif -> b.gif.bmp\r\n2 files: 2 converted, 0 failed"), std::string::npos)
+      << shown.out;
   EXPECT_EQ(Shell("script -qec '\"$Q\" -q a.gif b.gif' /dev/null").out, "");
   EXPECT_EQ(Run("-q a.gif b.gif").err, "");  // not a terminal: no progress
 }
@@ -224,6 +229,135 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
   EXPECT_TRUE(fs::exists(dir / "-dash.gif.bmp"));
   EXPECT_EQ(Run("-rqj2 -oout set").exitCode, 0);
   EXPECT_TRUE(fs::exists(dir / "out/in.gif.bmp"));
+}
+
+// Each way a hostile user or a starved system can treat a batch: every file
+// still ends in its output or its one line, nothing is left behind, and the
+// exit status tells.
+TEST_F(Cli, HoldsUpUnderAbuse) {
+  const std::string goods = "for i in $(seq 10 29); do \"$M\" --width 40 --height 30 --packed --seed $i g$i.gif g$i.want; done";
+  const std::string allGood = "for i in $(seq 10 29); do cmp -s g$i.gif.bmp g$i.want || exit 1; done";
+  const std::string oneGood = "\"$M\" --width 5 --height 3 x.gif x.want";
+  const struct {
+    const char* what;
+    std::string setup, command;
+    int exitCode;
+    std::string err, check;
+  } cases[] = {
+      {"standard streams closed", goods + "; for i in $(seq 30 49); do printf junk >b$i.gif; done",
+       "\"$Q\" -j 4 g*.gif b*.gif >&- 2>&-", 1, "", allGood},
+      {"a pipe that closes", oneGood + "; for i in $(seq 1000 1399); do cp x.gif $i-a-name-long-enough-to-fill-the-pipe-"
+                                       "long-before-the-batch-ends-and-then-some-more.gif; done",
+       "(\"$Q\" -v -j 4 1*.gif; echo $? >status) | head -c1 >/dev/null", 0,
+       "quillane-convert: cannot write standard output: Broken pipe\n",
+       "test \"$(cat status)\" = 1 && test -z \"$(ls | grep '\\.temp$')\""},
+      {"one process a user", goods + "; chmod 777 .", "$AS bash -c 'ulimit -u 1 && exec \"$Q\" -q -j 8 g*.gif'", 0, "",
+       allGood},
+      {"too little address space for the threads", goods, "sh -c 'ulimit -v 200000 && exec \"$Q\" -q -j 64 g*.gif'", 0,
+       "", allGood},
+      {"too few descriptors for the jobs",
+       "mkdir t && for i in $(seq 100 299); do \"$M\" --width 3 --height 2 --seed $i t/$i.gif; done",
+       "sh -c 'ulimit -n 16 && exec \"$Q\" -q -r -j 8 t'", 0, "", "test $(ls t/*.bmp | wc -l) = 200"},
+      {"an unreadable folder in a tree",
+       "mkdir -p tree/a tree/b tree/locked && for d in a b locked; do \"$M\" tree/$d/$d.gif; done && "
+       "chmod 777 tree/a tree/b && chmod 0 tree/locked",
+       "$AS \"$Q\" -r tree", 1, "quillane-convert: tree/locked: cannot read folder: Permission denied\n"
+                                "3 files: 2 converted, 1 failed\n",
+       "test -e tree/a/a.gif.bmp && test -e tree/b/b.gif.bmp"},
+      {"files in a tree that are none",
+       "mkdir t && mkfifo t/f.gif && ln -s nowhere t/d.gif && ln -s l.gif t/l.gif && "
+       "/usr/bin/python3 -c \"import socket; socket.socket(socket.AF_UNIX).bind('t/s.gif')\"",
+       "\"$Q\" -r t", 1, "quillane-convert: t/d.gif: cannot open: No such file or directory\n"
+                         "quillane-convert: t/f.gif: not a regular file\n"
+                         "quillane-convert: t/l.gif: cannot open: Too many levels of symbolic links\n"
+                         "quillane-convert: t/s.gif: cannot open: No such device or address\n"
+                         "4 files: 0 converted, 4 failed\n",
+       "test -z \"$(ls t | grep -v '\\.gif$')\""},
+      {"another file spelled as this one", oneGood + " && mkdir -p real/deeper && ln -s real/deeper sub && "
+                                                     "\"$M\" --seed 2 real/x.gif",
+       "\"$Q\" -o out x.gif sub/../x.gif", 1,
+       "quillane-convert: sub/../x.gif: cannot write out/x.gif.bmp: already written from x.gif\n"
+       "2 files: 1 converted, 1 failed\n",
+       "cmp out/x.gif.bmp x.want"},
+      {"this file spelled as another", oneGood + " && ln -s . same",
+       "for i in $(seq 20); do \"$Q\" -q -j 2 x.gif same/x.gif || exit 1; done", 0, "", "cmp x.gif.bmp x.want"},
+      {"a full disk under -v", oneGood, "(\"$Q\" -v x.gif >/dev/full)", 1,
+       "quillane-convert: cannot write standard output: No space left on device\n", "cmp x.gif.bmp x.want"},
+      {"a full disk under --help", "", "(\"$Q\" --help >/dev/full)", 1,
+       "quillane-convert: cannot write standard output: No space left on device\n", "true"},
+      {"control characters in a name", "printf junk >\"$(printf 'a\\nb\\033[31m.gif')\"", "\"$Q\" a*.gif", 1,
+       "quillane-convert: a\\nb\\033[31m.gif: not a carrier GIF\n", "true"},
+      {"a folder at the staging name", oneGood + " && mkdir x.gif.temp", "\"$Q\" x.gif", 1,
+       "quillane-convert: x.gif: cannot create x.gif.temp: Is a directory\n", "test ! -e x.gif.bmp"},
+      {"a folder named as a file in it", "mkdir dir.gif", "\"$Q\" dir.gif/.", 1,
+       "quillane-convert: dir.gif/.: not a regular file\n", "test -z \"$(ls -A dir.gif)\""},
+      {"the working folder removed", oneGood, "(mkdir gone && cd gone && rmdir ../gone && \"$Q\" x.gif)", 1,
+       "quillane-convert: x.gif: cannot open: No such file or directory\n", "true"},
+      {"an output folder for a refused file", "printf x >x.png", "\"$Q\" -o made/dir x.png", 1,
+       "quillane-convert: x.png: not a .gif or .GIF file\n", "test ! -e made"},
+  };
+  int n = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    // Each case in a folder of its own.
+    const std::string folder = "c" + std::to_string(++n);
+    const std::string in = "mkdir -p " + folder + " && cd " + folder + " && ";
+    ASSERT_EQ(Shell(in + (test.setup.empty() ? "true" : test.setup)).exitCode, 0);
+    const Outcome run = Shell(in + "export LC_ALL=C.UTF-8; " + test.command);
+    EXPECT_EQ(run.exitCode, test.exitCode);
+    EXPECT_EQ(run.err, test.err);
+    EXPECT_EQ(Shell(in + test.check).exitCode, 0);
+  }
+  Shell("chmod -R u+rwX .");
+}
+
+// Two processes converting one file: the first is stopped once its staging
+// file stands, the second started, the first continued and the second
+// killed at any point. The output is always a complete one, and a process
+// that says it converted wrote it.
+TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
+  const Bytes fresh = PutCarrier("large.gif", CarrierForm::kImage, 1024, 2048);
+  const Bytes old(5, 'E');
+  const fs::path output = dir / "large.gif.bmp", staging = dir / "large.gif.temp";
+  const std::string source = (dir / "large.gif").string();
+  char* const argv[] = {const_cast<char*>(QUILLANE_CONVERT), const_cast<char*>("-q"),
+                        const_cast<char*>(source.c_str()), nullptr};
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const auto start = [&] {
+    pid_t pid;
+    EXPECT_EQ(posix_spawn(&pid, QUILLANE_CONVERT, &quiet, nullptr, argv, environ), 0);
+    return pid;
+  };
+  const auto exitCode = [](pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  constexpr int kRaces = 20;
+  int firstDone = 0, secondRefused = 0;
+  for (int i = 0; i < kRaces; ++i) {
+    WriteFileBytes(output, old);
+    const pid_t first = start();
+    while (!fs::exists(staging) && waitpid(first, nullptr, WNOHANG) == 0) std::this_thread::yield();
+    kill(first, SIGSTOP);
+    const pid_t second = start();
+    std::this_thread::sleep_for(std::chrono::microseconds(500 * i));
+    kill(first, SIGCONT);
+    std::this_thread::sleep_for(std::chrono::microseconds(300 * i));
+    kill(second, SIGKILL);
+    const int firstExit = exitCode(first), secondExit = exitCode(second);
+    const Bytes now = ReadFileBytes(output);
+    EXPECT_TRUE(now == fresh || now == old) << "race " << i << " left " << now.size() << " bytes";
+    if (firstExit == 0 || secondExit == 0) EXPECT_EQ(now, fresh) << "race " << i;
+    firstDone += firstExit == 0;
+    secondRefused += secondExit == 1;
+    fs::remove(staging);
+  }
+  posix_spawn_file_actions_destroy(&quiet);
+  EXPECT_EQ(firstDone, kRaces);
+  std::printf("races: %d, the first converted %d, the second refused as busy %d\n", kRaces, firstDone, secondRefused);
 }
 
 // Killed at any point, a conversion leaves the earlier output or the complete

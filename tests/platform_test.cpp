@@ -26,3 +26,67 @@ TEST(NativePlatform, RefusedReadsAndWritesGiveTheSystemsReason) {
 }
 
 }  // namespace
+
+// What may stand at a staging name, and what taking it does: whatever is
+// there goes as a name, a link's target and a hard link's other name kept,
+// unless a live conversion holds it.
+TEST(NativePlatform, TakingAStagingNameReplacesAnythingButALiveOne) {
+  TempDir dir;
+  TestPlatform os;
+  const NativeString name = (dir / "x.gif.temp").native();
+  const auto take = [&] { return os.CreateStaging(name); };
+  const auto release = [&](const Staging& staging) {
+    EXPECT_FALSE(os.Close(staging.file));
+    EXPECT_FALSE(os.Delete(staging.hold, name));
+  };
+  struct Case {
+    const char* what;
+    void (*put)(const TempDir& dir);
+  } cases[] = {
+      {"nothing", [](const TempDir&) {}},
+      {"a stale file", [](const TempDir& d) { WriteFileBytes(d / "x.gif.temp", Bytes(3, 1)); }},
+      {"a read-only file",
+       [](const TempDir& d) {
+         WriteFileBytes(d / "x.gif.temp", Bytes(3, 1));
+         fs::permissions(d / "x.gif.temp", fs::perms::owner_read);
+       }},
+      {"a hard link",
+       [](const TempDir& d) {
+         WriteFileBytes(d / "other", Bytes(3, 2));
+         fs::create_hard_link(d / "other", d / "x.gif.temp");
+       }},
+#ifndef _WIN32
+      {"a symbolic link", [](const TempDir& d) { fs::create_symlink(d / "other", d / "x.gif.temp"); }},
+#endif
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    test.put(dir);
+    const Result<Staging> staging = take();
+    ASSERT_TRUE(staging.Ok());
+    const std::uint8_t byte = 7;
+    EXPECT_TRUE(os.WriteAt(staging.value.file, 0, &byte, 1).Ok());
+    const Result<Staging> second = take();
+    EXPECT_EQ(second.error.kind, SystemError::Kind::kBusy);
+    release(staging.value);
+    if (fs::exists(dir / "other")) {
+      EXPECT_EQ(ReadFileBytes(dir / "other"), Bytes(3, 2));
+    }
+    fs::remove(dir / "other");
+    EXPECT_EQ(dir.List(), std::vector<std::string>{});
+  }
+  fs::create_directory(dir / "x.gif.temp");
+  const Result<Staging> folder = take();
+  EXPECT_EQ(folder.error.kind, SystemError::Kind::kSystem);
+}
+
+TEST(NativePlatform, FilesAreToldApartByIdentityNotSpelling) {
+  TempDir dir;
+  WriteFileBytes(dir / "a", Bytes(1, 1));
+  WriteFileBytes(dir / "b", Bytes(1, 1));
+  fs::create_directory(dir / "sub");
+  const auto id = [](const fs::path& path) { return IdentifyFile(path.native()).value; };
+  EXPECT_EQ(id(dir / "a"), id(dir / "sub" / ".." / "a"));
+  EXPECT_NE(id(dir / "a"), id(dir / "b"));
+  EXPECT_FALSE(IdentifyFile((dir / "missing").native()).Ok());
+}

@@ -69,7 +69,10 @@ bool Report::Problem(const NativeString& name, const NativeString& problem) {
 
 bool Report::Done(const NativeString& line) { return Write(Stream::kOutput, line); }
 
-bool Report::Summary(const NativeString& line) { return options_.quiet || Write(Stream::kError, line); }
+// After a stream failed, the batch stopped short, so there is no sum to tell.
+bool Report::Summary(const NativeString& line) {
+  return options_.quiet || outputError_ || errorFailed_ || Write(Stream::kError, line);
+}
 
 void Report::Progress(std::size_t done, const NativeString& next) {
   if (!progressShown_ || done >= files_) return;

@@ -31,8 +31,10 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
   std::vector<Entry>& entries = plan.entries;
   std::vector<std::size_t> after;
   for (const Entry& entry : entries) after.push_back(entry.after);
-  const unsigned threads = Jobs(options);
-  std::vector<Workspace> workspaces(threads);
+  // A thread runs only with its buffers; threads then start while the system lets them.
+  std::vector<Workspace> workspaces(Jobs(options));
+  unsigned threads = 1;
+  while (threads < workspaces.size() && workspaces[threads].Ready()) ++threads;
   const auto work = [&](std::size_t i, std::size_t thread, BatchControl& batch) {
     Entry& entry = entries[i];
     if (!entry.problem.empty()) return;
