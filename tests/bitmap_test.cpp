@@ -10,7 +10,7 @@ namespace {
 // A bare header claiming `width` x `height` followed by `pixelBytes` bytes
 // numbered from 1, so every moved byte is recognisable; no standard header.
 Bytes Payload(std::int32_t width, std::int32_t height, std::size_t pixelBytes) {
-  Bytes payload(54 + pixelBytes);
+  Bytes payload(bmp::kHeadersEnd + pixelBytes);
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 31 + 1);
   PutInt32(payload, bmp::kWidth, width);
   PutInt32(payload, bmp::kHeight, height);

@@ -30,10 +30,10 @@ class Cli : public ::testing::Test {
   Outcome Shell(const std::string& command) {
     const fs::path out = scratch / "stdout", err = scratch / "stderr";
     // $M makes carriers; $AS runs a command as a user whom limits and permissions bind.
-    const std::string line = "cd '" + dir.path().string() + "' && export Q='" + QUILLANE_CONVERT + "' M='" +
-                             QUILLANE_MAKE_CARRIER + "' AS='" +
-                             (geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "") + "' && { " +
-                             command + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
+    std::string line = "cd '" + dir.path().string();
+    line += "' && export Q='" QUILLANE_CONVERT "' M='" QUILLANE_MAKE_CARRIER "' AS='";
+    if (geteuid() == 0) line += "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    line += "' && { " + command + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(line.c_str());
     const Bytes outBytes = ReadFileBytes(out), errBytes = ReadFileBytes(err);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(outBytes.begin(), outBytes.end()),
@@ -300,7 +300,7 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
     // Each case in a folder of its own.
-    const std::string folder = "c" + std::to_string(++n);
+    const std::string folder = std::to_string(++n);
     const std::string in = "mkdir -p " + folder + " && cd " + folder + " && ";
     ASSERT_EQ(Shell(in + (test.setup.empty() ? "true" : test.setup)).exitCode, 0);
     const Outcome run = Shell(in + "export LC_ALL=C.UTF-8; " + test.command);
@@ -350,7 +350,9 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
     const int firstExit = exitCode(first), secondExit = exitCode(second);
     const Bytes now = ReadFileBytes(output);
     EXPECT_TRUE(now == fresh || now == old) << "race " << i << " left " << now.size() << " bytes";
-    if (firstExit == 0 || secondExit == 0) EXPECT_EQ(now, fresh) << "race " << i;
+    if (firstExit == 0 || secondExit == 0) {
+      EXPECT_EQ(now, fresh) << "race " << i;
+    }
     firstDone += firstExit == 0;
     secondRefused += secondExit == 1;
     fs::remove(staging);

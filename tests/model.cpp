@@ -27,28 +27,29 @@ std::uint64_t Padded(std::uint64_t bytes) { return (bytes + 3) / 4 * 4; }
 // Rows as the game's tools wrote them: 3-byte pixels from byte 54.
 Conversion ConvertPlain(std::span<const std::uint8_t> payload) {
   const Conversion unchanged{Status::kOk, Bytes(payload.begin(), payload.end())};
-  if (payload.size() < 26) return unchanged;
+  if (payload.size() < bmp::kSizeFieldsEnd) return unchanged;
   const std::int64_t width = bmp::ReadI32(payload, bmp::kWidth), height = bmp::ReadI32(payload, bmp::kHeight);
   if (height <= 0 || width == 0) return unchanged;
   if (width < 0) return {Status::kUnsupported, {}};
   // 3 x (2^31 - 1)^2 still fits 64 bits.
   const std::uint64_t rowBytes = 3 * static_cast<std::uint64_t>(width);
-  if (payload.size() < 54 || payload.size() - 54 < rowBytes * static_cast<std::uint64_t>(height))
+  constexpr std::size_t kStart = bmp::kHeadersEnd;
+  if (payload.size() < kStart || payload.size() - kStart < rowBytes * static_cast<std::uint64_t>(height))
     return {Status::kUnsupported, {}};
   Bytes out = unchanged.bytes;
   for (std::int64_t r = 0; r < height; ++r)
-    std::memcpy(&out[54 + r * rowBytes], &payload[54 + (height - 1 - r) * rowBytes], rowBytes);
+    std::memcpy(&out[kStart + r * rowBytes], &payload[kStart + (height - 1 - r) * rowBytes], rowBytes);
   return {Status::kOk, out};
 }
 
 enum class Header { kPlain, kRows, kCompressed };
 
 Header Classify(std::span<const std::uint8_t> p) {
-  if (p.size() < 54 || p[0] != 'B' || p[1] != 'M') return Header::kPlain;
+  if (p.size() < bmp::kHeadersEnd || p[0] != 'B' || p[1] != 'M') return Header::kPlain;
   const std::uint32_t info = bmp::ReadU32(p, bmp::kInfoSize);
   if ((info != 40 && info != 52 && info != 56 && info != 108 && info != 124) ||
       bmp::ReadU16(p, bmp::kPlanes) != 1 || bmp::ReadI32(p, bmp::kWidth) <= 0 ||
-      bmp::ReadU32(p, bmp::kPixelOffset) < 14ull + info)
+      bmp::ReadU32(p, bmp::kPixelOffset) < std::uint64_t{bmp::kFileHeaderSize} + info)
     return Header::kPlain;
   const std::uint16_t depth = bmp::ReadU16(p, bmp::kBitCount);
   switch (bmp::ReadU32(p, bmp::kCompression)) {
@@ -70,7 +71,7 @@ Conversion ConvertRows(std::span<const std::uint8_t> p) {
   if (packed == padded) stride = padded;
   else if (imageSize == count * packed || fileSize == offset + count * packed) stride = packed;
   else if (imageSize == count * padded || fileSize == offset + count * padded) stride = padded;
-  else stride = bmp::ReadU16(p, bmp::kBitCount) == 24 && offset == 54 ? packed : padded;
+  else stride = bmp::ReadU16(p, bmp::kBitCount) == 24 && offset == bmp::kHeadersEnd ? packed : padded;
   const auto end = [&](std::uint64_t s) { return offset + count * s; };
   if (end(stride) > p.size()) {
     if (stride == packed || end(packed) > p.size()) return {Status::kUnsupported, {}};
@@ -113,9 +114,9 @@ std::uint64_t ImageSize(const BitmapSpec& spec) {
 
 Bytes WriteHeader(const BitmapSpec& spec, Filler& filler) {
   const std::uint64_t imageSize = ImageSize(spec);
-  const std::size_t offset = 14 + spec.infoSize + spec.between;
+  const std::size_t offset = bmp::kFileHeaderSize + spec.infoSize + spec.between;
   Bytes bmp(offset);
-  filler.Fill(bmp, 14 + spec.infoSize);
+  filler.Fill(bmp, bmp::kFileHeaderSize + spec.infoSize);
   bmp[0] = 'B';
   bmp[1] = 'M';
   PutInt32(bmp, bmp::kFileSize, spec.statedSizes ? static_cast<std::int32_t>(offset + imageSize) : 0);

@@ -12,6 +12,7 @@
 #include "../src/convert/convert.h"
 #include "../src/convert/file_io.h"
 #include "../src/os/native_platform.h"
+#include "../src/os/system.h"
 #include "model.h"
 
 namespace fs = std::filesystem;

@@ -12,6 +12,7 @@
 #include "../convert/bitmap_rows.h"
 #include "../convert/file_io.h"
 #include "../os/native_platform.h"
+#include "../os/system.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"

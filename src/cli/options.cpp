@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "../os/native_platform.h"
+#include "../os/system.h"
 #include "texts.h"
 #include "version.h"
 

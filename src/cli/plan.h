@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "../convert/convert.h"
-#include "../os/native_platform.h"
+#include "../os/system.h"
 #include "batch.h"
 #include "options.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "../convert/bitmap_format.h"
-#include "../os/native_platform.h"
+#include "../os/system.h"
 #include "texts.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <new>
 #include <thread>
 
-#include "../os/native_platform.h"
+#include "../os/system.h"
 #include "batch.h"
 
 namespace {
