@@ -9,7 +9,9 @@
 # every byte once, as a conversion must; the same for rows stored packed,
 # which are padded on the way out. Batch: one quillane-convert call over
 # 2,000 small carriers, at the default jobs and at -j 1, against "cp -r" of
-# their folder.
+# their folder; then the same call writing PNG, and one quillane-pack call
+# putting 2,000 changed pictures back into those carriers, against it.
+# Peak memory for a 4096 x 4096 picture, written as PNG and packed.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -31,8 +33,9 @@ install_missing "${NATIVE_PACKAGES[@]}"
 
 build=build/compare
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target quillane-convert make-carrier >/dev/null
+cmake --build "$build" --target quillane-convert quillane-pack make-carrier >/dev/null
 convert="${program:-$PWD/$build/quillane-convert}"
+pack="$PWD/$build/quillane-pack"
 make_carrier="$PWD/$build/tests/make-carrier"
 
 work="$(mktemp -d "$parent/quillane-compare.XXXXXX")"
@@ -46,11 +49,21 @@ echo "Making the carriers in $work ..."
 "$make_carrier" --width 4095 --height 5461 --packed packed.gif expected-packed.bmp
 payload=$(stat -c %s expected.bmp)
 packed_payload=$(($(stat -c %s expected-packed.bmp) - 3 * 5461))
-mkdir batch
+mkdir batch others
 for i in $(seq -w 0 1999); do
-  "$make_carrier" --width 64 --height 53 --seed "$((10#$i))" "batch/$i.gif"
-done
+  echo "--width 64 --height 53 --seed $((10#$i)) batch/$i.gif"
+  echo "--width 64 --height 53 --seed $((10#$i + 5000)) others/$i.gif"
+done >batch.txt
+"$make_carrier" --list batch.txt
 "$make_carrier" --width 64 --height 53 --seed 1999 last.gif last.bmp
+# The pictures to pack: the carriers' sizes, other pixels, as PNG and BMP.
+"$convert" -q -f png -o pictures -r others
+"$convert" -q -o pictures-bmp -r others
+cp -r batch carriers
+"$make_carrier" --width 4096 --height 4096 square.gif
+"$make_carrier" --width 4096 --height 4096 --seed 7 square-other.gif
+"$convert" -q -f png square-other.gif && mv square-other.gif.png square.gif.png
+square_bitmap=$((4096 * 4096 * 3 + 54))
 
 # Seconds taken by the command, on standard output.
 Elapsed() {
@@ -66,32 +79,40 @@ ConvertPacked() { "$convert" packed.gif; }
 CopyBatch() { cp -r batch copy; }
 ConvertBatch() { "$convert" -q -r batch; }
 ConvertBatchOneJob() { "$convert" -q -j 1 -r batch; }
+ConvertBatchPng() { "$convert" -q -f png -r batch; }
+PackBatch() { "$pack" -q --from pictures -r pack; }
+PackBatchBmp() { "$pack" -q --from pictures-bmp -r pack; }
 
 # Each timed command starts from the same files, with earlier writes flushed.
 Timed() {
-  rm -rf out large.gif.bmp packed.gif.bmp copy
-  rm -f batch/*.bmp
+  rm -rf out large.gif.bmp packed.gif.bmp copy pack
+  rm -f batch/*.bmp batch/*.png
+  cp -r carriers pack
   sync
   Elapsed "$1"
 }
 
 Ratio() { awk -v q="$1" -v c="$2" 'BEGIN { print q / c }'; }
 
-large_ratios=() packed_ratios=() batch_ratios=() one_ratios=()
-large_cp=() large_q=() packed_cp=() packed_q=() batch_cp=() batch_q=() one_q=()
+large_ratios=() packed_ratios=() batch_ratios=() one_ratios=() png_ratios=() pack_ratios=() bmp_pack_ratios=()
+large_cp=() large_q=() packed_cp=() packed_q=() batch_cp=() batch_q=() one_q=() png_q=() pack_q=() bmp_pack_q=()
 for round in $(seq 1 "$rounds"); do
   if [ $((round % 2)) -eq 1 ]; then
     c=$(Timed CopyLarge); q=$(Timed ConvertLarge); cp_=$(Timed CopyPacked); qp=$(Timed ConvertPacked)
     cb=$(Timed CopyBatch); qb=$(Timed ConvertBatch); q1=$(Timed ConvertBatchOneJob)
+    qn=$(Timed ConvertBatchPng); qk=$(Timed PackBatch); qkb=$(Timed PackBatchBmp)
   else
+    qkb=$(Timed PackBatchBmp); qk=$(Timed PackBatch); qn=$(Timed ConvertBatchPng)
     q=$(Timed ConvertLarge); c=$(Timed CopyLarge); qp=$(Timed ConvertPacked); cp_=$(Timed CopyPacked)
     q1=$(Timed ConvertBatchOneJob); qb=$(Timed ConvertBatch); cb=$(Timed CopyBatch)
   fi
   large_cp+=("$c") large_q+=("$q") packed_cp+=("$cp_") packed_q+=("$qp")
-  batch_cp+=("$cb") batch_q+=("$qb") one_q+=("$q1")
+  batch_cp+=("$cb") batch_q+=("$qb") one_q+=("$q1") png_q+=("$qn") pack_q+=("$qk") bmp_pack_q+=("$qkb")
+  png_ratios+=("$(Ratio "$qn" "$qb")") pack_ratios+=("$(Ratio "$qk" "$qb")") bmp_pack_ratios+=("$(Ratio "$qkb" "$qb")")
   large_ratios+=("$(Ratio "$q" "$c")") packed_ratios+=("$(Ratio "$qp" "$cp_")")
   batch_ratios+=("$(Ratio "$qb" "$cb")") one_ratios+=("$(Ratio "$q1" "$cb")")
-  echo "round $round: large ${q}s vs ${c}s, packed ${qp}s vs ${cp_}s, batch ${qb}s (-j 1 ${q1}s) vs ${cb}s"
+  echo "round $round: large ${q}s vs ${c}s, packed ${qp}s vs ${cp_}s, batch ${qb}s (-j 1 ${q1}s) vs ${cb}s," \
+    "PNG ${qn}s, pack ${qk}s (BMP pictures ${qkb}s)"
 done
 
 # The timed runs must have been real conversions.
@@ -104,6 +125,8 @@ Timed ConvertBatch >/dev/null
 ExpectSame batch/1999.gif.bmp last.bmp
 Timed ConvertBatchOneJob >/dev/null
 ExpectSame batch/1999.gif.bmp last.bmp
+Timed PackBatch >/dev/null
+cmp -s pack/1999.gif carriers/1999.gif && { echo "pack/1999.gif was not packed" >&2; exit 1; }
 
 # "median (min-max)" of the numbers given, scaled by $1.
 Summary() {
@@ -116,7 +139,7 @@ Summary() {
 
 # Peak resident set of one run, in MiB.
 PeakMiB() {
-  rm -rf large.gif.bmp packed.gif.bmp batch/*.bmp
+  rm -rf large.gif.bmp packed.gif.bmp batch/*.bmp batch/*.png
   /usr/bin/time -f %M -o rss "$@"
   awk '{ printf "%.1f", $1 / 1024 }' rss
 }
@@ -136,3 +159,10 @@ echo "  quillane-convert $(Summary 1000 "${batch_q[@]}") ms, -j 1 $(Summary 1000
   "cp -r $(Summary 1000 "${batch_cp[@]}") ms"
 echo "  ratio $(Summary 1 "${batch_ratios[@]}") (target 0.8), -j 1 $(Summary 1 "${one_ratios[@]}") (target 1.2)"
 echo "  peak resident $(PeakMiB "$convert" -q -r batch) MiB (target 16)"
+echo "  PNG output $(Summary 1000 "${png_q[@]}") ms, ratio to BMP $(Summary 1 "${png_ratios[@]}") (target 3)"
+echo "  quillane-pack, every picture changed, from PNG $(Summary 1000 "${pack_q[@]}") ms," \
+  "ratio to converting $(Summary 1 "${pack_ratios[@]}") (target 1.5)"
+echo "  the same from BMP $(Summary 1000 "${bmp_pack_q[@]}") ms, ratio $(Summary 1 "${bmp_pack_ratios[@]}") (target 1.5)"
+echo "A 4096 x 4096 picture, a bitmap of $square_bitmap bytes (target $(awk -v b=$square_bitmap 'BEGIN { printf "%.0f", 3 * b / 1048576 + 16 }') MiB):"
+echo "  peak resident writing PNG $(PeakMiB "$convert" -q -f png -o square-png square.gif) MiB," \
+  "packing $(PeakMiB "$pack" -q square.gif) MiB"

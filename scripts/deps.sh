@@ -14,10 +14,11 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev time man-db locales imagemagick python3-pil)
-WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 python3 xvfb xdotool
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev libstb-dev zlib1g-dev time man-db locales
+                 imagemagick python3-pil)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 python3 xvfb xdotool
                   gcc libc6-dev libx11-dev locales)
-FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev)
+FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libstb-dev zlib1g-dev)
 
 # Wine takes its ANSI code page from the Unix locale, and only from one glibc knows.
 ensure_japanese_locale() {

@@ -61,7 +61,7 @@ windows() {
   # Wine, run; at low priority, so that they keep their pace. Without Wine only
   # the tests that read the built programs apply, and they need nothing else.
   local win32_targets=(all) win32_build wine32_skip tested
-  [ -n "$WINE32_OFF" ] && win32_targets=(Quillane quillane-convert)
+  [ -n "$WINE32_OFF" ] && win32_targets=(Quillane quillane-convert quillane-pack)
   nice cmake --build build/win --target "${win32_targets[@]}" >build/win/build.log 2>&1 &
   win32_build=$!
   trap wait EXIT

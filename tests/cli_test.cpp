@@ -29,9 +29,10 @@ class Cli : public ::testing::Test {
   // Runs a shell command in the test folder, `$Q` standing for the converter.
   Outcome Shell(const std::string& command) {
     const fs::path out = scratch / "stdout", err = scratch / "stderr";
-    // $M makes carriers; $AS runs a command as a user whom limits and permissions bind.
+    // $Q converts, $K packs, $M makes carriers; $AS runs a command as a user
+    // whom limits and permissions bind.
     std::string line = "cd '" + dir.path().string();
-    line += "' && export Q='" QUILLANE_CONVERT "' M='" QUILLANE_MAKE_CARRIER "' AS='";
+    line += "' && export Q='" QUILLANE_CONVERT "' K='" QUILLANE_PACK "' M='" QUILLANE_MAKE_CARRIER "' AS='";
     if (geteuid() == 0) line += "setpriv --reuid=65534 --regid=65534 --clear-groups";
     line += "' && { " + command + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(line.c_str());
@@ -209,14 +210,18 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
       {"-j 0 a.gif", "invalid value for -j: 0"},
       {"--jobs=many a.gif", "invalid value for --jobs: many"},
       {"a.gif -o", "option -o needs a value"},
+      {"-f gif a.gif", "invalid value for -f: gif"},
+      {"--from pictures a.gif", "unknown option --from"},  // quillane-pack's
       {"--", "no FILE given"},
   };
   for (const auto& [args, problem] : cases) {
     const Outcome run = Run(args);
     EXPECT_EQ(run.exitCode, 2) << args;
     EXPECT_EQ(run.err, "quillane-convert: " + std::string(problem) +
-                           "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] FILE...\n") << args;
+                           "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...\n") << args;
   }
+  EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err,
+            "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqv] [-j N] [--from DIR] [-o DIR] CARRIER...\n");
   const Outcome help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
@@ -238,6 +243,12 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
   const std::string goods = "for i in $(seq 10 29); do \"$M\" --width 40 --height 30 --packed --seed $i g$i.gif g$i.want; done";
   const std::string allGood = "for i in $(seq 10 29); do cmp -s g$i.gif.bmp g$i.want || exit 1; done";
   const std::string oneGood = "\"$M\" --width 5 --height 3 x.gif x.want";
+  // The sanitizers' own runtime needs threads and address space beyond these.
+#ifdef QUILLANE_SANITIZED
+  const std::string limits = "exit 0; ";
+#else
+  const std::string limits;
+#endif
   const struct {
     const char* what;
     std::string setup, command;
@@ -251,10 +262,10 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
        "(\"$Q\" -v -j 4 1*.gif; echo $? >status) | head -c1 >/dev/null", 0,
        "quillane-convert: cannot write standard output: Broken pipe\n",
        "test \"$(cat status)\" = 1 && test -z \"$(ls | grep '\\.temp$')\""},
-      {"one process a user", goods + "; chmod 777 .", "$AS bash -c 'ulimit -u 1 && exec \"$Q\" -q -j 8 g*.gif'", 0, "",
-       allGood},
-      {"too little address space for the threads", goods, "sh -c 'ulimit -v 200000 && exec \"$Q\" -q -j 64 g*.gif'", 0,
-       "", allGood},
+      {"one process a user", goods + "; chmod 777 .",
+       limits + "$AS bash -c 'ulimit -u 1 && exec \"$Q\" -q -j 8 g*.gif'", 0, "", limits + allGood},
+      {"too little address space for the threads", goods,
+       limits + "sh -c 'ulimit -v 200000 && exec \"$Q\" -q -j 64 g*.gif'", 0, "", limits + allGood},
       {"too few descriptors for the jobs",
        "mkdir t && for i in $(seq 100 299); do \"$M\" --width 3 --height 2 --seed $i t/$i.gif; done",
        "sh -c 'ulimit -n 16 && exec \"$Q\" -q -r -j 8 t'", 0, "", "test $(ls t/*.bmp | wc -l) = 200"},
@@ -362,41 +373,92 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
   std::printf("races: %d, the first converted %d, the second refused as busy %d\n", kRaces, firstDone, secondRefused);
 }
 
-// Killed at any point, a conversion leaves the earlier output or the complete
-// new one under the output's name, never a mixture or a part.
-TEST_F(Cli, AKilledConversionLeavesTheOldOutputOrTheNewOne) {
-  const Bytes fresh = PutCarrier("large.gif", CarrierForm::kImage, 1024, 2048);
-  const Bytes old = ExpectedOutput(MakeBitmap(1024, 2047, 5));
-  const fs::path output = dir / "large.gif.bmp";
-  const std::string source = (dir / "large.gif").string();
-  char* const argv[] = {const_cast<char*>(QUILLANE_CONVERT), const_cast<char*>(source.c_str()), nullptr};
-  const auto convert = [&](std::chrono::microseconds killAfter) {
-    pid_t pid;
-    EXPECT_EQ(posix_spawn(&pid, QUILLANE_CONVERT, nullptr, nullptr, argv, environ), 0);
-    if (killAfter.count() > 0) {
-      std::this_thread::sleep_for(killAfter);
-      kill(pid, SIGKILL);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
+// Each picture that cannot go back: one line saying why, exit status 1, and
+// the carrier as it was, to the byte and the timestamp.
+TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
+  const std::string pil = "/usr/bin/python3 -c \"from PIL import Image; Image.new(";
+  const struct {
+    const char* what;
+    std::string setup, err;
+  } cases[] = {
+      {"no picture", "", "x.gif: no picture: neither x.gif.png nor x.gif.bmp exists"},
+      {"no image", "printf junk >x.gif.png", "x.gif: cannot read x.gif.png: unknown image type"},
+      {"the wrong size", "\"$M\" --width 6 --height 3 o.gif x.gif.bmp",
+       "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3"},
+      {"transparent pixels", pil + "'RGBA', (5, 3), (9, 9, 9, 0)).save('x.gif.png')\"",
+       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
+      {"colours off the palette", "\"$M\" --depth 8 --width 5 --height 3 x.gif && " + pil +
+       "'RGB', (5, 3), (1, 2, 3)).save('x.gif.png')\"",
+       "x.gif: 15 pixels of x.gif.png are not in the carrier's palette; the first at 0, 0"},
+      {"a compressed bitmap", "/usr/bin/convert rose: -resize 5x3! -colors 16 -compress RLE BMP3:r.bmp && "
+                              "\"$M\" --payload r.bmp x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
+       "x.gif: compressed (RLE8), the picture cannot be stored back"},
+      {"no carrier", "printf junk >x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
+       "x.gif: not a carrier GIF"},
   };
-  const auto start = std::chrono::steady_clock::now();
-  convert({});
-  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-  ASSERT_EQ(ReadFileBytes(output), fresh);
-
-  constexpr int kKills = 30;
-  int oldKept = 0, newWritten = 0;
-  for (int i = 0; i < kKills; ++i) {
-    WriteFileBytes(output, old);
-    convert(whole * 4 * (i + 1) / (3 * kKills) + std::chrono::microseconds(1));  // past the end too
-    const Bytes now = ReadFileBytes(output);
-    if (now == old) ++oldKept;
-    else if (now == fresh) ++newWritten;
-    else ADD_FAILURE() << "kill " << i << " left " << now.size() << " bytes that are neither output";
+  int n = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const fs::path folder = dir / std::to_string(++n);
+    fs::create_directory(folder);
+    const std::string in = "cd " + folder.filename().string() + " && ";
+    ASSERT_EQ(Shell(in + "\"$M\" --width 5 --height 3 x.gif" + (test.setup.empty() ? "" : " && " + test.setup)).exitCode, 0);
+    const Bytes carrier = ReadFileBytes(folder / "x.gif");
+    const auto time = fs::last_write_time(folder / "x.gif");
+    const Outcome run = Shell(in + "LC_ALL=C.UTF-8 \"$K\" x.gif");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "quillane-pack: " + test.err + "\n");
+    EXPECT_EQ(ReadFileBytes(folder / "x.gif"), carrier);
+    EXPECT_EQ(fs::last_write_time(folder / "x.gif"), time);
+    EXPECT_FALSE(fs::exists(folder / "x.gif.temp"));
   }
-  std::printf("kills: %d, earlier output kept %d, new output complete %d (a whole run %lld us)\n", kKills, oldKept,
-              newWritten, static_cast<long long>(whole.count()));
+}
+
+// Killed at any point, a conversion leaves the earlier output or the complete
+// new one under the output's name, never a mixture or a part; so does a pack
+// under the carrier's.
+TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
+  const Bytes fresh = PutCarrier("large.gif", CarrierForm::kImage, 1024, 2048);
+  const std::string source = (dir / "large.gif").string(), picture = source + ".png";
+  // The same size, other pixels: a picture edited all over.
+  WriteFileBytes(dir / "other.gif", MakeCarrier(MakeBitmap(1024, 2048, 5), CarrierForm::kImage));
+  ASSERT_EQ(Run("-q -f png other.gif").exitCode, 0);
+  fs::rename(dir / "other.gif.png", picture);
+  const auto runs = [&](const char* program, const fs::path& file, const Bytes& old) {
+    char* const argv[] = {const_cast<char*>(program), const_cast<char*>(source.c_str()), nullptr};
+    const auto once = [&](std::chrono::microseconds killAfter) {
+      pid_t pid;
+      EXPECT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
+      if (killAfter.count() > 0) {
+        std::this_thread::sleep_for(killAfter);
+        kill(pid, SIGKILL);
+      }
+      int status = 0;
+      waitpid(pid, &status, 0);
+    };
+    WriteFileBytes(file, old);
+    const auto start = std::chrono::steady_clock::now();
+    once({});
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const Bytes done = ReadFileBytes(file);
+    EXPECT_NE(done, old);
+    constexpr int kKills = 30;
+    int oldKept = 0, newWritten = 0;
+    for (int i = 0; i < kKills; ++i) {
+      WriteFileBytes(file, old);
+      once(whole * 4 * (i + 1) / (3 * kKills) + std::chrono::microseconds(1));  // past the end too
+      const Bytes now = ReadFileBytes(file);
+      if (now == old) ++oldKept;
+      else if (now == done) ++newWritten;
+      else ADD_FAILURE() << program << ", kill " << i << " left " << now.size() << " bytes that are neither";
+    }
+    std::printf("kills: %d of %s, the earlier file kept %d, the new one complete %d (a whole run %lld us)\n", kKills,
+                fs::path(program).filename().c_str(), oldKept, newWritten, static_cast<long long>(whole.count()));
+    return done;
+  };
+  EXPECT_EQ(runs(QUILLANE_CONVERT, dir / "large.gif.bmp", ExpectedOutput(MakeBitmap(1024, 2047, 5))), fresh);
+  fs::remove(dir / "large.gif.bmp");
+  runs(QUILLANE_PACK, dir / "large.gif", MakeCarrier(MakeBitmap(1024, 2048, 42), CarrierForm::kImage));
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 # the Linux build prints them, UTF-8 when standard error is redirected, in
 # English or Japanese as the user's language says; an output another program
 # holds for a moment is still replaced.
-# Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE PROBE_EXE RUNNER [RUNNER_ARGS...]
+# Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE PROBE_EXE PACK_EXE RUNNER [RUNNER_ARGS...]
 #   QUILLANE_VERSION and QUILLANE_FILE_VERSION are the versions --version must print.
 set -u
-convert=$1 make=$2 probe=$3 runner=("${@:4}")
+convert=$1 make=$2 probe=$3 pack=$4 runner=("${@:5}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -64,6 +64,18 @@ run C.UTF-8 'ソ.gif' 2>stderr.txt
 check "an output held for long is reported and kept" \
   test "$(cat 'ソ.gif.bmp')/$(cat stderr.txt)" = "old/quillane-convert: ソ.gif: cannot replace ソ.gif.bmp: Access denied"
 wait
+
+# quillane-pack.exe takes an edited picture back into a carrier with a Unicode
+# name, and an unedited one gives the carrier back byte for byte.
+cp 'Ωmega 日本.GIF' omega.original
+run C.UTF-8 -q -f png 'Ωmega 日本.GIF'
+LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" -q -o 出力 'Ωmega 日本.GIF'
+check "an unedited picture packs to the very carrier" cmp -s '出力/Ωmega 日本.GIF' omega.original
+/usr/bin/python3 -c "from PIL import Image; i = Image.open('Ωmega 日本.GIF.png'); i.paste((255, 0, 0), (0, 0, 9, 2)); i.save('Ωmega 日本.GIF.png')"
+LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" 'Ωmega 日本.GIF' 2>stderr.txt
+run C.UTF-8 -q -f png -o again 'Ωmega 日本.GIF'
+same=$(/usr/bin/python3 -c "from PIL import Image; print(list(Image.open('again/Ωmega 日本.GIF.png').getdata()) == list(Image.open('Ωmega 日本.GIF.png').getdata()))")
+check "the edit comes out again" test "$same/$(cat stderr.txt)" = "True/"
 
 version=$("${runner[@]}" "$convert" --version | tr -d '\r')
 check "version" test "$version" = "quillane-convert $QUILLANE_VERSION ($QUILLANE_FILE_VERSION)"

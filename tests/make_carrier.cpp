@@ -1,7 +1,9 @@
-// make-carrier: writes a carrier GIF of a generated 24-bit bitmap, or of a
-// given BMP file in one of the forms a game may store it, and optionally the
-// bitmap its conversion must produce.
-//   make-carrier [--comment] [--width W] [--height H] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]
+// make-carrier: writes a carrier GIF of a generated bitmap, or of a given BMP
+// file, in one of the forms a game may store it, and optionally the bitmap
+// its conversion must produce. A generated bitmap's bytes are drawn from the
+// seed, padding and unused bits included; a palette's second colour is its
+// first again.
+//   make-carrier [--comment] [--width W] [--height H] [--depth D] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]
 //   make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]
 //   make-carrier --list FILE    one carrier a line, each with the options above
 // FORM: --top-down (a negative height over rows reversed), --packed (rows
@@ -9,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -20,8 +23,16 @@
 
 namespace {
 
+// A standard bitmap of `depth` bits a pixel, its palette's first colour twice.
+Bytes MakeBitmap(std::int32_t width, std::int32_t height, std::uint16_t depth, std::uint32_t seed) {
+  const std::uint32_t palette = depth <= 8 ? bmp::kPaletteEntry << depth : 0;
+  Bytes bitmap = MakeStandardBitmap({.width = width, .height = height, .depth = depth, .between = palette}, seed);
+  if (palette) std::copy_n(&bitmap[bmp::kHeadersEnd], bmp::kPaletteEntry, &bitmap[bmp::kHeadersEnd + bmp::kPaletteEntry]);
+  return bitmap;
+}
+
 constexpr const char* kUsage =
-    "usage: make-carrier [--comment] [--width W] [--height H] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]\n"
+    "usage: make-carrier [--comment] [--width W] [--height H] [--depth D] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]\n"
     "       make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]\n"
     "       make-carrier --list FILE\n"
     "FORM: --top-down, --packed [--zero-sizes], --trailer N\n";
@@ -30,6 +41,7 @@ constexpr const char* kUsage =
 bool MakeOne(const std::vector<std::string>& args) {
   CarrierForm form = CarrierForm::kImage;
   std::int32_t width = 64, height = 48;
+  std::uint16_t depth = 24;
   std::uint32_t seed = 1, trailer = 0;
   std::string payloadPath;
   bool packed = false, statedSizes = true, topDown = false;
@@ -43,6 +55,7 @@ bool MakeOne(const std::vector<std::string>& args) {
     else if (arg == "--top-down") topDown = true;
     else if (arg == "--width" && hasValue) width = std::atoi(args[++i].c_str());
     else if (arg == "--height" && hasValue) height = std::atoi(args[++i].c_str());
+    else if (arg == "--depth" && hasValue) depth = static_cast<std::uint16_t>(std::atoi(args[++i].c_str()));
     else if (arg == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
     else if (arg == "--trailer" && hasValue) trailer = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
     else if (arg == "--payload" && hasValue) payloadPath = args[++i];
@@ -50,7 +63,7 @@ bool MakeOne(const std::vector<std::string>& args) {
     else return false;
   }
   if (paths.empty() || width < 0) return false;
-  Bytes bmp = payloadPath.empty() ? MakeBitmap(width, height, seed) : ReadFileBytes(payloadPath);
+  Bytes bmp = payloadPath.empty() ? MakeBitmap(width, height, depth, seed) : ReadFileBytes(payloadPath);
   if (topDown) bmp = TopDown(bmp);
   if (packed) bmp = PackRows(bmp, statedSizes);
   for (std::uint32_t i = 0; i < trailer; ++i) bmp.push_back(static_cast<std::uint8_t>(i * 37 + seed));

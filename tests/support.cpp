@@ -110,7 +110,7 @@ Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer
     Error error = writer.Start(file, source);
     for (std::size_t at = 0; at < payload.size() && !error; at += piece)
       error = writer.Append(payload.subspan(at, std::min(piece, payload.size() - at)));
-    if (!error) error = writer.Finish();
+    if (!error) error = writer.Finish(CarrierForm::kImage);
     if (error) return error.status;
   } while (writer.Again());
   return Status::kOk;

@@ -2,7 +2,6 @@
 // batches and scripts: beside the sources or into a folder of one's own,
 // several at once, with one line on standard error for each problem.
 
-#include <filesystem>
 #include <new>
 
 #ifndef _WIN32
@@ -11,6 +10,7 @@
 
 #include "../convert/bitmap_rows.h"
 #include "../convert/file_io.h"
+#include "../picture/png_writer.h"
 #include "../os/native_platform.h"
 #include "../os/system.h"
 #include "options.h"
@@ -22,7 +22,7 @@
 namespace {
 
 const Command kConvert{
-    "quillane-convert", "[-rnqv] [-j N] [-o DIR] FILE...",
+    "quillane-convert", "[-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...",
     "Converts each carrier GIF FILE to FILE.bmp, as dropping it on the Quillane\n"
     "window does. Problems are reported on standard error, one line each.\n"
     "\n"
@@ -30,6 +30,8 @@ const Command kConvert{
     "  -o, --output-dir DIR  write into DIR, created if missing, instead of beside each\n"
     "                        FILE; with -r, the folders below each folder FILE are\n"
     "                        made again in DIR\n"
+    "  -f, --format FORMAT   bmp (the default) or png: write FILE.png, the same picture\n"
+    "                        as a PNG file\n"
     "  -n, --dry-run         read and check every file as a conversion would; write nothing\n"
     "  -j, --jobs N          convert up to N files at once (default: one per processor)\n"
     "  -q, --quiet           print only errors\n"
@@ -39,42 +41,37 @@ const Command kConvert{
     "      --version         show the version and exit\n"
     "\n"
     "Exit status: 0 all converted, 1 some file failed, 2 usage error.\n",
-    {Flag::kRecursive, Flag::kOutputDir, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
+    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
      Flag::kVersion}};
 
-// Jobs report through their outcomes, which the program prints in order, so
-// nothing is shown from inside a job.
-class FilePlatform final : public NativePlatform {
- public:
-  void ShowNotice(const NativeString&) override {}
-};
 
-Outcome Convert(FilePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
-  // An output folder is made only for a file that may go in it.
-  if (Error e = TestCarrierName(os, entry.source)) return {e};
-  if (!options.outputDir.empty() && !options.checkOnly) {
-    const NativeString folder = std::filesystem::path(entry.base).parent_path().native();
-    if (const SystemError error = CreateFolders(folder)) {
-      entry.problem = Because(Say(Text::kCannotCreateFolder, {folder}), error);
-      return {};
-    }
-  }
+Outcome Convert(QuietPlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
+  if (!PrepareOutput(os, options, entry)) return entry.outcome;
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  BitmapWriter writer(os, workspace.writing(), workspace.gathering());
-  return RunJob(os, {entry.source, entry.base, kBmpSuffix, options.checkOnly}, writer, workspace.reading());
+  if (!options.png) {
+    BitmapWriter writer(os, workspace.writing(), workspace.gathering());
+    return RunJob(os, {entry.source, entry.base, kBmpSuffix, options.checkOnly}, writer, workspace.reading());
+  }
+  PngWriter writer(os);
+  const Outcome outcome =
+      RunJob(os, {entry.source, entry.base, kPngSuffix, options.checkOnly}, writer, workspace.reading());
+  if (outcome.error.status == Status::kRefused) entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.carrier)});
+  return outcome;
 }
 
 int Run(const std::vector<NativeString>& args) {
   UseJapanese(PrefersJapanese());
   Options options;
   if (const int exit = ParseOptions(kConvert, args, &options); exit >= 0) return exit;
-  FilePlatform os;
-  Plan plan = MakePlan(os, options, kBmpSuffix);
+  QuietPlatform os;
+  const NativeChar* suffix = options.png ? kPngSuffix : kBmpSuffix;
+  Plan plan = MakePlan(os, options, suffix);
   Report report(kConvert, options, plan.entries.size());
   RunPlan(
-      options, plan, report, kBmpSuffix, [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
+      options, plan, report, suffix,
+      [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
       [&](const Entry& entry) {
-        return options.checkOnly ? Description(entry) : Say(Text::kConverted, {entry.source, entry.base + kBmpSuffix});
+        return options.checkOnly ? Description(entry) : Say(Text::kConverted, {entry.source, entry.base + suffix});
       });
   const std::size_t total = plan.entries.size() + plan.skipped, failed = report.Failed();
   if (total > 1) {
@@ -86,25 +83,14 @@ int Run(const std::vector<NativeString>& args) {
   return report.Finish();
 }
 
-// Everything but the conversions themselves, which say so for their file.
-int RunSafely(const std::vector<NativeString>& args) {
-  OpenStandardStreams();
-  try {
-    return Run(args);
-  } catch (const std::bad_alloc&) {
-    WriteText(Stream::kError, MessagePrefix(kConvert) + Say(Text::kOutOfMemory) + NATIVE_TEXT("\n"));
-    return kExitFailed;
-  }
-}
-
 }  // namespace
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return RunSafely({argv + 1, argv + argc}); }
+int wmain(int argc, wchar_t** argv) { return RunSafely(kConvert, {argv + 1, argv + argc}, Run); }
 #else
 int main(int argc, char** argv) {
   // The system's reasons for failures come in the user's language.
   std::setlocale(LC_ALL, "");
-  return RunSafely({argv + 1, argv + argc});
+  return RunSafely(kConvert, {argv + 1, argv + argc}, Run);
 }
 #endif

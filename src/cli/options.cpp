@@ -21,6 +21,8 @@ struct OptionName {
 constexpr OptionName kOptions[] = {
     {'r', NATIVE_TEXT("recursive"), Flag::kRecursive, false},
     {'o', NATIVE_TEXT("output-dir"), Flag::kOutputDir, true},
+    {0, NATIVE_TEXT("from"), Flag::kFrom, true},
+    {'f', NATIVE_TEXT("format"), Flag::kFormat, true},
     {'n', NATIVE_TEXT("dry-run"), Flag::kDryRun, false},
     {'j', NATIVE_TEXT("jobs"), Flag::kJobs, true},
     {'q', NATIVE_TEXT("quiet"), Flag::kQuiet, false},
@@ -54,6 +56,10 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
   switch (flag) {
     case Flag::kRecursive: options->recursive = true; break;
     case Flag::kOutputDir: options->outputDir = value; return !value.empty();
+    case Flag::kFrom: options->from = value; return !value.empty();
+    case Flag::kFormat:
+      options->png = value == NATIVE_TEXT("png");
+      return options->png || value == NATIVE_TEXT("bmp");
     case Flag::kDryRun: options->checkOnly = true; break;
     case Flag::kQuiet: options->quiet = true, options->verbose = false; break;
     case Flag::kVerbose: options->verbose = true, options->quiet = false; break;

@@ -7,7 +7,7 @@
 
 #include "../convert/platform.h"
 
-enum class Flag { kRecursive, kOutputDir, kDryRun, kJobs, kQuiet, kVerbose, kHelp, kVersion };
+enum class Flag { kRecursive, kOutputDir, kFrom, kFormat, kDryRun, kJobs, kQuiet, kVerbose, kHelp, kVersion };
 
 // What a command is asked to do.
 struct Options {
@@ -17,6 +17,8 @@ struct Options {
   bool verbose = false;
   unsigned jobs = 0;       // 0: one per processor
   NativeString outputDir;  // empty: beside each source
+  NativeString from;       // empty: the pictures beside each carrier
+  bool png = false;        // the pictures as PNG rather than BMP
   std::vector<NativeString> operands;
 };
 

@@ -17,6 +17,7 @@ struct Entry {
   NativeString base;            // the output is base + the output's suffix
   std::size_t after = kNoTask;  // an earlier entry of the same source and output
   NativeString problem;         // why it failed, in words; empty while it has not
+  NativeString picture;         // for quillane-pack, the picture it took
   Outcome outcome;
 };
 

@@ -103,6 +103,7 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
     case Status::kBadExtension: return Say(Text::kNotGif);
     case Status::kOutOfMemory: return Say(Text::kOutOfMemory);
     case Status::kBusy: return Say(Text::kBusy);
+    case Status::kRefused: return Say(Text::kRefused);  // the command tells why, where it can
     case Status::kUnsupported:
       if (error.step != Step::kOpenSource) return Say(Text::kNotCarrier);
       if (error.cause.kind == SystemError::Kind::kNotAFile) return Say(Text::kNotAFile);
@@ -116,6 +117,15 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
       }
   }
   return {};
+}
+
+NativeString BitmapTrouble(const Carrier& carrier) {
+  switch (carrier.bitmap) {
+    case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(carrier.compression)});
+    case BitmapForm::kPlain: return Say(Text::kNoStandardHeader);
+    case BitmapForm::kRows: break;
+  }
+  return Say(Text::kCutPalette);
 }
 
 NativeString Description(const Entry& entry) {

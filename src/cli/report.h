@@ -49,6 +49,9 @@ NativeString Because(const NativeString& what, const SystemError& error);
 // What went wrong with an entry's outcome, in words.
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
 
+// Why a carried bitmap shows no picture to write or take back, in words.
+NativeString BitmapTrouble(const Carrier& carrier);
+
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry);
 

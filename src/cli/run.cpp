@@ -1,11 +1,13 @@
 #include "run.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
 #include <thread>
 
 #include "../os/system.h"
 #include "batch.h"
+#include "texts.h"
 
 namespace {
 
@@ -25,6 +27,29 @@ unsigned Jobs(const Options& options) {
 
 }  // namespace
 
+int RunSafely(const Command& command, const std::vector<NativeString>& args,
+              int (*run)(const std::vector<NativeString>& args)) {
+  OpenStandardStreams();
+  try {
+    return run(args);
+  } catch (const std::bad_alloc&) {
+    WriteText(Stream::kError, MessagePrefix(command) + Say(Text::kOutOfMemory) + NATIVE_TEXT("\n"));
+    return kExitFailed;
+  }
+}
+
+bool PrepareOutput(Platform& os, const Options& options, Entry& entry) {
+  if (Error e = TestCarrierName(os, entry.source)) {
+    entry.outcome = {e};
+    return false;
+  }
+  if (options.outputDir.empty() || options.checkOnly) return true;
+  const NativeString folder = std::filesystem::path(entry.base).parent_path().native();
+  const SystemError error = CreateFolders(folder);
+  if (error) entry.problem = Because(Say(Text::kCannotCreateFolder, {folder}), error);
+  return !error;
+}
+
 void RunPlan(const Options& options, Plan& plan, Report& report, const NativeChar* suffix,
              const std::function<Outcome(Entry&, Workspace&)>& job,
              const std::function<NativeString(const Entry&)>& done) {
@@ -42,7 +67,7 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
       // Out of descriptors, a job waits for another to give some back.
       do entry.outcome = job(entry, workspaces[thread]);
       while (TooManyOpenFiles(entry.outcome.error.cause) && batch.WaitForAnother());
-      if (entry.outcome.error) entry.problem = OutcomeProblem(entry, suffix);
+      if (entry.outcome.error && entry.problem.empty()) entry.problem = OutcomeProblem(entry, suffix);
     } catch (const std::bad_alloc&) {
       entry.outcome = {{Status::kOutOfMemory}};
     }

@@ -5,9 +5,27 @@
 #include <functional>
 
 #include "../convert/file_io.h"
+#include "../os/native_platform.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"
+
+// The platform of a command, whose jobs report through their outcomes, which
+// the command prints in order, so nothing is shown from inside a job.
+class QuietPlatform final : public NativePlatform {
+ public:
+  void ShowNotice(const NativeString&) override {}
+};
+
+// Makes the standard streams safe and runs `run`; when memory runs out
+// outside the jobs, which say so for their own files, says so for the command.
+int RunSafely(const Command& command, const std::vector<NativeString>& args,
+              int (*run)(const std::vector<NativeString>& args));
+
+// Tests the entry's name and makes the folder its output goes in, which only
+// -o asks for; false, with the entry's outcome or problem saying why, when
+// it goes no further.
+bool PrepareOutput(Platform& os, const Options& options, Entry& entry);
 
 // Runs job(entry, workspace) for each entry of `plan` without a problem yet,
 // on any thread, with that thread's workspace, and reports each in order: its problem, in words, when the job

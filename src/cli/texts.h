@@ -11,6 +11,7 @@ enum class Text {
   kNotCarrier,
   kOutOfMemory,
   kBusy,
+  kRefused,
   kCannotRead,
   kCannotOpen,
   kNotAFile,
@@ -36,10 +37,25 @@ enum class Text {
   kBadValue,
   kNoFile,
   kCannotWriteOutput,
+  kCompressedBitmap,
+  kNoStandardHeader,
+  kCutPalette,
+  kCannotWritePng,
+  kCannotStoreBack,
+  kNoPicture,
+  kCannotReadPicture,
+  kWrongSize,
+  kTransparent,
+  kOffPalette,
+  kPacked,
+  kUnchanged,
+  kPackSummary,
+  kPackSummaryChecked,
 };
 
 // Japanese from now on, when `japanese`; English until then.
 void UseJapanese(bool japanese);
 
-// The text in the language in use, each "{}" replaced by the next of `values`.
+// The text in the language in use, each "{}" replaced by the next of
+// `values` and each "{N}" by the one N places from the first.
 NativeString Say(Text text, std::initializer_list<NativeString> values = {});

@@ -18,6 +18,8 @@ inline constexpr std::size_t kPlanes = 26;       // u16
 inline constexpr std::size_t kBitCount = 28;     // u16
 inline constexpr std::size_t kCompression = 30;  // u32
 inline constexpr std::size_t kImageSize = 34;    // biSizeImage, u32
+inline constexpr std::size_t kColorsUsed = 46;   // biClrUsed, u32
+inline constexpr std::size_t kMasks = 54;        // red, green, blue and alpha masks, u32 each
 
 inline constexpr std::size_t kFileHeaderSize = 14;
 // Where a bitmap with a 40-byte information header starts its pixels, and
@@ -33,6 +35,11 @@ inline constexpr std::uint32_t kBitfields = 3;
 inline constexpr std::uint32_t kJpeg = 4;
 inline constexpr std::uint32_t kPng = 5;
 inline constexpr std::uint32_t kAlphaBitfields = 6;
+
+// The smallest information header that holds an alpha mask, and the bytes
+// of a palette entry (blue, green, red, unused).
+inline constexpr std::uint32_t kAlphaMaskInfoSize = 56;
+inline constexpr std::size_t kPaletteEntry = 4;
 
 // Rows of a standard bitmap start on a multiple of this many bytes.
 inline constexpr std::uint64_t kRowAlignment = 4;

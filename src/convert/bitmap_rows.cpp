@@ -115,3 +115,16 @@ void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_
   for (; top < bottom; top += rowBytes, bottom -= rowBytes)
     std::swap_ranges(top, top + rowBytes, bottom);
 }
+
+void DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size, const BitmapRows& rows, Carrier* carrier) {
+  carrier->bytes = size;
+  carrier->hasFields = size >= bmp::kSizeFieldsEnd;
+  if (!carrier->hasFields) return;
+  carrier->width = bmp::ReadI32(head, bmp::kWidth);
+  carrier->height = bmp::ReadI32(head, bmp::kHeight);
+  carrier->bitmap = rows.form;
+  carrier->bitsPerPixel = rows.bitsPerPixel;
+  carrier->compression = rows.compression;
+  carrier->rowBytes = rows.stride;
+  carrier->writtenRowBytes = rows.outStride;
+}

@@ -4,7 +4,7 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <span>
 
 #include "bitmap_format.h"
@@ -36,6 +36,10 @@ struct BitmapRows {
 // kUnsupported when no rows fit, or a plain header's width is negative.
 Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows);
 
+// Fills in what a payload of `size` bytes, whose first bytes are `head`,
+// shows of itself, its rows found as `rows`.
+void DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size, const BitmapRows& rows, Carrier* carrier);
+
 // Reverses the order of `count` adjacent rows of `rowBytes` each at `first`.
 void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count);
 
@@ -57,9 +61,13 @@ class BitmapWriter final : public OutputWriter {
   Error Append(std::span<const std::uint8_t> bytes) override;
   // kUnsupported, with the output incomplete, when the rows do not fit the
   // payload, or the source changed between two passes.
-  Error Finish() override;
+  Error Finish(CarrierForm form) override;
   bool Again() const override { return again_; }
   void Describe(Carrier* carrier) const override;
+
+  // Hands what it would write to `target` instead, for a writer that works on.
+  using Target = std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)>;
+  void WriteTo(Target target) { target_ = std::move(target); }
 
   std::uint64_t PayloadSize() const { return flushed_ + held_; }
   std::uint64_t OutputSize() const { return PayloadSize() + rows_.Growth(); }
@@ -91,6 +99,7 @@ class BitmapWriter final : public OutputWriter {
   bool again_ = false;
   SystemError writeError_;
   std::uint64_t writtenEnd_ = 0;  // one past the last byte written
+  Target target_;
   // Padded rows are gathered here with what meets them end to end, so that
   // they take no more writes than rows written as they came.
   std::span<std::uint8_t> gathered_;

@@ -42,7 +42,7 @@ Error BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
-Error BitmapWriter::Finish() {
+Error BitmapWriter::Finish(CarrierForm) {
   const Error unsupported{Status::kUnsupported, Step::kReadSource};
   if (flushed_ == 0) {
     // All of it is here, so its length is known exactly.
@@ -179,7 +179,11 @@ bool BitmapWriter::WriteGathered() {
 
 bool BitmapWriter::WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
   writtenEnd_ = std::max(writtenEnd_, offset + size);
-  if (file_ != kNoFile) writeError_ = WriteAllAt(os_, file_, offset, data, size);
+  if (target_) {
+    target_(offset, {data, size});
+  } else if (file_ != kNoFile) {
+    writeError_ = WriteAllAt(os_, file_, offset, data, size);
+  }
   return !writeError_;
 }
 
@@ -192,16 +196,7 @@ void BitmapWriter::PutSizes(std::span<std::uint8_t> head) const {
 }
 
 void BitmapWriter::Describe(Carrier* carrier) const {
-  carrier->bytes = PayloadSize();
-  carrier->hasFields = carrier->bytes >= bmp::kSizeFieldsEnd;
-  if (!carrier->hasFields) return;
   const std::span<const std::uint8_t> head =
-      flushed_ ? std::span<const std::uint8_t>(head_) : buffer_.first(bmp::kSizeFieldsEnd);
-  carrier->width = bmp::ReadI32(head, bmp::kWidth);
-  carrier->height = bmp::ReadI32(head, bmp::kHeight);
-  carrier->bitmap = rows_.form;
-  carrier->bitsPerPixel = rows_.bitsPerPixel;
-  carrier->compression = rows_.compression;
-  carrier->rowBytes = rows_.stride;
-  carrier->writtenRowBytes = rows_.outStride;
+      flushed_ ? std::span<const std::uint8_t>(head_) : buffer_.first(std::min(held_, head_.size()));
+  DescribeBitmap(head, PayloadSize(), rows_, carrier);
 }

@@ -109,6 +109,12 @@ Error CopyChain(Reader& in, PayloadSink& out) {
 
 }  // namespace
 
+std::uint64_t PayloadOffset(CarrierForm form, std::uint64_t index) {
+  const std::uint64_t chain =
+      kMarkerOffset + 1 + (form == CarrierForm::kImage ? kImageDescriptorRest : sizeof kCommentLabel);
+  return chain + 1 + index + index / kFullSubBlock;
+}
+
 Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form,
                      std::span<std::uint8_t> buffer) {
   Reader in{os, source, buffer};

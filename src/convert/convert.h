@@ -20,6 +20,7 @@ enum class Status {
   kIoError,       // a file could not be opened, created, read, written or removed
   kOutOfMemory,
   kBusy,          // another conversion is writing the same output
+  kRefused,       // the writer cannot make its output of this bitmap; it tells why
 };
 
 // The file operation a conversion was on when it failed.
@@ -80,7 +81,8 @@ class OutputWriter : public PayloadSink {
   // Starts a pass: the output goes to `file` (kNoFile for a check, which
   // writes nothing) and the payload comes from `source`, which bounds its size.
   virtual Error Start(FileHandle file, FileHandle source) = 0;
-  virtual Error Finish() = 0;
+  // The payload has ended; it came in a carrier of `form`.
+  virtual Error Finish(CarrierForm form) = 0;
   // After Finish: whether the payload must be poured again.
   virtual bool Again() const { return false; }
   // After Finish: whether the output would be what already stands at its
@@ -129,6 +131,10 @@ const NativeChar* MessageText(Status status);
 // On kUnsupported nothing the source holds past the probe is trusted.
 Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form,
                      std::span<std::uint8_t> buffer);
+
+// Where byte `index` of the payload lies in a carrier of `form`: every
+// sub-block but the last holds 255 bytes, each after its length byte.
+std::uint64_t PayloadOffset(CarrierForm form, std::uint64_t index);
 
 // Runs one conversion through `writer`, reading through `buffer`, and says
 // how it went; shows nothing.

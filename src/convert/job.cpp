@@ -18,7 +18,7 @@ Error Pour(Platform& os, FileHandle source, FileHandle file, OutputWriter& write
   do {
     if (Error e = writer.Start(file, source)) return e;
     if (Error e = ExtractPayload(os, source, writer, &carrier->form, buffer)) return e;
-    if (Error e = writer.Finish()) return e;
+    if (Error e = writer.Finish(carrier->form)) return e;
   } while (writer.Again());
   return {};
 }

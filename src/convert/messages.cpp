@@ -11,8 +11,9 @@ constexpr const NativeChar* kMessages[] = {
     NATIVE_TEXT("ファイルの読み書きに失敗しました。"),
     NATIVE_TEXT("メモリが不足しています。"),
     NATIVE_TEXT("このファイルは別のプロセスが変換中です。"),
+    NATIVE_TEXT("このファイルの画像は書き出せません。"),
 };
-static_assert(std::size(kMessages) == static_cast<std::size_t>(Status::kBusy) + 1);
+static_assert(std::size(kMessages) == static_cast<std::size_t>(Status::kRefused) + 1);
 
 constexpr const NativeChar* kNoticePrefix = NATIVE_TEXT("ファイル：");
 

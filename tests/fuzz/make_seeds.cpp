@@ -1,10 +1,12 @@
 // make-fuzz-seeds DIR: writes starting inputs for the fuzz targets: carrier
-// files to DIR/carrier, bitmaps after a buffer and a piece size to DIR/bitmap
-// and the heads of bitmaps too large to read back whole to DIR/head.
+// files to DIR/carrier, bitmaps after a buffer and a piece size to DIR/bitmap,
+// the heads of bitmaps too large to read back whole to DIR/head, and pictures
+// of the picture target's carriers' sizes to DIR/picture.
 
 #include <cstdio>
 #include <string>
 
+#include "../../src/picture/picture.h"
 #include "../support.h"
 
 int main(int argc, char** argv) {
@@ -13,8 +15,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path carriers = fs::path(argv[1]) / "carrier", bitmaps = fs::path(argv[1]) / "bitmap";
-  const fs::path heads = fs::path(argv[1]) / "head";
-  for (const fs::path& dir : {carriers, bitmaps, heads}) fs::create_directories(dir);
+  const fs::path heads = fs::path(argv[1]) / "head", pictures = fs::path(argv[1]) / "picture";
+  for (const fs::path& dir : {carriers, bitmaps, heads, pictures}) fs::create_directories(dir);
   int count = 0;
   const auto add = [&](const fs::path& dir, const Bytes& bytes) {
     WriteFileBytes(dir / ("seed" + std::to_string(count++)), bytes);
@@ -62,6 +64,21 @@ int main(int argc, char** argv) {
     PutInt32(head, bmp::kWidth, width);
     PutInt32(head, bmp::kHeight, height);
     add(heads, head);
+  }
+  for (auto [width, height] : {std::pair{6, 4}, {5, 3}}) {
+    add(pictures, MakeBitmap(width, height, count));
+    for (int channels : {3, 4}) {
+      Picture picture;
+      picture.Allocate(width, height, channels);
+      for (std::uint32_t i = 0; i < picture.width * picture.height * channels; ++i)
+        picture.pixels.get()[i] = static_cast<std::uint8_t>(i * 37);
+      Bytes png;
+      WritePng(picture, [&](std::span<const std::uint8_t> bytes) {
+        png.insert(png.end(), bytes.begin(), bytes.end());
+        return true;
+      });
+      add(pictures, png);
+    }
   }
   return 0;
 }

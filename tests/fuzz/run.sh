@@ -13,7 +13,7 @@ total=${FUZZ_SECONDS:-60}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DQUILLANE_FUZZ=ON -DQUILLANE_TESTS=OFF >/dev/null
 cmake --build "$build" --target make-fuzz-seeds fuzz-container fuzz-bitmap fuzz-pipeline fuzz-large \
-  fuzz-job
+  fuzz-job fuzz-picture
 
 work="$build/fuzz-run"
 rm -rf "$work/seeds" "$work/logs"
@@ -23,13 +23,18 @@ mkdir -p "$work/logs" "$work/artifacts"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1
 failed=0
-for target in container bitmap pipeline large job; do
-  # The bitmap writer and the pipeline have the most branches; the large
-  # payloads add few to the pipeline's, and the whole job is slow per input.
-  seeds="$work/seeds/carrier" seconds=$((total / 4))
-  [ "$target" = bitmap ] && seeds="$work/seeds/bitmap"
-  [ "$target" = container ] || [ "$target" = job ] && seconds=$((total / 6))
-  [ "$target" = large ] && seeds="$work/seeds/head" seconds=$((total * 3 / 20))
+for target in container bitmap pipeline large job picture; do
+  # The bitmap writer, the pipeline and the picture decoder have the most
+  # branches; the large payloads add few to the pipeline's, and the whole job
+  # is slow per input.
+  seeds="$work/seeds/carrier" seconds=$((total / 5))
+  case $target in
+    bitmap) seeds="$work/seeds/bitmap" ;;
+    picture) seeds="$work/seeds/picture" ;;
+    container) seconds=$((total / 6)) ;;
+    large) seeds="$work/seeds/head" seconds=$((total / 10)) ;;
+    job) seconds=$((total / 10)) ;;
+  esac
   # New inputs gather in a corpus kept in the build folder between runs.
   corpus="$work/corpus/$target"
   mkdir -p "$corpus"

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Reads the headers and resources back out of a built Quillane.exe and
-# quillane-convert.exe and checks what the Explorer, the loader and the
-# version tab will see, without running either.
-# Usage: check_resources.sh QUILLANE_EXE CONVERT_EXE
+# Reads the headers and resources back out of a built Quillane.exe and the
+# command-line tools and checks what the Explorer, the loader and the version
+# tab will see, without running them.
+# Usage: check_resources.sh QUILLANE_EXE TOOL_EXE...
 #   WINDRES and OBJDUMP name the build's binutils; PE_FORMAT is what objdump
 #   must report for it: "pei-i386 PE32" (the default) or "pei-x86-64 PE32+".
 #   QUILLANE_VERSION and QUILLANE_FILE_VERSION are the versions it must carry.
 set -u
 
-exe=${1:?usage: check_resources.sh QUILLANE_EXE CONVERT_EXE}
-console_exe=${2:?usage: check_resources.sh QUILLANE_EXE CONVERT_EXE}
+exe=${1:?usage: check_resources.sh QUILLANE_EXE TOOL_EXE...}
+tools=("${@:2}")
 windres=${WINDRES:-i686-w64-mingw32-windres}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 pe_format=${PE_FORMAT:-pei-i386 PE32}
@@ -47,7 +47,7 @@ check_header() {
     check "$name: DLLs beyond Windows' own" "$(grep -Eiv "$windows_dlls" <<<"$imports" | paste -sd' ')" ""
 }
 check_header "$exe" 2
-check_header "$console_exe" 3
+for tool in "${tools[@]}"; do check_header "$tool" 3; done
 
 # windres' decompiled script is parsed instead of the raw .rsrc section so that
 # CI needs nothing beyond the mingw binutils.

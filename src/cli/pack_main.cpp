@@ -1,0 +1,137 @@
+// quillane-pack: puts edited pictures back into their carriers, the way
+// back from quillane-convert: each carrier takes the PNG or BMP picture made
+// of it, in the carried bitmap's own form, and is replaced in one step.
+
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#ifndef _WIN32
+#include <clocale>
+#endif
+
+#include "../convert/file_io.h"
+#include "../os/native_platform.h"
+#include "../os/system.h"
+#include "../picture/carrier_writer.h"
+#include "../picture/png_writer.h"
+#include "options.h"
+#include "plan.h"
+#include "report.h"
+#include "run.h"
+#include "texts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const Command kPack{
+    "quillane-pack", "[-rnqv] [-j N] [--from DIR] [-o DIR] CARRIER...",
+    "Puts the picture made of each carrier GIF back into it: CARRIER.png or\n"
+    "CARRIER.bmp, as quillane-convert writes them, edited or not. The picture must\n"
+    "keep the bitmap's size and, for a palette, its colours; only the pixels change.\n"
+    "Problems are reported on standard error, one line each.\n"
+    "\n"
+    "  -r, --recursive       pack every .gif or .GIF file inside CARRIERs that are folders\n"
+    "      --from DIR        take the pictures from DIR, where quillane-convert -o DIR\n"
+    "                        wrote them, instead of beside each CARRIER\n"
+    "  -o, --output-dir DIR  write the new carriers into DIR, created if missing, and\n"
+    "                        leave the CARRIERs as they are; with -r, the folders below\n"
+    "                        each folder CARRIER are made again in DIR\n"
+    "  -n, --dry-run         check every picture as packing would; write nothing\n"
+    "  -j, --jobs N          pack up to N carriers at once (default: one per processor)\n"
+    "  -q, --quiet           print only errors\n"
+    "  -v, --verbose         print CARRIER <- PICTURE for each carrier packed\n"
+    "      --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
+    "\n"
+    "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error.\n",
+    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
+     Flag::kHelp, Flag::kVersion}};
+
+constexpr const NativeChar* kSameName = NATIVE_TEXT("");
+
+
+// The picture made of the entry's carrier, PNG or BMP, the one changed last
+// when there are both; empty when there is none.
+NativeString FindPicture(const Options& options, Entry& entry) {
+  const NativeString base = options.from.empty() ? entry.source : Mirror(options.from, entry);
+  const NativeString png = base + kPngSuffix, bmp = base + kBmpSuffix;
+  std::error_code pngError, bmpError;
+  const auto pngTime = fs::last_write_time(png, pngError), bmpTime = fs::last_write_time(bmp, bmpError);
+  if (pngError && bmpError) entry.problem = Say(Text::kNoPicture, {png, bmp});
+  if (pngError) return bmpError ? NativeString() : bmp;
+  return bmpError || pngTime >= bmpTime ? png : bmp;
+}
+
+NativeString RefusalText(const Refusal& refusal, const NativeString& picture, const Carrier& carrier) {
+  switch (refusal.why) {
+    case Refusal::Why::kUnreadable: {
+      const NativeString what = Say(Text::kCannotReadPicture, {picture});
+      if (refusal.cause) return Because(what, refusal.cause);
+      return what + NATIVE_TEXT(": ") + NativeString(refusal.reason.begin(), refusal.reason.end());
+    }
+    case Refusal::Why::kWrongSize:
+      return Say(Text::kWrongSize, {picture, Number(refusal.width), Number(refusal.height), Number(carrier.width),
+                                    Number(carrier.height < 0 ? -std::int64_t{carrier.height} : carrier.height)});
+    case Refusal::Why::kTransparent:
+    case Refusal::Why::kOffPalette:
+      return Say(refusal.why == Refusal::Why::kTransparent ? Text::kTransparent : Text::kOffPalette,
+                 {Number(static_cast<long long>(refusal.pixels)), picture, Number(refusal.x), Number(refusal.y)});
+    case Refusal::Why::kNotStorable:
+    case Refusal::Why::kNone: break;
+  }
+  return Say(Text::kCannotStoreBack, {BitmapTrouble(carrier)});
+}
+
+Outcome Pack(QuietPlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
+  if (!PrepareOutput(os, options, entry)) return entry.outcome;
+  entry.picture = FindPicture(options, entry);
+  if (entry.picture.empty()) return {};
+  if (!workspace.Ready()) return {{Status::kOutOfMemory}};
+  CarrierWriter writer(os, entry.picture, options.outputDir.empty(), workspace.writing(), workspace.gathering());
+  Outcome outcome = RunJob(os, {entry.source, entry.base, kSameName, options.checkOnly}, writer, workspace.reading());
+  if (outcome.error.status == Status::kRefused)
+    entry.problem = RefusalText(writer.refusal(), entry.picture, outcome.carrier);
+  outcome.unchanged = !writer.Changed();
+  return outcome;
+}
+
+int Run(const std::vector<NativeString>& args) {
+  UseJapanese(PrefersJapanese());
+  Options options;
+  if (const int exit = ParseOptions(kPack, args, &options); exit >= 0) return exit;
+  QuietPlatform os;
+  Plan plan = MakePlan(os, options, kSameName);
+  Report report(kPack, options, plan.entries.size());
+  RunPlan(
+      options, plan, report, kSameName,
+      [&](Entry& entry, Workspace& workspace) { return Pack(os, options, entry, workspace); },
+      [&](const Entry& entry) {
+        return entry.outcome.unchanged ? Say(Text::kUnchanged, {entry.source, entry.picture})
+                                       : Say(Text::kPacked, {entry.base, entry.picture});
+      });
+  std::size_t unchanged = 0;
+  for (const Entry& entry : plan.entries) unchanged += entry.problem.empty() && entry.outcome.unchanged;
+  const std::size_t total = plan.entries.size() + plan.skipped, failed = report.Failed();
+  if (total > 1) {
+    NativeString summary = Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
+                               {Number(total), Number(plan.entries.size() - failed - unchanged), Number(unchanged),
+                                Number(failed)});
+    if (plan.skipped) summary += Say(Text::kSkipped, {Number(plan.skipped)});
+    report.Summary(summary);
+  }
+  return report.Finish();
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return RunSafely(kPack, {argv + 1, argv + argc}, Run); }
+#else
+int main(int argc, char** argv) {
+  // The system's reasons for failures come in the user's language.
+  std::setlocale(LC_ALL, "");
+  return RunSafely(kPack, {argv + 1, argv + argc}, Run);
+}
+#endif

@@ -1,0 +1,33 @@
+// Hostile pictures put back into carriers: the input is the user's picture
+// file, read by the image library and packed by the carrier writer, on files
+// in memory. Whatever it holds, the carrier is replaced only by a packed one
+// of its own length, and nothing is left open or behind.
+
+#include "../../src/convert/file_io.h"
+#include "../../src/picture/carrier_writer.h"
+#include "../memory_platform.h"
+#include "require.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // A 24-bit bitmap and a palette one, the sizes of the seeds' pictures.
+  static const Bytes carriers[] = {
+      MakeCarrier(MakeStandardBitmap({.width = 6, .height = 4, .packed = true}, 1), CarrierForm::kImage),
+      MakeCarrier(MakeStandardBitmap({.width = 5, .height = 3, .depth = 8, .between = 1024}, 2), CarrierForm::kComment)};
+  const Bytes& carrier = carriers[size % 2];
+  MemoryPlatform os;
+  os.files["x.gif"] = carrier;
+  os.files["x.gif.png"] = Bytes(data, data + size);
+  Bytes reading(kTransferSize), writing(kTransferSize), gathering(kTransferSize);
+  CarrierWriter writer(os, "x.gif.png", true, writing, gathering);
+  const Outcome outcome = RunJob(os, {"x.gif", "x.gif", "", false}, writer, reading);
+  const Status status = outcome.error.status;
+  Require(status == Status::kOk || status == Status::kRefused, "packed or refused");
+  if (status == Status::kOk && writer.Changed()) {
+    Require(os.files["x.gif"].size() == carrier.size(), "the carrier keeps its length");
+  } else {
+    Require(os.files["x.gif"] == carrier, "the carrier as it was");
+  }
+  Require(!os.files.contains("x.gif.temp"), "no staging");
+  Require(os.OpenCount() == 0, "every handle closed");
+  return 0;
+}
