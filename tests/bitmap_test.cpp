@@ -72,7 +72,7 @@ TEST(StandardRows, StrideFollowsTheSizeFieldsThenTheFit) {
   const std::uint64_t kHuge = std::uint64_t{1} << 40;
   struct Case {
     const char* what;
-    BitmapSpec spec;
+    BitmapShape shape;
     std::int64_t imageSize, fileSize;  // -1: as built
     std::uint64_t size;
     Status status;
@@ -118,7 +118,7 @@ TEST(StandardRows, StrideFollowsTheSizeFieldsThenTheFit) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
-    Bytes head = MakeBitmapHeader(test.spec, 1);
+    Bytes head = MakeBitmapHeader(test.shape, 1);
     if (test.imageSize >= 0) PutInt32(head, bmp::kImageSize, static_cast<std::int32_t>(test.imageSize));
     if (test.fileSize >= 0) PutInt32(head, bmp::kFileSize, static_cast<std::int32_t>(test.fileSize));
     BitmapRows rows;

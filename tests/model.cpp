@@ -107,42 +107,42 @@ class Filler {
   std::uint32_t state_;
 };
 
-std::uint64_t ImageSize(const BitmapSpec& spec) {
-  const std::uint64_t packed = RowBytes(spec.width, spec.depth);
-  return (spec.packed ? packed : Padded(packed)) * static_cast<std::uint64_t>(std::abs(std::int64_t{spec.height}));
+std::uint64_t ImageSize(const BitmapShape& shape) {
+  const std::uint64_t packed = RowBytes(shape.width, shape.depth);
+  return (shape.packed ? packed : Padded(packed)) * static_cast<std::uint64_t>(std::abs(std::int64_t{shape.height}));
 }
 
-Bytes WriteHeader(const BitmapSpec& spec, Filler& filler) {
-  const std::uint64_t imageSize = ImageSize(spec);
-  const std::size_t offset = bmp::kFileHeaderSize + spec.infoSize + spec.between;
+Bytes WriteHeader(const BitmapShape& shape, Filler& filler) {
+  const std::uint64_t imageSize = ImageSize(shape);
+  const std::size_t offset = bmp::kFileHeaderSize + shape.infoSize + shape.between;
   Bytes bmp(offset);
-  filler.Fill(bmp, bmp::kFileHeaderSize + spec.infoSize);
+  filler.Fill(bmp, bmp::kFileHeaderSize + shape.infoSize);
   bmp[0] = 'B';
   bmp[1] = 'M';
-  PutInt32(bmp, bmp::kFileSize, spec.statedSizes ? static_cast<std::int32_t>(offset + imageSize) : 0);
+  PutInt32(bmp, bmp::kFileSize, shape.statedSizes ? static_cast<std::int32_t>(offset + imageSize) : 0);
   PutInt32(bmp, bmp::kPixelOffset, static_cast<std::int32_t>(offset));
-  PutInt32(bmp, bmp::kInfoSize, static_cast<std::int32_t>(spec.infoSize));
-  PutInt32(bmp, bmp::kWidth, spec.width);
-  PutInt32(bmp, bmp::kHeight, spec.height);
+  PutInt32(bmp, bmp::kInfoSize, static_cast<std::int32_t>(shape.infoSize));
+  PutInt32(bmp, bmp::kWidth, shape.width);
+  PutInt32(bmp, bmp::kHeight, shape.height);
   bmp[bmp::kPlanes] = 1;
-  bmp[bmp::kBitCount] = static_cast<std::uint8_t>(spec.depth);
-  PutInt32(bmp, bmp::kCompression, static_cast<std::int32_t>(spec.compression));
-  PutInt32(bmp, bmp::kImageSize, spec.statedSizes ? static_cast<std::int32_t>(imageSize) : 0);
+  bmp[bmp::kBitCount] = static_cast<std::uint8_t>(shape.depth);
+  PutInt32(bmp, bmp::kCompression, static_cast<std::int32_t>(shape.compression));
+  PutInt32(bmp, bmp::kImageSize, shape.statedSizes ? static_cast<std::int32_t>(imageSize) : 0);
   return bmp;
 }
 
 }  // namespace
 
-Bytes MakeBitmapHeader(const BitmapSpec& spec, std::uint32_t seed) {
+Bytes MakeBitmapHeader(const BitmapShape& shape, std::uint32_t seed) {
   Filler filler(seed);
-  return WriteHeader(spec, filler);
+  return WriteHeader(shape, filler);
 }
 
-Bytes MakeStandardBitmap(const BitmapSpec& spec, std::uint32_t seed) {
+Bytes MakeStandardBitmap(const BitmapShape& shape, std::uint32_t seed) {
   Filler filler(seed);
-  Bytes bmp = WriteHeader(spec, filler);
+  Bytes bmp = WriteHeader(shape, filler);
   const std::size_t offset = bmp.size();
-  bmp.resize(offset + ImageSize(spec));
+  bmp.resize(offset + ImageSize(shape));
   filler.Fill(bmp, offset);
   return bmp;
 }

@@ -13,7 +13,7 @@
 using Bytes = std::vector<std::uint8_t>;
 
 // A standard bitmap's header, for building one.
-struct BitmapSpec {
+struct BitmapShape {
   std::int32_t width = 1;
   std::int32_t height = 1;
   std::uint16_t depth = 24;
@@ -24,12 +24,12 @@ struct BitmapSpec {
   std::uint32_t between = 0;  // bytes between the headers and the pixels
 };
 
-// The headers of a bitmap of `spec`, up to its first pixel, with the bytes
+// The headers of a bitmap of `shape`, up to its first pixel, with the bytes
 // between them and the pixels drawn from `seed`.
-Bytes MakeBitmapHeader(const BitmapSpec& spec, std::uint32_t seed);
+Bytes MakeBitmapHeader(const BitmapShape& shape, std::uint32_t seed);
 
-// A bitmap of `spec` whose other bytes are drawn from `seed`.
-Bytes MakeStandardBitmap(const BitmapSpec& spec, std::uint32_t seed);
+// A bitmap of `shape` whose other bytes are drawn from `seed`.
+Bytes MakeStandardBitmap(const BitmapShape& shape, std::uint32_t seed);
 
 // A 24-bit bottom-up BMP (positive height) with rows padded to 4 bytes and
 // pixels drawn from `seed`. A negative height gives a top-down one.

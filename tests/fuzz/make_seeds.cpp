@@ -34,15 +34,15 @@ int main(int argc, char** argv) {
     add(carriers, MakeCarrier(bmp, CarrierForm::kComment));
   }
   // Each form of standard bitmap, rows packed and padded.
-  for (const BitmapSpec& spec : {BitmapSpec{.width = 7, .height = 5, .packed = true},
-                                 BitmapSpec{.width = 7, .height = -5, .packed = true, .statedSizes = false},
-                                 BitmapSpec{.width = 9, .height = 3, .depth = 1, .between = 8},
-                                 BitmapSpec{.width = 5, .height = 4, .depth = 4, .packed = true, .between = 64},
-                                 BitmapSpec{.width = 3, .height = 3, .depth = 8, .infoSize = 124, .between = 1024},
-                                 BitmapSpec{.width = 5, .height = 2, .depth = 16, .compression = bmp::kBitfields,
+  for (const BitmapShape& shape : {BitmapShape{.width = 7, .height = 5, .packed = true},
+                                 BitmapShape{.width = 7, .height = -5, .packed = true, .statedSizes = false},
+                                 BitmapShape{.width = 9, .height = 3, .depth = 1, .between = 8},
+                                 BitmapShape{.width = 5, .height = 4, .depth = 4, .packed = true, .between = 64},
+                                 BitmapShape{.width = 3, .height = 3, .depth = 8, .infoSize = 124, .between = 1024},
+                                 BitmapShape{.width = 5, .height = 2, .depth = 16, .compression = bmp::kBitfields,
                                             .between = 12},
-                                 BitmapSpec{.width = 6, .height = 2, .depth = 8, .compression = bmp::kRle8}}) {
-    const Bytes bmp = MakeStandardBitmap(spec, count);
+                                 BitmapShape{.width = 6, .height = 2, .depth = 8, .compression = bmp::kRle8}}) {
+    const Bytes bmp = MakeStandardBitmap(shape, count);
     addBitmap(bmp);
     add(carriers, MakeCarrier(bmp, CarrierForm::kComment));
   }
