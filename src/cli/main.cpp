@@ -2,17 +2,14 @@
 // batches and scripts: beside the sources or into a folder of one's own,
 // several at once, with one line on standard error for each problem.
 
-#include <new>
-
 #ifndef _WIN32
 #include <clocale>
 #endif
 
 #include "../convert/bitmap_rows.h"
 #include "../convert/file_io.h"
-#include "../picture/png_writer.h"
-#include "../os/native_platform.h"
 #include "../os/system.h"
+#include "../picture/png_writer.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"

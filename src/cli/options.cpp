@@ -41,8 +41,7 @@ NativeString UsageLine(const Command& command) {
 int Show(const Command& command, const NativeString& text) {
   const SystemError error = WriteText(Stream::kOutput, text);
   if (!error) return kExitDone;
-  WriteText(Stream::kError, MessagePrefix(command) + Say(Text::kCannotWriteOutput) + NATIVE_TEXT(": ") +
-                                ErrorText(error.code) + NATIVE_TEXT("\n"));
+  WriteText(Stream::kError, MessagePrefix(command) + Because(Say(Text::kCannotWriteOutput), error) + NATIVE_TEXT("\n"));
   return kExitFailed;
 }
 

@@ -3,7 +3,6 @@
 // of it, in the carried bitmap's own form, and is replaced in one step.
 
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 #ifndef _WIN32
@@ -11,7 +10,6 @@
 #endif
 
 #include "../convert/file_io.h"
-#include "../os/native_platform.h"
 #include "../os/system.h"
 #include "../picture/carrier_writer.h"
 #include "../picture/png_writer.h"
@@ -50,7 +48,6 @@ const Command kPack{
      Flag::kHelp, Flag::kVersion}};
 
 constexpr const NativeChar* kSameName = NATIVE_TEXT("");
-
 
 // The picture made of the entry's carrier, PNG or BMP, the one changed last
 // when there are both; empty when there is none.

@@ -22,11 +22,6 @@ NativeString CompressionName(std::uint32_t compression) {
 
 }  // namespace
 
-NativeString Because(const NativeString& what, const SystemError& error) {
-  if (error.kind != SystemError::Kind::kSystem || error.code == 0) return what;
-  return what + NATIVE_TEXT(": ") + ErrorText(error.code);
-}
-
 NativeString Number(long long value) {
   const std::string digits = std::to_string(value);
   return NativeString(digits.begin(), digits.end());

@@ -43,9 +43,6 @@ class Report {
 // name cannot split a line or reach the terminal as a command.
 NativeString Shown(const NativeString& text);
 
-// `what` failed, and the system's reason where there is one.
-NativeString Because(const NativeString& what, const SystemError& error);
-
 // What went wrong with an entry's outcome, in words.
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
 

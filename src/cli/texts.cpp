@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "../convert/convert.h"
+#include "../os/system.h"
 
 namespace {
 
@@ -96,4 +97,9 @@ NativeString Say(Text text, std::initializer_list<NativeString> values) {
     }
   }
   return out;
+}
+
+NativeString Because(const NativeString& what, const SystemError& error) {
+  if (error.kind != SystemError::Kind::kSystem || error.code == 0) return what;
+  return what + NATIVE_TEXT(": ") + ErrorText(error.code);
 }

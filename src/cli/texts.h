@@ -53,6 +53,9 @@ enum class Text {
   kPackSummaryChecked,
 };
 
+// `what` failed, and the system's reason where there is one.
+NativeString Because(const NativeString& what, const SystemError& error);
+
 // Japanese from now on, when `japanese`; English until then.
 void UseJapanese(bool japanese);
 
