@@ -100,7 +100,7 @@ void BM_ConvertFile(benchmark::State& state) {
   if (!PutCarrier(state, source)) return;
   TestPlatform os;
   for (auto _ : state) {
-    if (ConvertFile(os, source.native()).error) {
+    if (DropFile(os, source.native()).error) {
       state.SkipWithError("conversion failed");
       return;
     }

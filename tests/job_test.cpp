@@ -17,7 +17,7 @@ class Job : public ::testing::Test {
     return ExpectedOutput(bmp);
   }
 
-  Status Convert(const fs::path& path) { return ConvertFile(os, path.native()).error.status; }
+  Status Convert(const fs::path& path) { return DropFile(os, path.native()).error.status; }
 
   void ExpectOneNotice(const fs::path& path, Status status) {
     ASSERT_EQ(os.notices.size(), 1u);
@@ -151,7 +151,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
     const auto expectOutcome = [&](TestPlatform& os, Status status, bool stagingLeft,
                                    Step step = Step::kNone) {
       const bool hadOutput = fs::exists(output);
-      const Outcome outcome = ConvertFile(os, path.native());
+      const Outcome outcome = DropFile(os, path.native());
       EXPECT_EQ(outcome.error.status, status);
       if (step != Step::kNone) {
         EXPECT_EQ(outcome.error.step, step);

@@ -8,6 +8,7 @@
 
 #include "../src/convert/platform.h"
 #include "../src/convert/file_io.h"
+#include "drop.h"
 #include "model.h"
 
 class MemoryPlatform : public Platform {
@@ -26,7 +27,6 @@ class MemoryPlatform : public Platform {
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
-  void ShowNotice(const NativeString& text) override { notices.push_back(text); }
 
   // An empty file to write, for tests of writers.
   FileHandle Create(const NativeString& path);

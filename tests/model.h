@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../src/convert/bitmap_format.h"
-#include "../src/convert/convert.h"
+#include "../src/convert/job.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -106,14 +106,15 @@ Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer
                    std::span<const std::uint8_t> payload, std::size_t piece) {
   Bytes gathering(buffer.size());
   BitmapWriter writer(os, buffer, gathering);
+  Ending ending;
   do {
     Error error = writer.Start(file, source);
     for (std::size_t at = 0; at < payload.size() && !error; at += piece)
       error = writer.Append(payload.subspan(at, std::min(piece, payload.size() - at)));
-    if (!error) error = writer.Finish(CarrierForm::kImage);
     if (error) return error.status;
-  } while (writer.Again());
-  return Status::kOk;
+    ending = writer.Finish(CarrierForm::kImage);
+  } while (!ending.error && ending.needsSecondPass);
+  return ending.error.status;
 }
 
 NativeString Notice(const fs::path& path, Status status) {

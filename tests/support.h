@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "../src/convert/bitmap_rows.h"
-#include "../src/convert/convert.h"
+#include "../src/convert/bitmap_writer.h"
 #include "../src/convert/file_io.h"
 #include "../src/os/native_platform.h"
 #include "../src/os/system.h"
+#include "drop.h"
 #include "model.h"
 
 namespace fs = std::filesystem;
@@ -63,7 +63,6 @@ class TestPlatform : public NativePlatform {
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
-  void ShowNotice(const NativeString& text) override { notices.push_back(text); }
 
  private:
   bool Fails(Op op);

@@ -6,7 +6,7 @@
 #include <clocale>
 #endif
 
-#include "../convert/bitmap_rows.h"
+#include "../convert/bitmap_writer.h"
 #include "../convert/file_io.h"
 #include "../os/system.h"
 #include "../picture/png_writer.h"
@@ -42,7 +42,7 @@ const Command kConvert{
      Flag::kVersion}};
 
 
-Outcome Convert(QuietPlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
+Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(os, options, entry)) return entry.outcome;
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
   if (!options.png) {
@@ -52,7 +52,7 @@ Outcome Convert(QuietPlatform& os, const Options& options, Entry& entry, Workspa
   PngWriter writer(os);
   const Outcome outcome =
       RunJob(os, {entry.source, entry.base, kPngSuffix, options.checkOnly}, writer, workspace.reading());
-  if (outcome.error.status == Status::kRefused) entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.carrier)});
+  if (outcome.error.status == Status::kRefused) entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.bitmap)});
   return outcome;
 }
 
@@ -60,7 +60,7 @@ int Run(const std::vector<NativeString>& args) {
   UseJapanese(PrefersJapanese());
   Options options;
   if (const int exit = ParseOptions(kConvert, args, &options); exit >= 0) return exit;
-  QuietPlatform os;
+  NativePlatform os;
   const NativeChar* suffix = options.png ? kPngSuffix : kBmpSuffix;
   Plan plan = MakePlan(os, options, suffix);
   Report report(kConvert, options, plan.entries.size());

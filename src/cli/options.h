@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "../convert/platform.h"
+#include "../native.h"
 
 enum class Flag { kRecursive, kOutputDir, kFrom, kFormat, kDryRun, kJobs, kQuiet, kVerbose, kHelp, kVersion };
 

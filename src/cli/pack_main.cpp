@@ -61,7 +61,7 @@ NativeString FindPicture(const Options& options, Entry& entry) {
   return bmpError || pngTime >= bmpTime ? png : bmp;
 }
 
-NativeString RefusalText(const Refusal& refusal, const NativeString& picture, const Carrier& carrier) {
+NativeString RefusalText(const Refusal& refusal, const NativeString& picture, const BitmapInfo& carrier) {
   switch (refusal.why) {
     case Refusal::Why::kUnreadable: {
       const NativeString what = Say(Text::kCannotReadPicture, {picture});
@@ -69,8 +69,8 @@ NativeString RefusalText(const Refusal& refusal, const NativeString& picture, co
       return what + NATIVE_TEXT(": ") + NativeString(refusal.reason.begin(), refusal.reason.end());
     }
     case Refusal::Why::kWrongSize:
-      return Say(Text::kWrongSize, {picture, Number(refusal.width), Number(refusal.height), Number(carrier.width),
-                                    Number(carrier.height < 0 ? -std::int64_t{carrier.height} : carrier.height)});
+      return Say(Text::kWrongSize, {picture, Number(refusal.width), Number(refusal.height), Number(refusal.bitmapWidth),
+                                    Number(refusal.bitmapHeight)});
     case Refusal::Why::kTransparent:
     case Refusal::Why::kOffPalette:
       return Say(refusal.why == Refusal::Why::kTransparent ? Text::kTransparent : Text::kOffPalette,
@@ -81,7 +81,7 @@ NativeString RefusalText(const Refusal& refusal, const NativeString& picture, co
   return Say(Text::kCannotStoreBack, {BitmapTrouble(carrier)});
 }
 
-Outcome Pack(QuietPlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
+Outcome Pack(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(os, options, entry)) return entry.outcome;
   entry.picture = FindPicture(options, entry);
   if (entry.picture.empty()) return {};
@@ -89,7 +89,7 @@ Outcome Pack(QuietPlatform& os, const Options& options, Entry& entry, Workspace&
   CarrierWriter writer(os, entry.picture, options.outputDir.empty(), workspace.writing(), workspace.gathering());
   Outcome outcome = RunJob(os, {entry.source, entry.base, kSameName, options.checkOnly}, writer, workspace.reading());
   if (outcome.error.status == Status::kRefused)
-    entry.problem = RefusalText(writer.refusal(), entry.picture, outcome.carrier);
+    entry.problem = RefusalText(writer.refusal(), entry.picture, outcome.bitmap);
   outcome.unchanged = !writer.Changed();
   return outcome;
 }
@@ -98,7 +98,7 @@ int Run(const std::vector<NativeString>& args) {
   UseJapanese(PrefersJapanese());
   Options options;
   if (const int exit = ParseOptions(kPack, args, &options); exit >= 0) return exit;
-  QuietPlatform os;
+  NativePlatform os;
   Plan plan = MakePlan(os, options, kSameName);
   Report report(kPack, options, plan.entries.size());
   RunPlan(

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "../convert/convert.h"
+#include "../convert/job.h"
 #include "../os/system.h"
 #include "batch.h"
 #include "options.h"

@@ -114,9 +114,9 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
   return {};
 }
 
-NativeString BitmapTrouble(const Carrier& carrier) {
-  switch (carrier.bitmap) {
-    case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(carrier.compression)});
+NativeString BitmapTrouble(const BitmapInfo& bitmap) {
+  switch (bitmap.form) {
+    case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(bitmap.compression)});
     case BitmapForm::kPlain: return Say(Text::kNoStandardHeader);
     case BitmapForm::kRows: break;
   }
@@ -124,14 +124,14 @@ NativeString BitmapTrouble(const Carrier& carrier) {
 }
 
 NativeString Description(const Entry& entry) {
-  const Carrier& carrier = entry.outcome.carrier;
+  const BitmapInfo& carrier = entry.outcome.bitmap;
   NativeString text =
       Say(Text::kChecked,
-          {entry.source, Say(carrier.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
+          {entry.source, Say(entry.outcome.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
            Number(static_cast<long long>(carrier.bytes))});
   if (carrier.hasFields) text += Say(Text::kCheckedSize, {Number(carrier.width), Number(carrier.height)});
   const NativeString depth = Number(carrier.bitsPerPixel);
-  switch (carrier.bitmap) {
+  switch (carrier.form) {
     case BitmapForm::kPlain: break;
     case BitmapForm::kRows:
       if (carrier.rowBytes == carrier.writtenRowBytes)

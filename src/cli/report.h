@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "../convert/convert.h"
+#include "../convert/job.h"
 #include "options.h"
 #include "plan.h"
 
@@ -47,7 +47,7 @@ NativeString Shown(const NativeString& text);
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
 
 // Why a carried bitmap shows no picture to write or take back, in words.
-NativeString BitmapTrouble(const Carrier& carrier);
+NativeString BitmapTrouble(const BitmapInfo& bitmap);
 
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry);

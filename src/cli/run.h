@@ -10,13 +10,6 @@
 #include "plan.h"
 #include "report.h"
 
-// The platform of a command, whose jobs report through their outcomes, which
-// the command prints in order, so nothing is shown from inside a job.
-class QuietPlatform final : public NativePlatform {
- public:
-  void ShowNotice(const NativeString&) override {}
-};
-
 // Makes the standard streams safe and runs `run`; when memory runs out
 // outside the jobs, which say so for their own files, says so for the command.
 int RunSafely(const Command& command, const std::vector<NativeString>& args,

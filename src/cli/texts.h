@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "../convert/platform.h"
+#include "../native.h"
 
 enum class Text {
   kNotGif,

@@ -116,15 +116,17 @@ void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_
     std::swap_ranges(top, top + rowBytes, bottom);
 }
 
-void DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size, const BitmapRows& rows, Carrier* carrier) {
-  carrier->bytes = size;
-  carrier->hasFields = size >= bmp::kSizeFieldsEnd;
-  if (!carrier->hasFields) return;
-  carrier->width = bmp::ReadI32(head, bmp::kWidth);
-  carrier->height = bmp::ReadI32(head, bmp::kHeight);
-  carrier->bitmap = rows.form;
-  carrier->bitsPerPixel = rows.bitsPerPixel;
-  carrier->compression = rows.compression;
-  carrier->rowBytes = rows.stride;
-  carrier->writtenRowBytes = rows.outStride;
+BitmapInfo DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size, const BitmapRows& rows) {
+  BitmapInfo info;
+  info.bytes = size;
+  info.hasFields = size >= bmp::kSizeFieldsEnd;
+  if (!info.hasFields) return info;
+  info.width = bmp::ReadI32(head, bmp::kWidth);
+  info.height = bmp::ReadI32(head, bmp::kHeight);
+  info.form = rows.form;
+  info.bitsPerPixel = rows.bitsPerPixel;
+  info.compression = rows.compression;
+  info.rowBytes = rows.stride;
+  info.writtenRowBytes = rows.outStride;
+  return info;
 }

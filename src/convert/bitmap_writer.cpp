@@ -10,7 +10,7 @@
 #include <limits>
 #include <utility>
 
-#include "bitmap_rows.h"
+#include "bitmap_writer.h"
 #include "file_io.h"
 
 Error BitmapWriter::Start(FileHandle file, FileHandle source) {
@@ -24,7 +24,7 @@ Error BitmapWriter::Start(FileHandle file, FileHandle source) {
   flushed_ = 0;
   rows_ = {};
   fits_ = true;
-  again_ = false;
+  needsSecondPass_ = false;
   gatheredSize_ = 0;
   return {};
 }
@@ -42,7 +42,14 @@ Error BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
-Error BitmapWriter::Finish(CarrierForm) {
+Ending BitmapWriter::Finish(CarrierForm) {
+  Ending ending(Finished());
+  ending.needsSecondPass = needsSecondPass_;
+  ending.bitmap = Describe();
+  return ending;
+}
+
+Error BitmapWriter::Finished() {
   const Error unsupported{Status::kUnsupported, Step::kReadSource};
   if (flushed_ == 0) {
     // All of it is here, so its length is known exactly.
@@ -60,7 +67,7 @@ Error BitmapWriter::Finish(CarrierForm) {
   if (exact != rows_) {
     // Only a first pass can be misled so; after it the bound is exact.
     if (pass_ > 1) return unsupported;
-    again_ = true;
+    needsSecondPass_ = true;
     return {};
   }
   if (Error e = Flush()) return e;
@@ -195,8 +202,8 @@ void BitmapWriter::PutSizes(std::span<std::uint8_t> head) const {
   bmp::PutU32(head, bmp::kImageSize, static_cast<std::uint32_t>(imageSize <= kMax ? imageSize : 0));
 }
 
-void BitmapWriter::Describe(Carrier* carrier) const {
+BitmapInfo BitmapWriter::Describe() const {
   const std::span<const std::uint8_t> head =
       flushed_ ? std::span<const std::uint8_t>(head_) : buffer_.first(std::min(held_, head_.size()));
-  DescribeBitmap(head, PayloadSize(), rows_, carrier);
+  return DescribeBitmap(head, PayloadSize(), rows_);
 }

@@ -9,8 +9,7 @@
 
 #include <algorithm>
 
-#include "convert.h"
-#include "file_io.h"
+#include "container.h"
 
 namespace {
 

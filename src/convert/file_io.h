@@ -6,7 +6,7 @@
 #include <span>
 #include <utility>
 
-#include "convert.h"
+#include "error.h"
 
 // The size of every buffer a conversion moves bytes through: small enough
 // for memory to stay small whatever the payload, large enough for a typical

@@ -6,21 +6,22 @@
 
 #include <new>
 
-#include "bitmap_rows.h"
-#include "convert.h"
+#include "job.h"
+
 #include "file_io.h"
 
 namespace {
 
 // Pours the payload of `source` through `writer`, twice when it asks.
-Error Pour(Platform& os, FileHandle source, FileHandle file, OutputWriter& writer, std::span<std::uint8_t> buffer,
-           Carrier* carrier) {
+Ending Pour(Platform& os, FileHandle source, FileHandle file, OutputWriter& writer, std::span<std::uint8_t> buffer,
+            CarrierForm* form) {
+  Ending ending;
   do {
     if (Error e = writer.Start(file, source)) return e;
-    if (Error e = ExtractPayload(os, source, writer, &carrier->form, buffer)) return e;
-    if (Error e = writer.Finish(carrier->form)) return e;
-  } while (writer.Again());
-  return {};
+    if (Error e = ExtractPayload(os, source, writer, form, buffer)) return e;
+    ending = writer.Finish(*form);
+  } while (!ending.error && ending.needsSecondPass);
+  return ending;
 }
 
 Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::uint8_t> buffer) {
@@ -35,10 +36,13 @@ Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::u
   ScopedFile in(os, opened.value);
   StagedOutput out(os);
   if (!job.checkOnly) error = out.Take(job.base + kStagingSuffix, job.base + job.suffix);
-  if (!error) error = Pour(os, in.get(), out.file(), writer, buffer, &outcome.carrier);
-  writer.Describe(&outcome.carrier);
+  if (!error) {
+    const Ending ending = Pour(os, in.get(), out.file(), writer, buffer, &outcome.form);
+    error = ending.error;
+    outcome.bitmap = ending.bitmap;
+    outcome.unchanged = !error && ending.unchanged;
+  }
   if (const SystemError closed = in.Close(); closed && !error) error = {Status::kIoError, Step::kReadSource, closed};
-  outcome.unchanged = !error && writer.Unchanged();
   if (!error && !job.checkOnly && !outcome.unchanged) error = out.Commit();
   return outcome;
 }
@@ -62,15 +66,4 @@ Outcome RunJob(Platform& os, const Job& job, OutputWriter& writer, std::span<std
   } catch (const std::bad_alloc&) {
     return {{Status::kOutOfMemory}};
   }
-}
-
-Outcome ConvertFile(Platform& os, const NativeString& path) {
-  Workspace workspace;
-  Outcome outcome{{Status::kOutOfMemory}};
-  if (workspace.Ready()) {
-    BitmapWriter writer(os, workspace.writing(), workspace.gathering());
-    outcome = RunJob(os, {path, path, kBmpSuffix}, writer, workspace.reading());
-  }
-  if (outcome.error) ShowFileError(os, path, outcome.error.status);
-  return outcome;
 }

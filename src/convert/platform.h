@@ -1,56 +1,16 @@
-// What a conversion asks of the operating system: files, absolute paths and
-// a way to put a notice in front of the user. The job sees nothing else of
-// the system, so tests can stand in for any part of it. Every call returns
-// its own reason for failing, so one platform serves any number of threads.
+// What a conversion asks of the operating system: files and absolute paths.
+// The job sees nothing else of the system, so tests can stand in for any part
+// of it. Every call returns its own reason for failing, so one platform
+// serves any number of threads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <utility>
 
-// Paths and notices travel in the system's own text form: UTF-16 on Windows,
-// so that any file name survives whatever the ANSI code page; bytes elsewhere.
-#ifdef _WIN32
-using NativeChar = wchar_t;
-#define NATIVE_TEXT(s) L##s
-#else
-using NativeChar = char;
-#define NATIVE_TEXT(s) s
-#endif
-using NativeString = std::basic_string<NativeChar>;
+#include "../native.h"
 
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
-
-// Why a call failed.
-struct SystemError {
-  enum class Kind {
-    kNone,
-    kSystem,    // `code` is the system's own (errno, GetLastError)
-    kNotAFile,  // the name holds something other than a regular file
-    kBusy,      // another conversion holds the staging file
-  };
-  Kind kind = Kind::kNone;
-  int code = 0;
-
-  static SystemError System(int code) { return {Kind::kSystem, code}; }
-  explicit operator bool() const { return kind != Kind::kNone; }
-  bool operator==(const SystemError&) const = default;
-};
-
-// A call's value, or why there is none.
-template <typename T>
-struct Result {
-  Result() = default;
-  Result(T v) : value(std::move(v)) {}  // a call that did what was asked
-  Result(T v, SystemError e) : value(std::move(v)), error(e) {}
-
-  bool Ok() const { return !error; }
-
-  T value{};
-  SystemError error;
-};
 
 // A staging file: `file` to write, and `hold`, which keeps the name from any
 // other conversion from its creation until it is replaced or deleted.
@@ -93,6 +53,4 @@ class Platform {
   // The path as an absolute one, resolved by text alone as the system does
   // for a name given to it ("." and ".." folded, links not followed).
   virtual Result<NativeString> AbsolutePath(const NativeString& path) = 0;
-  // Shows one notice and returns once the user has seen it.
-  virtual void ShowNotice(const NativeString& text) = 0;
 };

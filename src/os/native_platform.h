@@ -1,5 +1,4 @@
-// The running system's files and paths, as a conversion sees them. Programs
-// add how a notice is shown.
+// The running system's files and paths, as a conversion sees them.
 #pragma once
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "../convert/platform.h"
+#include "../native.h"
 
 inline SystemError Errno() { return SystemError::System(errno); }
 

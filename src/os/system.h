@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../convert/platform.h"
+#include "../native.h"
 
 // Creates the folder `path` and any missing above it; no error when a folder
 // stands there already.

@@ -75,6 +75,8 @@ Error CarrierWriter::ReadPicture() {
   if (!PictureSize(bytes, &refusal.width, &refusal.height, &refusal.reason)) return Refuse(refusal);
   if (refusal.width != width || refusal.height != height) {
     refusal.why = Refusal::Why::kWrongSize;
+    refusal.bitmapWidth = width;
+    refusal.bitmapHeight = height;
     return Refuse(refusal);
   }
   if (!isBmp && !LoadPicture(file, &picture_, &refusal.reason)) return Refuse(refusal);
@@ -89,15 +91,24 @@ bool CarrierWriter::Converts(CarrierForm form) const {
            std::equal(bytes.begin(), bytes.end(), pictureFile_.begin() + offset);
   });
   Error error;
+  Ending ending;
   do {
     error = writer.Start(kNoFile, source_);
     if (!error) error = writer.Append(payload_);
-    if (!error) error = writer.Finish(form);
-  } while (!error && writer.Again());
+    if (!error) ending = writer.Finish(form), error = ending.error;
+  } while (!error && ending.needsSecondPass);
   return !error && same && writer.OutputSize() == pictureFile_.size();
 }
 
-Error CarrierWriter::Finish(CarrierForm form) {
+Ending CarrierWriter::Finish(CarrierForm form) {
+  Ending ending(Finished(form));
+  ending.unchanged = inPlace_ && !changed_;
+  ending.bitmap = DescribeBitmap(std::span(payload_).first(std::min<std::size_t>(payload_.size(), bmp::kHeadersEnd)),
+                                 payload_.size(), rows_);
+  return ending;
+}
+
+Error CarrierWriter::Finished(CarrierForm form) {
   if (!pictureRead_) {
     if (Error e = ReadPicture()) return e;
   }
@@ -175,9 +186,4 @@ Error CarrierWriter::WriteCarrier(CarrierForm form) {
     at = end;
   }
   return {};
-}
-
-void CarrierWriter::Describe(Carrier* carrier) const {
-  DescribeBitmap(std::span(payload_).first(std::min<std::size_t>(payload_.size(), bmp::kHeadersEnd)),
-                 payload_.size(), rows_, carrier);
 }

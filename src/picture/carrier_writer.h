@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../convert/bitmap_rows.h"
+#include "../convert/bitmap_writer.h"
 #include "picture.h"
 
 // Why a picture cannot go back into its carrier.
@@ -21,6 +21,7 @@ struct Refusal {
   SystemError cause;     // kUnreadable, where the system said why
   std::string reason;    // kUnreadable, where the image library did
   std::uint32_t width = 0, height = 0;  // kWrongSize: the picture's
+  std::uint32_t bitmapWidth = 0, bitmapHeight = 0;  // and the bitmap's
   std::uint64_t pixels = 0;             // kTransparent, kOffPalette: how many
   std::uint32_t x = 0, y = 0;           // and the first, from the top left
 };
@@ -40,9 +41,7 @@ class CarrierWriter final : public OutputWriter {
   // kRefused, with refusal() saying why, as soon as the bitmap's header
   // shows that the picture cannot go back.
   Error Append(std::span<const std::uint8_t> bytes) override;
-  Error Finish(CarrierForm form) override;
-  bool Unchanged() const override { return inPlace_ && !changed_; }
-  void Describe(Carrier* carrier) const override;
+  Ending Finish(CarrierForm form) override;
 
   // After Finish: whether the picture differs from what the carrier held.
   bool Changed() const { return changed_; }
@@ -55,6 +54,7 @@ class CarrierWriter final : public OutputWriter {
   Error Refuse(Refusal refusal);
   Error PutPixels(const BitmapRows& rows);
   Error WriteCarrier(CarrierForm form);
+  Error Finished(CarrierForm form);
 
   Platform& os_;
   NativeString picturePath_;

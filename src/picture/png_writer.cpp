@@ -22,10 +22,15 @@ Error PngWriter::Append(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
-Error PngWriter::Finish(CarrierForm) {
-  size_ = payload_.size();
-  std::copy_n(payload_.begin(), std::min(payload_.size(), head_.size()), head_.begin());
-  if (FindBitmapRows(payload_, size_, &rows_) != Status::kOk) return {Status::kUnsupported, Step::kReadSource};
+Ending PngWriter::Finish(CarrierForm) {
+  const Status found = FindBitmapRows(payload_, payload_.size(), &rows_);
+  const BitmapInfo bitmap = DescribeBitmap(payload_, payload_.size(), rows_);
+  Ending ending(found == Status::kOk ? Write() : Error{Status::kUnsupported, Step::kReadSource});
+  ending.bitmap = bitmap;
+  return ending;
+}
+
+Error PngWriter::Write() {
   BitmapPixels bitmap;
   if (rows_.form != BitmapForm::kRows || !bitmap.Open(payload_, rows_)) return {Status::kRefused};
   Picture picture;
@@ -43,8 +48,4 @@ Error PngWriter::Finish(CarrierForm) {
   });
   if (failed) return {Status::kIoError, Step::kWriteOutput, failed};
   return written ? Error{} : Error{Status::kOutOfMemory};
-}
-
-void PngWriter::Describe(Carrier* carrier) const {
-  DescribeBitmap(std::span(head_).first(std::min<std::size_t>(size_, head_.size())), size_, rows_, carrier);
 }

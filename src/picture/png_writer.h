@@ -2,10 +2,10 @@
 // the bitmap's header gives an alpha mask.
 #pragma once
 
-#include <array>
 #include <vector>
 
 #include "../convert/bitmap_rows.h"
+#include "../convert/job.h"
 
 inline constexpr const NativeChar* kPngSuffix = NATIVE_TEXT(".png");
 
@@ -18,14 +18,13 @@ class PngWriter final : public OutputWriter {
 
   Error Start(FileHandle file, FileHandle source) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
-  Error Finish(CarrierForm form) override;
-  void Describe(Carrier* carrier) const override;
+  Ending Finish(CarrierForm form) override;
 
  private:
+  Error Write();
+
   Platform& os_;
   FileHandle file_ = kNoFile;
   std::vector<std::uint8_t> payload_;
-  std::uint64_t size_ = 0;
-  std::array<std::uint8_t, bmp::kHeadersEnd> head_{};
   BitmapRows rows_;
 };

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "../convert/convert.h"
 #include "../os/native_platform.h"
+#include "convert_file.h"
 
 namespace {
 
@@ -21,22 +21,19 @@ constexpr UINT kCountFiles = 0xFFFFFFFF;
 constexpr int kExitNoWindow = 1;
 
 // Notices are modal boxes with no owner, so the drop window stays usable.
-class MessageBoxPlatform final : public NativePlatform {
- public:
-  void ShowNotice(const NativeString& text) override {
-    MessageBoxW(nullptr, text.c_str(), kNoticeCaption, MB_OK | MB_ICONWARNING);
-  }
-};
+void ShowWarning(const NativeString& text) {
+  MessageBoxW(nullptr, text.c_str(), kNoticeCaption, MB_OK | MB_ICONWARNING);
+}
 
 void ConvertDroppedFiles(HDROP drop) {
-  MessageBoxPlatform os;
+  NativePlatform os;
   const UINT count = DragQueryFileW(drop, kCountFiles, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
     // Paths are fetched at their own length, however long.
     const UINT length = DragQueryFileW(drop, i, nullptr, 0);
     std::wstring path(length, L'\0');
     if (length != 0 && DragQueryFileW(drop, i, path.data(), length + 1) == length)
-      ConvertFile(os, path);
+      ConvertFile(os, path, ShowWarning);
   }
   DragFinish(drop);
 }

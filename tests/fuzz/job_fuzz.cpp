@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Conversion expected = ReferenceConvert(input);
 
   TestPlatform os;
-  const Status status = ConvertFile(os, source.native()).error.status;
+  const Status status = DropFile(os, source.native()).error.status;
   Require(status == expected.status, "status");
   if (status == Status::kOk) {
     Require(os.notices.empty(), "no notice");

@@ -155,7 +155,7 @@ TEST(Soak, ThousandsOfMixedFilesInOneProcess) {
       }
       const Case& c = cases[i];
       SCOPED_TRACE(c.path.filename().string());
-      const Status status = ConvertFile(os, c.path.native()).error.status;
+      const Status status = DropFile(os, c.path.native()).error.status;
       ASSERT_EQ(status, c.status);
       const fs::path output = c.path.native() + ".bmp";
       if (status == Status::kOk) {

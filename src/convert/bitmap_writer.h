@@ -1,0 +1,75 @@
+// The BMP output: the payload written as it arrives, each row where a BMP
+// reader expects it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "bitmap_rows.h"
+#include "job.h"
+
+// Writes a payload as it arrives, each row where the conversion puts it, so
+// that the output holds the converted bitmap when the payload ends. A
+// payload that fits `buffer` is written in one call where its rows keep
+// their size, a larger one a buffer at a time; the buffer holds at least
+// bmp::kHeadersEnd bytes, and `gathering` as many for rows padded on the way
+// out. Once the payload outgrows the buffer, rows claimed
+// past the source's size cannot fit, so they are never written, however far
+// off they claim to lie; rows found packed only at the payload's end, under
+// sizes stated for padded ones, take a second pass.
+class BitmapWriter final : public OutputWriter {
+ public:
+  BitmapWriter(Platform& os, std::span<std::uint8_t> buffer, std::span<std::uint8_t> gathering)
+      : os_(os), buffer_(buffer), gathered_(gathering) {}
+
+  Error Start(FileHandle file, FileHandle source) override;
+  Error Append(std::span<const std::uint8_t> bytes) override;
+  // kUnsupported, with the output incomplete, when the rows do not fit the
+  // payload, or the source changed between two passes.
+  Ending Finish(CarrierForm form) override;
+
+  // Hands what it would write to `target` instead, for a writer that works on.
+  using Target = std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)>;
+  void WriteTo(Target target) { target_ = std::move(target); }
+
+  std::uint64_t PayloadSize() const { return flushed_ + held_; }
+  std::uint64_t OutputSize() const { return PayloadSize() + rows_.Growth(); }
+
+ private:
+  Error Finished();
+  BitmapInfo Describe() const;
+  Error Flush();
+  bool Place();
+  bool PlaceRows(std::uint64_t first, std::uint64_t count, std::uint8_t* data);
+  bool Pad(std::uint64_t row);
+  std::uint64_t OutRow(std::uint64_t row) const;
+  bool Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
+  bool WriteGathered();
+  bool WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
+  void PutSizes(std::span<std::uint8_t> head) const;
+  Error WriteFailed() const { return {Status::kIoError, Step::kWriteOutput, writeError_}; }
+
+  Platform& os_;
+  std::span<std::uint8_t> buffer_;
+  FileHandle file_ = kNoFile;
+  FileHandle source_ = kNoFile;
+  int pass_ = 0;
+  std::uint64_t bound_ = 0;       // after the first pass, the payload's size
+  std::uint64_t earlierEnd_ = 0;  // one past the last byte the first pass wrote
+  std::size_t held_ = 0;          // bytes in the buffer
+  std::uint64_t flushed_ = 0;     // payload bytes before the buffer's first
+  std::array<std::uint8_t, bmp::kHeadersEnd> head_{};
+  BitmapRows rows_;
+  bool fits_ = true;              // the claimed rows fit within the bound
+  bool needsSecondPass_ = false;
+  SystemError writeError_;
+  Target target_;
+  std::uint64_t writtenEnd_ = 0;  // one past the last byte written
+  // Padded rows are gathered here with what meets them end to end, so that
+  // they take no more writes than rows written as they came.
+  std::span<std::uint8_t> gathered_;
+  std::uint64_t gatheredAt_ = 0;
+  std::size_t gatheredSize_ = 0;
+};
