@@ -14,11 +14,36 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev libstb-dev zlib1g-dev time man-db locales
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev libpng-dev zlib1g-dev time man-db locales
                  imagemagick python3-pil)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 python3 xvfb xdotool
-                  gcc libc6-dev libx11-dev locales)
-FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libstb-dev zlib1g-dev)
+                  gcc libc6-dev libx11-dev locales dpkg-dev)
+FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libpng-dev zlib1g-dev)
+
+# Debian has no libpng built for Windows, so the Windows builds compile
+# Debian's own source package of it, security fixes applied, which lands here.
+SOURCES_DIR=/usr/local/src/quillane
+SOURCES_LIST=/etc/apt/sources.list.d/quillane-sources.sources
+
+# Unpacks Debian's source package $1 into $SOURCES_DIR/$1 unless it is there,
+# adding the source lists of Debian's main archive (point releases carry its
+# security fixes).
+fetch_source() {
+  local package=$1
+  [ -d "$SOURCES_DIR/$package" ] && return 0
+  if [ ! -f "$SOURCES_LIST" ]; then
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\n%s\n' \
+      'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$SOURCES_LIST"
+    apt-get update -qq
+  fi
+  echo "Fetching Debian's source of $package"
+  local work
+  work=$(mktemp -d)
+  (cd "$work" && apt-get source -qq "$package" >/dev/null 2>&1) || { rm -rf "$work"; return 1; }
+  mkdir -p "$SOURCES_DIR"
+  mv "$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)" "$SOURCES_DIR/$package"
+  rm -rf "$work"
+}
 
 # Wine takes its ANSI code page from the Unix locale, and only from one glibc knows.
 ensure_japanese_locale() {

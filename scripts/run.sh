@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 source scripts/deps.sh
 decide_wine32
 install_missing "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+fetch_source libpng1.6
 
 if [ -z "$WINE32_OFF" ]; then
   bits=32 win=build/win toolchain=cmake/mingw-i686.cmake wine_arch=win32

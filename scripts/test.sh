@@ -24,6 +24,7 @@ if wants windows; then
   packages+=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}")
 fi
 install_missing "${packages[@]}"
+wants windows && fetch_source libpng1.6
 ensure_japanese_locale
 
 native() {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <climits>
 
+#include "../src/picture/pixels.h"
 #include "memory_platform.h"
 #include "support.h"
 
@@ -138,7 +140,8 @@ TEST(StandardRows, StrideFollowsTheSizeFieldsThenTheFit) {
 
 // The streaming writer must give what the copying model gives, however the
 // payload is cut into buffers and appended pieces, and whatever the source's
-// size lets it tell before the payload ends.
+// size lets it tell before the payload ends; so must the converted bytes a
+// picture is compared with, from any offset.
 TEST(Writer, PlacesRowsAsTheModelDoesForAnyBufferSize) {
   Bytes wide = MakeBitmap(4, 4, 1);
   PutInt32(wide, bmp::kWidth, 400);
@@ -174,9 +177,72 @@ TEST(Writer, PlacesRowsAsTheModelDoesForAnyBufferSize) {
         }
         EXPECT_FALSE(os.Close(file));
       }
+      BitmapRows rows;
+      if (expected.status != Status::kOk || FindBitmapRows(payload, payload.size(), &rows) != Status::kOk) continue;
+      Bytes converted(expected.bytes.size());
+      for (std::size_t at = 0; at < converted.size(); at += bufferSize)
+        ConvertedBytes(payload, rows, at, std::span(converted).subspan(at, std::min(bufferSize, converted.size() - at)));
+      EXPECT_EQ(converted, expected.bytes) << bufferSize;
     }
     EXPECT_FALSE(os.Close(source));
   }
+}
+
+// One stored value shows one colour, and that colour stores that value
+// again, under every mask a header may give, so an unedited picture changes
+// nothing; an index past the palette shows black.
+TEST(Pixels, EachStoredValueShowsAColourThatStoresItAgain) {
+  const struct {
+    const char* what;
+    std::uint16_t depth;
+    std::uint32_t mask;       // the one channel looked at, red
+    std::uint8_t top;         // what its largest value shows
+  } cases[] = {
+      {"5 bits", 16, 0xF800, 255}, {"6 bits", 16, 0x07E0, 255}, {"1 bit", 16, 0x8000, 255},
+      {"8 bits", 32, 0xFF0000, 255}, {"10 bits", 32, 0x3FF00000, 255},
+      {"bits apart", 16, 0x0A00, 5 * 255 / 7}, {"no bits", 16, 0, 0},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    Bytes head = MakeBitmapHeader({.depth = test.depth, .compression = bmp::kBitfields, .between = 12}, 1);
+    bmp::PutU32(head, bmp::kMasks, test.mask);
+    bmp::PutU32(head, bmp::kMasks + 4, 0x001F);
+    bmp::PutU32(head, bmp::kMasks + 8, 0);
+    BmpHeader header;
+    PixelFormat format;
+    ASSERT_TRUE(ReadBmpHeader(head, &header));
+    ASSERT_TRUE(format.Open(header, head));
+    const int shift = test.mask ? std::countr_zero(test.mask) : 0;
+    std::uint32_t largest = 0;
+    for (std::uint32_t field = 0; field <= (test.mask >> shift); ++field) {
+      const std::uint32_t value = (field << shift & test.mask) | 0x0003;  // blue, and bits no channel uses, kept
+      if ((value & test.mask) >> shift != field) continue;
+      const Rgba colour = format.Colour(value);
+      const std::uint32_t bits = std::bit_width(test.mask >> shift);
+      // A channel wider than 8 bits holds more values than colours: each shows the colour that stores it.
+      const std::optional<std::uint32_t> stored = format.ValueOf(colour, value & ~test.mask);
+      ASSERT_TRUE(stored);
+      if (bits <= 8) {
+        EXPECT_EQ(*stored, value) << field;
+      } else {
+        EXPECT_EQ(format.Colour(*stored), colour) << field;
+      }
+      if (bits < 8 && bits > 0) {
+        EXPECT_EQ(colour[0], field * 255 / ((1u << bits) - 1)) << field;
+      }
+      largest = std::max<std::uint32_t>(largest, colour[0]);
+    }
+    EXPECT_EQ(largest, test.top);
+  }
+  Bytes palette = MakeBitmapHeader({.depth = 8, .between = 3 * bmp::kPaletteEntry}, 2);
+  PutInt32(palette, bmp::kColorsUsed, 3);
+  BmpHeader header;
+  PixelFormat format;
+  ASSERT_TRUE(ReadBmpHeader(palette, &header));
+  ASSERT_TRUE(format.Open(header, palette));
+  ASSERT_EQ(format.Palette().size(), 3u);
+  EXPECT_EQ(format.Colour(2), (Rgba{palette[54 + 10], palette[54 + 9], palette[54 + 8], kOpaque}));
+  EXPECT_EQ(format.Colour(3), (Rgba{0, 0, 0, kOpaque}));
 }
 
 }  // namespace

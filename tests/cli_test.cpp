@@ -18,7 +18,7 @@
 
 namespace {
 
-struct Outcome {
+struct Ran {
   int exitCode;
   std::string out;
   std::string err;
@@ -27,7 +27,7 @@ struct Outcome {
 class Cli : public ::testing::Test {
  protected:
   // Runs a shell command in the test folder, `$Q` standing for the converter.
-  Outcome Shell(const std::string& command) {
+  Ran Shell(const std::string& command) {
     const fs::path out = scratch / "stdout", err = scratch / "stderr";
     // $Q converts, $K packs, $M makes carriers; $AS runs a command as a user
     // whom limits and permissions bind.
@@ -42,7 +42,7 @@ class Cli : public ::testing::Test {
   }
 
   // The converter in English, whatever this machine's locale.
-  Outcome Run(const std::string& args) { return Shell("LC_ALL=C.UTF-8 \"$Q\" " + args); }
+  Ran Run(const std::string& args) { return Shell("LC_ALL=C.UTF-8 \"$Q\" " + args); }
 
   Bytes PutCarrier(const fs::path& name, CarrierForm form, std::int32_t width, std::int32_t height) {
     fs::create_directories((dir / name).parent_path());
@@ -86,7 +86,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
       "quillane-convert: big.gif: cannot write big.gif.bmp: File too large\n"
       "8 files: 3 converted, 5 failed\n";
   for (const char* jobs : {"-j 1", "-j 4", ""}) {
-    const Outcome run = Shell(std::string("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" ") + jobs + " -v " + args);
+    const Ran run = Shell(std::string("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" ") + jobs + " -v " + args);
     EXPECT_EQ(run.exitCode, 1) << jobs;
     EXPECT_EQ(run.err, expected) << jobs;
     EXPECT_EQ(run.out, "a.gif -> a.gif.bmp\nc.GIF -> c.GIF.bmp\na.gif -> a.gif.bmp\n") << jobs;
@@ -98,6 +98,10 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.png", "big.gif", "big.gif.bmp",
                                                   "c.GIF", "c.GIF.bmp", "d.gif", "folder.gif"}));
 
+  EXPECT_EQ(Shell("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" -f png big.gif").err,
+            "quillane-convert: big.gif: cannot write big.gif.png: File too large\n");
+  EXPECT_FALSE(fs::exists(dir / "big.gif.png"));
+
   // Only errors with -q, and a single file gets no summary.
   EXPECT_EQ(Run("-q a.gif d.gif").err, "quillane-convert: d.gif: not a carrier GIF\n");
   EXPECT_EQ(Run("a.gif").err, "");
@@ -106,7 +110,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   // No space left: on a small file system of its own where one can be made.
   fs::create_directory(dir / "full");
   if (mount("tmpfs", (dir / "full").c_str(), "tmpfs", 0, "size=64k") == 0) {
-    const Outcome full = Run("-o full big.gif");
+    const Ran full = Run("-o full big.gif");
     umount((dir / "full").c_str());
     EXPECT_EQ(full.err, "quillane-convert: big.gif: cannot write full/big.gif.bmp: No space left on device\n");
   }
@@ -128,7 +132,7 @@ TEST_F(Cli, OutputFolderRecreatesAReadOnlyTree) {
   for (const char* folder : {"set", "set/sub"}) fs::permissions(dir / folder, fs::perms::owner_read | fs::perms::owner_exec);
 
   EXPECT_EQ(Run("-o out/new set").err, "quillane-convert: set: not a .gif or .GIF file\n");  // no -r
-  const Outcome run = Run("-r -o out/new set other");
+  const Ran run = Run("-r -o out/new set other");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err,
             "quillane-convert: other/top.gif: cannot write out/new/top.gif.bmp: already written from set/top.gif\n"
@@ -160,7 +164,7 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
   WriteFileBytes(dir / "set/bad.gif", Bytes(30, 0x3B));
   const auto before = Snapshot(dir.path());
 
-  const Outcome run = Run("-n -v -r set -o out");
+  const Ran run = Run("-n -v -r set -o out");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out,
             "set/a.gif: image data, 174 bytes, 8 x 5, 24-bit, rows of 24 bytes\n"
@@ -191,7 +195,7 @@ TEST_F(Cli, ProgressShowsOnATerminalAndIsClearedAtTheEnd) {
   PutCarrier("a.gif", CarrierForm::kImage, 4, 4);
   PutCarrier("b.gif", CarrierForm::kImage, 4, 4);
   // script(1) gives the program a terminal and copies what it shows to stdout.
-  const Outcome shown = Shell("script -qec 'LC_ALL=C \"$Q\" -v -j 2 a.gif b.gif' /dev/null");
+  const Ran shown = Shell("script -qec 'LC_ALL=C \"$Q\" -v -j 2 a.gif b.gif' /dev/null");
   EXPECT_EQ(shown.exitCode, 0);
   EXPECT_NE(shown.out.find("[0/2] a.gif\r\x1b[Ka.gif -> a.gif.bmp\r\n"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("[1/2] b.gif"), std::string::npos);
@@ -215,14 +219,14 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
       {"--", "no FILE given"},
   };
   for (const auto& [args, problem] : cases) {
-    const Outcome run = Run(args);
+    const Ran run = Run(args);
     EXPECT_EQ(run.exitCode, 2) << args;
     EXPECT_EQ(run.err, "quillane-convert: " + std::string(problem) +
                            "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...\n") << args;
   }
   EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err,
             "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqv] [-j N] [--from DIR] [-o DIR] CARRIER...\n");
-  const Outcome help = Run("--help");
+  const Ran help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
   EXPECT_EQ(Run("--version").out,
@@ -296,8 +300,9 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
        "quillane-convert: cannot write standard output: No space left on device\n", "cmp x.gif.bmp x.want"},
       {"a full disk under --help", "", "(\"$Q\" --help >/dev/full)", 1,
        "quillane-convert: cannot write standard output: No space left on device\n", "true"},
-      {"control characters in a name", "printf junk >\"$(printf 'a\\nb\\033[31m.gif')\"", "\"$Q\" a*.gif", 1,
-       "quillane-convert: a\\nb\\033[31m.gif: not a carrier GIF\n", "true"},
+      {"control characters and broken UTF-8 in a name",
+       "printf junk >\"$(printf 'a\\nb\\033[31m\\177\\302\\233\\377\\342\\202日.gif')\"", "\"$Q\" a*.gif", 1,
+       "quillane-convert: a\\nb\\033[31m\\177\\xc2\\x9b\\xff\\xe2\\x82日.gif: not a carrier GIF\n", "true"},
       {"a folder at the staging name", oneGood + " && mkdir x.gif.temp", "\"$Q\" x.gif", 1,
        "quillane-convert: x.gif: cannot create x.gif.temp: Is a directory\n", "test ! -e x.gif.bmp"},
       {"a folder named as a file in it", "mkdir dir.gif", "\"$Q\" dir.gif/.", 1,
@@ -314,7 +319,7 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
     const std::string folder = std::to_string(++n);
     const std::string in = "mkdir -p " + folder + " && cd " + folder + " && ";
     ASSERT_EQ(Shell(in + (test.setup.empty() ? "true" : test.setup)).exitCode, 0);
-    const Outcome run = Shell(in + "export LC_ALL=C.UTF-8; " + test.command);
+    const Ran run = Shell(in + "export LC_ALL=C.UTF-8; " + test.command);
     EXPECT_EQ(run.exitCode, test.exitCode);
     EXPECT_EQ(run.err, test.err);
     EXPECT_EQ(Shell(in + test.check).exitCode, 0);
@@ -382,9 +387,13 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
     std::string setup, err;
   } cases[] = {
       {"no picture", "", "x.gif: no picture: neither x.gif.png nor x.gif.bmp exists"},
-      {"no image", "printf junk >x.gif.png", "x.gif: cannot read x.gif.png: unknown image type"},
-      {"the wrong size", "\"$M\" --width 6 --height 3 o.gif x.gif.bmp",
+      {"no image", "printf junk >x.gif.png", "x.gif: cannot read x.gif.png: not a PNG or BMP picture"},
+      {"the wrong width", "\"$M\" --width 6 --height 3 o.gif x.gif.bmp",
        "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3"},
+      {"the wrong height", "\"$M\" --width 5 --height 4 o.gif x.gif.bmp",
+       "x.gif: x.gif.bmp is 5 x 4, the carrier's bitmap 5 x 3"},
+      {"grey and alpha", pil + "'LA', (5, 3), (9, 0)).save('x.gif.png')\"",
+       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
       {"transparent pixels", pil + "'RGBA', (5, 3), (9, 9, 9, 0)).save('x.gif.png')\"",
        "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
       {"colours off the palette", "\"$M\" --depth 8 --width 5 --height 3 x.gif && " + pil +
@@ -405,13 +414,52 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
     ASSERT_EQ(Shell(in + "\"$M\" --width 5 --height 3 x.gif" + (test.setup.empty() ? "" : " && " + test.setup)).exitCode, 0);
     const Bytes carrier = ReadFileBytes(folder / "x.gif");
     const auto time = fs::last_write_time(folder / "x.gif");
-    const Outcome run = Shell(in + "LC_ALL=C.UTF-8 \"$K\" x.gif");
+    const Ran run = Shell(in + "LC_ALL=C.UTF-8 \"$K\" x.gif");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "quillane-pack: " + test.err + "\n");
     EXPECT_EQ(ReadFileBytes(folder / "x.gif"), carrier);
     EXPECT_EQ(fs::last_write_time(folder / "x.gif"), time);
     EXPECT_FALSE(fs::exists(folder / "x.gif.temp"));
   }
+}
+
+// Nothing is written that was not asked for: an output that would replace
+// another source is refused before anything is written, an unchanged carrier
+// is not rewritten whatever -o names, a packed one keeps its permissions and
+// owner, and a bitmap without pixels gets no PNG while one without a picture
+// gets its BMP.
+TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
+  ASSERT_EQ(Shell("mkdir a b && \"$M\" --seed 1 a/x.gif && \"$M\" --seed 2 b/x.gif && \"$Q\" -q a/x.gif b/x.gif && "
+                  "\"$M\" --seed 3 y.gif && \"$Q\" -q y.gif && touch -d 2001-01-01 y.gif && "
+                  "\"$M\" --width 16 --height 0 empty.gif && "
+                  "/usr/bin/convert rose: -colors 16 -compress RLE BMP3:r.bmp && \"$M\" --payload r.bmp rle.gif")
+                .exitCode, 0);
+  const Bytes b = ReadFileBytes(dir / "b/x.gif");
+  const Ran onto = Shell("LC_ALL=C.UTF-8 \"$K\" -o b a/x.gif b/x.gif");
+  EXPECT_EQ(onto.exitCode, 1);
+  EXPECT_EQ(onto.err, "quillane-pack: a/x.gif: cannot write b/x.gif: it would replace b/x.gif, a file this run reads\n"
+                      "2 carriers: 0 packed, 1 unchanged, 1 failed\n");
+  EXPECT_EQ(ReadFileBytes(dir / "b/x.gif"), b);
+
+  const auto time = fs::last_write_time(dir / "y.gif");
+  EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" -v -o . y.gif").out, "y.gif: unchanged (y.gif.bmp)\n");
+  EXPECT_EQ(fs::last_write_time(dir / "y.gif"), time);
+  const bool root = geteuid() == 0;
+  ASSERT_EQ(Shell(std::string("chmod 640 y.gif && ") + (root ? "chown 65534:65534 y.gif && " : "") +
+                  "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('y.gif.bmp'); i.putpixel((0, 0), (1, 2, 3)); "
+                  "i.save('y.gif.bmp')\" && \"$K\" -q y.gif")
+                .exitCode, 0);
+  EXPECT_NE(fs::last_write_time(dir / "y.gif"), time);
+  EXPECT_EQ(Shell("stat -c '%a %u %g' y.gif").out, root ? "640 65534 65534\n" : "640 " + std::to_string(geteuid()) + " " +
+                                                           std::to_string(getegid()) + "\n");
+
+  const Ran png = Shell("LC_ALL=C.UTF-8 \"$Q\" -v -f png empty.gif rle.gif");
+  EXPECT_EQ(png.exitCode, 1);
+  EXPECT_EQ(png.err, "quillane-convert: empty.gif: no pixels (16 x 0), cannot be written as PNG\n"
+                     "2 files: 1 converted, 1 failed\n");
+  EXPECT_EQ(png.out, "rle.gif -> rle.gif.bmp (compressed (RLE8), kept as BMP)\n");
+  EXPECT_FALSE(fs::exists(dir / "empty.gif.png"));
+  EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" -v rle.gif").out, "rle.gif: unchanged (rle.gif.bmp)\n");
 }
 
 // Killed at any point, a conversion leaves the earlier output or the complete

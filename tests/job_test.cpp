@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "../src/convert/file_io.h"
+#include "../src/picture/pack_writer.h"
 #include "support.h"
 
 namespace {
@@ -111,7 +112,8 @@ TEST_F(Job, ADirectoryInTheWayIsAReadWriteFailure) {
 
 // Each call the job makes fails in turn, over inputs that take each path
 // through it, with an earlier output in place; then reads and writes move
-// only a few bytes at a time.
+// only a few bytes at a time. Packs go through the same: a carrier with a
+// picture beside it is packed in place, and keeps its bytes whenever it fails.
 TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
   const Bytes bmp = MakeBitmap(13, 9, 42);
   const Bytes large = MakeBitmap(300, 300, 7);  // more than a buffer holds
@@ -124,11 +126,17 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
   PutInt32(packed, bmp::kImageSize, 300 * 904);
   Bytes packedCarrier = MakeCarrier(packed, CarrierForm::kImage);
   packedCarrier.resize(packedCarrier.size() + 1000);
+  // Rows without padding, so that a picture of other pixels gives the other carrier whole.
+  const auto carrierOf = [](std::int32_t width, std::int32_t height, std::uint32_t seed) {
+    return MakeCarrier(MakeBitmap(width, height, seed), CarrierForm::kImage);
+  };
+  const Bytes rle = MakeStandardBitmap({.width = 6, .height = 2, .depth = 8, .compression = bmp::kRle8}, 3);
   const struct {
     const char* name;
     Bytes file;
     Status status;
     Bytes output;
+    Bytes picture = {};  // packed into the source, which `output` then is
   } inputs[] = {
       {"image.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, ExpectedOutput(bmp)},
       {"comment.gif", MakeCarrier(bmp, CarrierForm::kComment), Status::kOk, ExpectedOutput(bmp)},
@@ -139,17 +147,39 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
       {"large-wide.gif", MakeCarrier(largeWide, CarrierForm::kComment), Status::kUnsupported, {}},
       {"other.gif", Bytes(64, 0x3B), Status::kUnsupported, {}},
       {"image.png", MakeCarrier(bmp, CarrierForm::kImage), Status::kBadExtension, {}},
+      {"pack.gif", carrierOf(12, 9, 1), Status::kOk, carrierOf(12, 9, 2), ExpectedOutput(MakeBitmap(12, 9, 2))},
+      {"pack-large.gif", carrierOf(300, 300, 1), Status::kOk, carrierOf(300, 300, 2),
+       ExpectedOutput(MakeBitmap(300, 300, 2))},
+      {"pack-rle.gif", MakeCarrier(rle, CarrierForm::kComment), Status::kOk, MakeCarrier(rle, CarrierForm::kComment), rle},
   };
   const Bytes earlier(5, 'E');
 
   int faults = 0, trickles = 0;
   for (const auto& input : inputs) {
     const fs::path path = dir / input.name;
-    const fs::path output = path.native() + NATIVE_TEXT(".bmp"),
-                   staging = path.native() + NATIVE_TEXT(".temp");
+    const bool packs = !input.picture.empty();
+    const fs::path output = packs ? path : fs::path(path.native() + NATIVE_TEXT(".bmp"));
+    const fs::path staging = path.native() + NATIVE_TEXT(".temp");
     WriteFileBytes(path, input.file);
+    if (packs) WriteFileBytes(path.native() + NATIVE_TEXT(".bmp"), input.picture);
+    const auto pack = [&](TestPlatform& os) {
+      Workspace workspace;
+      EXPECT_TRUE(workspace.Ready());
+      PackWriter writer(os, path.native() + NATIVE_TEXT(".bmp"), true, workspace.gathering(), workspace.writing());
+      return RunJob(os, {path.native(), path.native(), NATIVE_TEXT("")}, writer, workspace.reading());
+    };
+    // A failing pack gives its error and leaves the carrier as it was; which
+    // error depends on whose file the call was on.
+    const auto expectPack = [&](TestPlatform& os, bool stagingLeft) {
+      const Outcome outcome = pack(os);
+      EXPECT_EQ(ReadFileBytes(path), outcome.error ? input.file : input.output);
+      EXPECT_EQ(fs::exists(staging), stagingLeft);
+      WriteFileBytes(path, input.file);
+      fs::remove(staging);
+    };
     const auto expectOutcome = [&](TestPlatform& os, Status status, bool stagingLeft,
                                    Step step = Step::kNone) {
+      if (packs) return expectPack(os, stagingLeft);
       const bool hadOutput = fs::exists(output);
       const Outcome outcome = DropFile(os, path.native());
       EXPECT_EQ(outcome.error.status, status);
@@ -183,7 +213,9 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
         switch (static_cast<Op>(op)) {
           case Op::kAbsolutePath:
           case Op::kOpenForRead: status = Status::kUnsupported, step = Step::kOpenSource; break;
-          case Op::kFileSize: step = Step::kReadSource; break;
+          case Op::kFileSize:
+          case Op::kStamp: step = Step::kReadSource; break;
+          case Op::kCopyPermissions: step = Step::kWriteOutput; break;
           case Op::kCreateStaging: step = Step::kCreateOutput; break;
           case Op::kReadAt: step = Step::kReadSource; break;
           case Op::kWriteAt: step = Step::kWriteOutput; break;
@@ -198,7 +230,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
         SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
         TestPlatform faulty;
         faulty.FailCall(static_cast<Op>(op), index);
-        WriteFileBytes(output, earlier);
+        if (!packs) WriteFileBytes(output, earlier);
         expectOutcome(faulty, status, op == static_cast<int>(Op::kDelete), step);
       }
     }

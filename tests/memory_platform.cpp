@@ -34,6 +34,15 @@ Result<Staging> MemoryPlatform::CreateStaging(const NativeString& path) {
 
 Result<std::uint64_t> MemoryPlatform::FileSize(FileHandle file) { return {files.at(Get(file).path).size()}; }
 
+// Files in memory change only between conversions.
+Result<FileStamp> MemoryPlatform::Stamp(FileHandle file) { return {{files.at(Get(file).path).size()}}; }
+
+SystemError MemoryPlatform::CopyPermissions(FileHandle from, FileHandle to) {
+  Get(from);
+  Get(to);
+  return {};
+}
+
 Result<std::size_t> MemoryPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
   const OpenFile& entry = Get(file);
   if (entry.writing) std::abort();

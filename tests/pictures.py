@@ -7,15 +7,21 @@ form with make-carrier where no writer makes it), wraps them in carriers,
 converts them all to BMP and to PNG and decodes every output with Pillow,
 comparing each pixel with the picture the carrier holds. Then the pictures go
 back: unedited ones give the carriers byte for byte, edited ones come out
-again as edited, and colours a palette lacks are refused.
+again as edited, and colours a palette lacks are refused. Pictures in every
+form an editor saves are packed and come out as Pillow reads them, and
+damaged ones are refused with their reason.
 
   pictures.py CONVERT MAKE_CARRIER PACK [RUNNER...]
 """
 import filecmp
 import os
+import random
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 from PIL import Image, ImageDraw
 
@@ -105,6 +111,206 @@ class Run:
         print(f"FAIL {what}")
 
 
+def rle(image, nibbles):
+    """The palette image's indices, RLE8 or RLE4, bottom-up, runs and literals mixed."""
+    width, height = image.size
+    indices, out = list(image.getdata()), bytearray()
+    for y in reversed(range(height)):
+        row, x = indices[y * width:(y + 1) * width], 0
+        while x < width:
+            run = 1
+            while x + run < width and run < 255 and row[x + run] == row[x]:
+                run += 1
+            if run >= 2 or width - x < 3:
+                out += bytes([run, row[x] * 17 if nibbles else row[x]])
+            else:
+                run = min(width - x, 6)
+                literal = row[x:x + run]
+                data = bytes((literal[i] << 4) | (literal[i + 1] if i + 1 < run else 0) for i in range(0, run, 2)) \
+                    if nibbles else bytes(literal)
+                out += bytes([0, run]) + data + b"\0" * (len(data) % 2)
+            x += run
+        out += b"\0\0"
+    return bytes(out[:-2] + b"\0\1")
+
+
+def bmp(width, height, depth, compression, pixel_bytes, info_size=40, masks=(), palette=()):
+    """A BMP file of a header of `info_size` bytes, masks inside it or after it."""
+    inside = info_size >= 52
+    extra = b"" if inside else b"".join(struct.pack("<I", m) for m in masks)
+    colours = b"".join(bytes([b, g, r, 0]) for r, g, b in palette)
+    offset = 14 + info_size + len(extra) + len(colours)
+    info = struct.pack("<IiiHHIIiiII", info_size, width, height, 1, depth, compression, len(pixel_bytes), 2835, 2835,
+                       len(palette), 0)
+    if inside:
+        info += b"".join(struct.pack("<I", m) for m in masks)
+    info = info.ljust(info_size, b"\0")
+    return struct.pack("<2sIHHI", b"BM", offset + len(pixel_bytes), 0, 0, offset) + info + extra + colours + pixel_bytes
+
+
+def bitfields(image, info_size, masks, compression=3):
+    """`image` at 16 bits under `masks`, bottom-up, and the colours a reader
+    that scales each channel to 255, rounding down, shows."""
+    width, height = image.size
+    rgba = list(image.convert("RGBA").getdata())
+    shown, rows = [], []
+    def fields(mask):
+        shift = (mask & -mask).bit_length() - 1
+        return shift, (mask >> shift)
+    for y in range(height):
+        row = b""
+        for r, g, b, a in rgba[y * width:(y + 1) * width]:
+            value, colour = 0, []
+            for channel, mask in zip((r, g, b, a), masks):
+                if not mask:
+                    continue
+                shift, most = fields(mask)
+                stored = (channel * most + 127) // 255
+                value |= stored << shift
+                colour.append(stored * 255 // most)
+            shown.append(tuple(colour[:3]))
+            row += struct.pack("<H", value)
+        rows.append(row + b"\0" * (-len(row) % 4))
+    return bmp(width, height, 16, compression, b"".join(reversed(rows)), info_size, masks), shown
+
+
+def pillow_form(mode, ext):
+    def write(picture, path):
+        image = Image.open(picture).convert(mode)
+        image.save(path + ext, "PNG" if ext == ".png" else "BMP")
+        return path + ext, pixels(path + ext)[1]
+    return write
+
+
+def magick_form(options, coder, ext):
+    def write(picture, path):
+        subprocess.run([MAGICK, picture, *options, f"{coder}:{path}{ext}"], check=True)
+        return path + ext, pixels(path + ext)[1]
+    return write
+
+
+def written(make):
+    def write(picture, path):
+        data, shown = make(Image.open(picture))
+        with open(path + ".bmp", "wb") as f:
+            f.write(data)
+        return path + ".bmp", shown
+    return write
+
+
+def rle_form(nibbles):
+    def make(image):
+        indexed = image.convert("RGB").convert("P", palette=Image.ADAPTIVE, colors=16 if nibbles else 200)
+        palette = indexed.getpalette()[:3 * (16 if nibbles else 200)]
+        colours = [tuple(palette[i:i + 3]) for i in range(0, len(palette), 3)]
+        data = rle(indexed, nibbles)
+        return (bmp(*image.size, 4 if nibbles else 8, 2 if nibbles else 1, data, palette=colours),
+                [colours[i] for i in indexed.getdata()])
+    return make
+
+
+RGB565, ARGB1555 = (0xF800, 0x07E0, 0x001F), (0x7C00, 0x03E0, 0x001F, 0x8000)
+
+# Every form an editor saves a picture in, and what it shows: Pillow's
+# reading where it reads the form, else the colours the file stores.
+EDITOR_FORMS = [
+    ("Pillow PNG, RGB", pillow_form("RGB", ".png")), ("Pillow PNG, RGBA", pillow_form("RGBA", ".png")),
+    ("Pillow PNG, grey", pillow_form("L", ".png")), ("Pillow PNG, grey and alpha", pillow_form("LA", ".png")),
+    ("Pillow PNG, palette", pillow_form("P", ".png")), ("Pillow PNG, 1-bit", pillow_form("1", ".png")),
+    ("Pillow BMP, 24-bit", pillow_form("RGB", ".bmp")), ("Pillow BMP, 32-bit", pillow_form("RGBA", ".bmp")),
+    ("Pillow BMP, palette", pillow_form("P", ".bmp")), ("Pillow BMP, 1-bit", pillow_form("1", ".bmp")),
+    ("ImageMagick PNG24", magick_form([], "PNG24", ".png")), ("ImageMagick PNG48", magick_form([], "PNG48", ".png")),
+    ("ImageMagick PNG8", magick_form([], "PNG8", ".png")),
+    ("ImageMagick interlaced PNG", magick_form(["-interlace", "PNG"], "PNG", ".png")),
+    ("ImageMagick BMP3", magick_form([], "BMP3", ".bmp")), ("ImageMagick V5 BMP", magick_form([], "BMP", ".bmp")),
+    ("ImageMagick 12-byte header", magick_form([], "BMP2", ".bmp")),
+    ("ImageMagick RLE8", magick_form(["-type", "Palette", "-colors", "200", "-compress", "RLE"], "BMP3", ".bmp")),
+    ("RLE8, runs and literals", written(rle_form(False))), ("RLE4", written(rle_form(True))),
+    ("16-bit, masks after a 40-byte header", written(lambda i: bitfields(i, 40, RGB565))),
+    ("16-bit, 52-byte header", written(lambda i: bitfields(i, 52, RGB565))),
+    ("16-bit R5G6B5, 56-byte header", written(lambda i: bitfields(i, 56, RGB565 + (0,)))),
+    ("16-bit alpha bitfields", written(lambda i: bitfields(i, 40, ARGB1555, compression=6))),
+    ("16-bit, 124-byte header", written(lambda i: bitfields(i, 124, RGB565 + (0,)))),
+]
+
+
+def editor_forms(run, convert, make_carrier, pack):
+    """Each form packed into a 24-bit carrier of other pixels, which then shows the picture."""
+    os.mkdir("forms")
+    os.chdir("forms")
+    subprocess.run([MAGICK, "granite:", "-resize", "37x23!", "picture.png"], check=True)
+    run.tool(make_carrier, "--width", "37", "--height", "23", "--packed", "base.gif")
+    carriers, shown = [f"e{n}.gif" for n in range(len(EDITOR_FORMS))], []
+    for carrier, (what, write) in zip(carriers, EDITOR_FORMS):
+        shutil.copy("base.gif", carrier)
+        shown.append(write("picture.png", carrier)[1])
+    run.tool(pack, "-q", *carriers)
+    run.tool(convert, "-q", "-f", "png", "-o", "back", *carriers)
+    for carrier, (what, write), colours in zip(carriers, EDITOR_FORMS, shown):
+        if pixels(f"back/{carrier}.png")[1] != [p[:3] for p in colours]:
+            run.fail(f"{what}: the packed carrier does not show the picture")
+    os.chdir("..")
+    return len(EDITOR_FORMS)
+
+
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png_file(width, height, idat, before=b""):
+    header = chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+    return b"\x89PNG\r\n\x1a\n" + header + before + b"".join(chunk(b"IDAT", d) for d in idat) + chunk(b"IEND", b"")
+
+
+def damage(run, make_carrier, pack):
+    """Pictures cut, damaged or lying, each refused with its reason, the carrier untouched."""
+    os.mkdir("damage")
+    os.chdir("damage")
+    width, height = 29, 17
+    run.tool(make_carrier, "--width", str(width), "--height", str(height), "base.gif")
+    random.seed(7)
+    rows = b"".join(b"\0" + bytes(random.randrange(256) for _ in range(3 * width)) for _ in range(height))
+    good = zlib.compress(rows)
+    wrong_adler = good[:-4] + bytes([good[-4] ^ 1]) + good[-3:]
+    png = png_file(width, height, [good])
+    with open("picture.bmp", "wb") as f:
+        Image.frombytes("RGB", (width, height), bytes(random.randrange(256) for _ in range(3 * width * height))).save(f, "BMP")
+    bmp_bytes = open("picture.bmp", "rb").read()
+    cases = [("a PNG cut in its signature", ".png", png[:5], "cut short"),
+             ("a PNG cut in its header", ".png", png[:30], "cut short"),
+             ("a PNG cut in its image data", ".png", png[:len(png) // 2], "cut short"),
+             ("a PNG without its end", ".png", png[:-12], "cut short"),
+             ("a chunk's CRC wrong", ".png", png[:40] + bytes([png[40] ^ 1]) + png[41:], "checksum mismatch"),
+             ("the Adler-32 wrong, in a chunk of its own", ".png",
+              png_file(width, height, [wrong_adler[:-4], wrong_adler[-4:]]), "checksum mismatch"),
+             ("image data past the picture", ".png", png_file(width, height, [zlib.compress(rows + bytes(10 ** 7))]),
+              "Too much image data"),
+             ("a deflate block of the reserved type", ".png", png_file(width, height, [b"\x78\x9c\x07" + bytes(40)]),
+              "damaged"),
+             ("a critical chunk of no known name", ".png", png_file(width, height, [good], chunk(b"\x9bXyZ", b"a")),
+              "[9B]XyZ"),
+             ("a header larger than the bitmap", ".png", png_file(8000, 8000, [good]), "is 8000 x 8000"),
+             ("neither PNG nor BMP", ".png", b"GIF89a" + bytes(40), "not a PNG or BMP picture"),
+             ("a BMP cut in its header", ".bmp", bmp_bytes[:40], "cut short"),
+             ("a BMP cut in its rows", ".bmp", bmp_bytes[:len(bmp_bytes) // 2], "cut short"),
+             ("a BMP cut by a byte", ".bmp", bmp_bytes[:-1], "cut short")]
+    carriers = [f"d{n}.gif" for n in range(len(cases))]
+    for carrier, (what, ext, data, reason) in zip(carriers, cases):
+        shutil.copy("base.gif", carrier)
+        with open(carrier + ext, "wb") as f:
+            f.write(data)
+    before = snapshot(carriers)
+    refusals = run.tool(pack, *carriers, expect=1).stderr.splitlines()
+    for carrier, (what, ext, data, reason) in zip(carriers, cases):
+        line = next((line for line in refusals if line.startswith(f"quillane-pack: {carrier}: ")), "none")
+        if reason not in line:
+            run.fail(f"{what}: not refused as it should be: {line}")
+    if snapshot(carriers) != before or any(name.endswith(".temp") for name in os.listdir(".")):
+        run.fail("a damaged picture changed its carrier or left a staging file")
+    os.chdir("..")
+    return len(cases)
+
+
 def main():
     convert, make_carrier, pack = (os.path.abspath(p) for p in sys.argv[1:4])
     run = Run(sys.argv[4:])
@@ -130,12 +336,14 @@ def main():
     everything = carriers + generated
     originals = snapshot(everything)
 
-    # Converted, as BMP beside each carrier and as PNG in a folder of its own.
+    # Converted, as BMP beside each carrier and as PNG in a folder of its own,
+    # where a bitmap that shows no picture comes as the BMP it converts to.
     run.tool(convert, "-q", *everything)
-    png = run.tool(convert, "-q", "-f", "png", "-o", "png", *everything, expect=1)
-    refused = [line for line in png.stderr.splitlines() if "cannot be written as PNG" in line]
-    if len(refused) != len(PICTURES):
-        run.fail(f"{len(refused)} carriers refused as PNG, not the {len(PICTURES)} RLE ones: {png.stderr[:300]}")
+    run.tool(convert, "-q", "-f", "png", "-o", "png", *everything)
+    for what, picture, payload, carrier, as_game, exact, form in cases:
+        if form == RLE and (os.path.exists(f"png/{carrier}.png") or
+                            not filecmp.cmp(f"png/{carrier}.bmp", f"{carrier}.bmp", shallow=False)):
+            run.fail(f"{what}: a -f png run did not write its BMP")
     for what, picture, payload, carrier, as_game, exact, form in cases:
         size, expected = pixels(payload, "RGBA")
         if as_game:
@@ -156,14 +364,13 @@ def main():
 
     # Unedited, the pictures give the carriers back byte for byte, and left in
     # place, or checked, change nothing.
-    pictured = generated + [c[3] for c in cases if c[6] != RLE]
     run.tool(pack, "-q", "-o", "from-bmp", *everything)
-    run.tool(pack, "-q", "--from", "png", "-o", "from-png", *pictured)
-    for folder, names in (("from-bmp", everything), ("from-png", pictured)):
-        for name in names:
+    run.tool(pack, "-q", "--from", "png", "-o", "from-png", *everything)
+    for folder in ("from-bmp", "from-png"):
+        for name in everything:
             if not filecmp.cmp(name, f"{folder}/{name}", shallow=False):
                 run.fail(f"packing the unedited {folder[5:]} of {name} does not give the carrier back")
-    run.tool(pack, "-q", "-n", "--from", "png", *pictured)
+    run.tool(pack, "-q", "-n", "--from", "png", *everything)
     run.tool(pack, "-q", *everything)
     if snapshot(everything) != originals:
         run.fail("packing unedited pictures in place, or checking them, changed a carrier")
@@ -195,8 +402,10 @@ def main():
     if "not in the carrier's palette; the first at 0, 0" not in refusal.stderr or snapshot([carrier]) != before:
         run.fail(f"an edit off the palette was not refused as it should be: {refusal.stderr.strip()}")
 
-    print(f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps: "
-          f"{run.failures} failures")
+    forms = editor_forms(run, convert, make_carrier, pack)
+    damaged = damage(run, make_carrier, pack)
+    print(f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps, "
+          f"{forms} editors' forms packed, {damaged} damaged pictures refused: {run.failures} failures")
     if run.failures == 0:
         subprocess.run(["rm", "-rf", work])
     else:

@@ -66,6 +66,14 @@ Result<std::uint64_t> TestPlatform::FileSize(FileHandle file) {
   return Fails(Op::kFileSize) ? Injected<std::uint64_t>() : NativePlatform::FileSize(file);
 }
 
+Result<FileStamp> TestPlatform::Stamp(FileHandle file) {
+  return Fails(Op::kStamp) ? Injected<FileStamp>() : NativePlatform::Stamp(file);
+}
+
+SystemError TestPlatform::CopyPermissions(FileHandle from, FileHandle to) {
+  return Fails(Op::kCopyPermissions) ? kInjected : NativePlatform::CopyPermissions(from, to);
+}
+
 Result<Staging> TestPlatform::CreateStaging(const NativeString& path) {
   return Fails(Op::kCreateStaging) ? Injected<Staging>() : NativePlatform::CreateStaging(path);
 }

@@ -37,9 +37,9 @@ class TempDir {
 Bytes ReadFileBytes(const fs::path& path);
 void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes);
 
-enum class Op { kOpenForRead, kFileSize, kCreateStaging, kReadAt, kWriteAt, kClose, kReplace, kDelete,
-                kAbsolutePath };
-inline constexpr int kOpCount = 9;
+enum class Op { kOpenForRead, kFileSize, kStamp, kCreateStaging, kCopyPermissions, kReadAt, kWriteAt, kClose,
+                kReplace, kDelete, kAbsolutePath };
+inline constexpr int kOpCount = 11;
 
 // The reason a failing call made by TestPlatform gives.
 inline constexpr int kInjectedError = EIO;
@@ -56,10 +56,12 @@ class TestPlatform : public NativePlatform {
 
   Result<FileHandle> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
+  Result<FileStamp> Stamp(FileHandle file) override;
   Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
   Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size) override;
   SystemError Close(FileHandle file) override;
   Result<Staging> CreateStaging(const NativeString& path) override;
+  SystemError CopyPermissions(FileHandle from, FileHandle to) override;
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;

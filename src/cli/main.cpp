@@ -43,17 +43,27 @@ const Command kConvert{
 
 
 Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
-  if (!PrepareOutput(os, options, entry)) return entry.outcome;
+  if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  if (!options.png) {
+  const auto asBmp = [&] {
     BitmapWriter writer(os, workspace.writing(), workspace.gathering());
     return RunJob(os, {entry.source, entry.base, kBmpSuffix, options.checkOnly}, writer, workspace.reading());
-  }
-  PngWriter writer(os);
+  };
+  if (!options.png) return asBmp();
+  PngWriter writer(os, workspace.writing());
   const Outcome outcome =
       RunJob(os, {entry.source, entry.base, kPngSuffix, options.checkOnly}, writer, workspace.reading());
-  if (outcome.error.status == Status::kRefused) entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.bitmap)});
-  return outcome;
+  if (outcome.error.status != Status::kRefused) return outcome;
+  if (HasNoPixels(outcome.bitmap)) {
+    entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.bitmap)});
+    return outcome;
+  }
+  // A bitmap that shows no picture comes out as it converts, so that every
+  // carrier of a tree has its file to take back.
+  entry.keptAsBmp = true;
+  Outcome converted = asBmp();
+  converted.bitmap = outcome.bitmap;
+  return converted;
 }
 
 int Run(const std::vector<NativeString>& args) {
@@ -68,7 +78,10 @@ int Run(const std::vector<NativeString>& args) {
       options, plan, report, suffix,
       [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
       [&](const Entry& entry) {
-        return options.checkOnly ? Description(entry) : Say(Text::kConverted, {entry.source, entry.base + suffix});
+        if (options.checkOnly) return Description(entry);
+        if (entry.keptAsBmp)
+          return Say(Text::kKeptAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
+        return Say(Text::kConverted, {entry.source, entry.base + suffix});
       });
   const std::size_t total = plan.entries.size() + plan.skipped, failed = report.Failed();
   if (total > 1) {

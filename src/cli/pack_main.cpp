@@ -11,8 +11,7 @@
 
 #include "../convert/file_io.h"
 #include "../os/system.h"
-#include "../picture/carrier_writer.h"
-#include "../picture/png_writer.h"
+#include "../picture/pack_writer.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"
@@ -61,36 +60,57 @@ NativeString FindPicture(const Options& options, Entry& entry) {
   return bmpError || pngTime >= bmpTime ? png : bmp;
 }
 
-NativeString RefusalText(const Refusal& refusal, const NativeString& picture, const BitmapInfo& carrier) {
-  switch (refusal.why) {
-    case Refusal::Why::kUnreadable: {
-      const NativeString what = Say(Text::kCannotReadPicture, {picture});
-      if (refusal.cause) return Because(what, refusal.cause);
-      return what + NATIVE_TEXT(": ") + NativeString(refusal.reason.begin(), refusal.reason.end());
-    }
-    case Refusal::Why::kWrongSize:
-      return Say(Text::kWrongSize, {picture, Number(refusal.width), Number(refusal.height), Number(refusal.bitmapWidth),
-                                    Number(refusal.bitmapHeight)});
-    case Refusal::Why::kTransparent:
-    case Refusal::Why::kOffPalette:
-      return Say(refusal.why == Refusal::Why::kTransparent ? Text::kTransparent : Text::kOffPalette,
-                 {Number(static_cast<long long>(refusal.pixels)), picture, Number(refusal.x), Number(refusal.y)});
-    case Refusal::Why::kNotStorable:
-    case Refusal::Why::kNone: break;
+// Why the picture could not be read, in words.
+NativeString PictureTrouble(const PictureProblem& problem, const NativeString& picture) {
+  const NativeString what = Say(Text::kCannotReadPicture, {picture});
+  const auto because = [&](Text text, std::initializer_list<NativeString> values = {}) {
+    return what + NATIVE_TEXT(": ") + Say(text, values);
+  };
+  switch (problem.kind) {
+    case PictureProblem::Kind::kCannotOpen:
+    case PictureProblem::Kind::kCannotRead: return Because(what, problem.cause);
+    case PictureProblem::Kind::kUnknownForm: return because(Text::kPictureUnknown);
+    case PictureProblem::Kind::kCutShort: return because(Text::kPictureCutShort);
+    case PictureProblem::Kind::kChecksum: return because(Text::kPictureChecksum);
+    case PictureProblem::Kind::kDamaged:
+      return because(Text::kPictureDamaged, {NativeString(problem.detail.begin(), problem.detail.end())});
+    case PictureProblem::Kind::kChanged: return because(Text::kPictureChanged);
+    case PictureProblem::Kind::kOutOfMemory: return because(Text::kOutOfMemory);
+    case PictureProblem::Kind::kWrongSize:
+    case PictureProblem::Kind::kNone: break;
   }
-  return Say(Text::kCannotStoreBack, {BitmapTrouble(carrier)});
+  return what;
+}
+
+NativeString RefusalText(const PackReport& report, const NativeString& picture, const BitmapInfo& bitmap) {
+  const PixelTally& pixels = report.pixels;
+  switch (report.why) {
+    case PackReport::Why::kPicture:
+      if (report.picture.kind != PictureProblem::Kind::kWrongSize) return PictureTrouble(report.picture, picture);
+      return Say(Text::kWrongSize, {picture, Number(report.picture.width), Number(report.picture.height),
+                                    Number(bitmap.width), Number(bitmap.height < 0 ? -std::int64_t{bitmap.height} : bitmap.height)});
+    case PackReport::Why::kTransparent:
+    case PackReport::Why::kOffPalette:
+      return Say(report.why == PackReport::Why::kTransparent ? Text::kTransparent : Text::kOffPalette,
+                 {Number(static_cast<long long>(pixels.count)), picture, Number(pixels.x), Number(pixels.y)});
+    case PackReport::Why::kCarrierChanged: return Say(Text::kCarrierChanged);
+    case PackReport::Why::kNotStorable:
+    case PackReport::Why::kNone: break;
+  }
+  return Say(Text::kCannotStoreBack, {BitmapTrouble(bitmap)});
 }
 
 Outcome Pack(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
-  if (!PrepareOutput(os, options, entry)) return entry.outcome;
+  if (!PrepareOutput(options, entry)) return {};
   entry.picture = FindPicture(options, entry);
   if (entry.picture.empty()) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  CarrierWriter writer(os, entry.picture, options.outputDir.empty(), workspace.writing(), workspace.gathering());
+  PackWriter writer(os, entry.picture, entry.inPlace, workspace.gathering(), workspace.writing());
   Outcome outcome = RunJob(os, {entry.source, entry.base, kSameName, options.checkOnly}, writer, workspace.reading());
-  if (outcome.error.status == Status::kRefused)
-    entry.problem = RefusalText(writer.refusal(), entry.picture, outcome.bitmap);
-  outcome.unchanged = !writer.Changed();
+  const auto* report = dynamic_cast<const PackReport*>(outcome.report.get());
+  if (outcome.error.status == Status::kRefused && report)
+    entry.problem = RefusalText(*report, entry.picture, outcome.bitmap);
+  outcome.unchanged = report && report->changed == 0;
   return outcome;
 }
 

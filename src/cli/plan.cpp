@@ -62,13 +62,20 @@ NativeString OutputKey(Platform& os, const NativeString& output) {
   return FileKey(os, folder.native()) + NATIVE_TEXT("/") + NameKey(path.filename().native());
 }
 
-// Two outputs are one file only if their names are one, so only entries
-// whose output names meet are told apart by what they name.
-void FindSharedOutputs(Platform& os, const NativeChar* suffix, std::vector<Entry>* entries) {
-  std::map<NativeString, std::vector<std::size_t>> byName;
+// Two files are one only if their names are one, so only entries whose
+// names meet are told apart by what they name: each output, and with -o
+// each source, which an output must not replace unless it is its own.
+void FindSharedOutputs(Platform& os, bool outputDir, const NativeChar* suffix, std::vector<Entry>* entries) {
+  struct Claim {
+    std::size_t entry;
+    bool source;
+  };
+  std::map<NativeString, std::vector<Claim>> byName;
   for (std::size_t i = 0; i < entries->size(); ++i) {
-    if ((*entries)[i].problem.empty())
-      byName[NameKey(fs::path((*entries)[i].base + suffix).filename().native())].push_back(i);
+    const Entry& entry = (*entries)[i];
+    if (!entry.problem.empty() || entry.outcome.error) continue;
+    byName[NameKey(fs::path(entry.base + suffix).filename().native())].push_back({i, false});
+    if (outputDir) byName[NameKey(fs::path(entry.source).filename().native())].push_back({i, true});
   }
   struct Writer {
     NativeString source;  // as given
@@ -77,15 +84,26 @@ void FindSharedOutputs(Platform& os, const NativeChar* suffix, std::vector<Entry
   };
   for (const auto& [name, group] : byName) {
     if (group.size() < 2) continue;
+    std::map<NativeString, std::size_t> sources;  // by where they stand, the first entry of each
+    for (const Claim& claim : group) {
+      if (claim.source) sources.try_emplace(OutputKey(os, (*entries)[claim.entry].source), claim.entry);
+    }
     std::map<NativeString, Writer> writers;
-    for (const std::size_t i : group) {
-      Entry& entry = (*entries)[i];
-      const NativeString source = FileKey(os, entry.source);
-      const auto [found, added] =
-          writers.try_emplace(OutputKey(os, entry.base + suffix), Writer{entry.source, source, i});
+    for (const Claim& claim : group) {
+      if (claim.source) continue;
+      Entry& entry = (*entries)[claim.entry];
+      const NativeString output = OutputKey(os, entry.base + suffix);
+      if (const auto source = sources.find(output); source != sources.end()) {
+        const Entry& replaced = (*entries)[source->second];
+        if (FileKey(os, replaced.source) == FileKey(os, entry.source)) entry.inPlace = true;
+        else entry.problem = Say(Text::kReplacesSource, {entry.base + suffix, replaced.source});
+        if (!entry.problem.empty()) continue;
+      }
+      const NativeString sourceKey = FileKey(os, entry.source);
+      const auto [found, added] = writers.try_emplace(output, Writer{entry.source, sourceKey, claim.entry});
       if (added) continue;
-      if (found->second.sourceKey == source)
-        entry.after = std::exchange(found->second.latest, i);
+      if (found->second.sourceKey == sourceKey)
+        entry.after = std::exchange(found->second.latest, claim.entry);
       else
         entry.problem = Say(Text::kWrittenTwice, {entry.base + suffix, found->second.source});
     }
@@ -109,7 +127,13 @@ Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix) {
     const Result<NativeString> absolute = os.AbsolutePath(operand);
     entry.relative = fs::path(absolute.Ok() ? absolute.value : operand).filename().native();
   }
-  for (Entry& entry : plan.entries) entry.base = options.outputDir.empty() ? entry.source : Mirror(options.outputDir, entry);
-  FindSharedOutputs(os, suffix, &plan.entries);
+  const bool outputDir = !options.outputDir.empty();
+  for (Entry& entry : plan.entries) {
+    // A name refused takes no part in what follows, so it claims no output.
+    if (entry.problem.empty()) entry.outcome = Outcome(TestCarrierName(os, entry.source));
+    entry.base = outputDir ? Mirror(options.outputDir, entry) : entry.source;
+    entry.inPlace = !outputDir;
+  }
+  FindSharedOutputs(os, outputDir, suffix, &plan.entries);
   return plan;
 }

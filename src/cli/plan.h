@@ -18,6 +18,8 @@ struct Entry {
   std::size_t after = kNoTask;  // an earlier entry of the same source and output
   NativeString problem;         // why it failed, in words; empty while it has not
   NativeString picture;         // for quillane-pack, the picture it took
+  bool keptAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
+  bool inPlace = false;         // the output is the source itself
   Outcome outcome;
 };
 
@@ -26,9 +28,11 @@ struct Plan {
   std::size_t skipped = 0;  // other files met in folders
 };
 
-// The entries for `options`, whose outputs end in `suffix`. A source named
-// twice, by any spelling, waits for its earlier conversion; another source
-// writing the same output is refused, so that nothing is overwritten.
+// The entries for `options`, whose outputs end in `suffix`, each named
+// tested first: one refused for its name has its outcome and claims nothing.
+// A source named twice, by any spelling, waits for its earlier conversion;
+// another source writing the same output, or an output that would replace a
+// source other than its own, is refused, so that nothing is overwritten.
 Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix);
 
 // Where in `dir` the entry's output goes: its path below its folder operand

@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <string>
+#include <type_traits>
 
 #include "../convert/bitmap_format.h"
 #include "../os/system.h"
@@ -9,6 +10,40 @@
 namespace {
 
 constexpr const NativeChar* kClearLine = NATIVE_TEXT("\r\x1b[K");
+
+// Control characters, C1 included, which a terminal may take for commands.
+bool IsPrintable(char32_t code) { return code >= 0x20 && code != 0x7F && (code < 0x80 || code > 0x9F); }
+
+// The character that starts at text[at]: its length in units, with its code
+// point in *code, or 0 when no whole, valid one starts there.
+std::size_t CharacterAt(const NativeString& text, std::size_t at, char32_t* code) {
+#ifdef _WIN32
+  const char32_t unit = text[at];
+  if (unit < 0xD800 || unit > 0xDFFF) return *code = unit, 1;
+  if (unit > 0xDBFF || at + 1 == text.size() || text[at + 1] < 0xDC00 || text[at + 1] > 0xDFFF) return 0;
+  *code = 0x10000 + ((unit - 0xD800) << 10) + (text[at + 1] - 0xDC00);
+  return 2;
+#else
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(at);
+  if (lead < 0x80) return *code = lead, 1;
+  // UTF-8 as it is valid: no overlong forms, no surrogates, nothing past U+10FFFF.
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  const unsigned second = byte(at + 1);
+  const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (second < low || second > high) return 0;
+  char32_t value = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    value = value << 6 | (byte(at + i) & 0x3F);
+  }
+  *code = value;
+  return length;
+#endif
+}
 
 NativeString CompressionName(std::uint32_t compression) {
   switch (compression) {
@@ -29,15 +64,24 @@ NativeString Number(long long value) {
 
 NativeString Shown(const NativeString& text) {
   NativeString shown;
-  for (const NativeChar c : text) {
-    const auto code = static_cast<unsigned>(c);
-    if (code >= 0x20 && code != 0x7F) {
-      shown += c;
-    } else if (c == '\n' || c == '\t' || c == '\r') {
-      shown += c == '\n' ? NATIVE_TEXT("\\n") : c == '\t' ? NATIVE_TEXT("\\t") : NATIVE_TEXT("\\r");
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t code = 0;
+    const std::size_t length = CharacterAt(text, at, &code);
+    if (length > 0 && IsPrintable(code)) {
+      shown.append(text, at, length);
+      at += length;
+      continue;
+    }
+    const std::uint32_t unit = static_cast<std::make_unsigned_t<NativeChar>>(text[at++]);
+    if (unit == '\n' || unit == '\t' || unit == '\r') {
+      shown += unit == '\n' ? NATIVE_TEXT("\\n") : unit == '\t' ? NATIVE_TEXT("\\t") : NATIVE_TEXT("\\r");
+    } else if (unit < 0x80) {
+      shown += {'\\', static_cast<NativeChar>('0' + (unit >> 6)), static_cast<NativeChar>('0' + (unit >> 3 & 7)),
+                static_cast<NativeChar>('0' + (unit & 7))};
     } else {
-      shown += {'\\', static_cast<NativeChar>('0' + (code >> 6)), static_cast<NativeChar>('0' + (code >> 3 & 7)),
-                static_cast<NativeChar>('0' + (code & 7))};
+      // A byte of no character, or a UTF-16 unit of none, in hexadecimal.
+      shown += unit > 0xFF ? NATIVE_TEXT("\\u") : NATIVE_TEXT("\\x");
+      for (int shift = unit > 0xFF ? 12 : 4; shift >= 0; shift -= 4) shown += NATIVE_TEXT("0123456789abcdef")[unit >> shift & 15];
     }
   }
   return shown;
@@ -91,7 +135,7 @@ int Report::Finish() {
 }
 
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
-  const NativeString output = entry.base + suffix;
+  const NativeString output = entry.base + (entry.keptAsBmp ? kBmpSuffix : suffix);
   const Error& error = entry.outcome.error;
   switch (error.status) {
     case Status::kOk: break;
@@ -114,7 +158,12 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
   return {};
 }
 
+bool HasNoPixels(const BitmapInfo& bitmap) {
+  return bitmap.form == BitmapForm::kRows && (bitmap.width == 0 || bitmap.height == 0);
+}
+
 NativeString BitmapTrouble(const BitmapInfo& bitmap) {
+  if (HasNoPixels(bitmap)) return Say(Text::kNoPixels, {Number(bitmap.width), Number(bitmap.height)});
   switch (bitmap.form) {
     case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(bitmap.compression)});
     case BitmapForm::kPlain: return Say(Text::kNoStandardHeader);

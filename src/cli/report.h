@@ -48,6 +48,8 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
 
 // Why a carried bitmap shows no picture to write or take back, in words.
 NativeString BitmapTrouble(const BitmapInfo& bitmap);
+// Whether the bitmap has rows of no pixels, or none of them.
+bool HasNoPixels(const BitmapInfo& bitmap);
 
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry);

@@ -38,11 +38,7 @@ int RunSafely(const Command& command, const std::vector<NativeString>& args,
   }
 }
 
-bool PrepareOutput(Platform& os, const Options& options, Entry& entry) {
-  if (Error e = TestCarrierName(os, entry.source)) {
-    entry.outcome = {e};
-    return false;
-  }
+bool PrepareOutput(const Options& options, Entry& entry) {
   if (options.outputDir.empty() || options.checkOnly) return true;
   const NativeString folder = std::filesystem::path(entry.base).parent_path().native();
   const SystemError error = CreateFolders(folder);
@@ -62,7 +58,7 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
   while (threads < workspaces.size() && workspaces[threads].Ready()) ++threads;
   const auto work = [&](std::size_t i, std::size_t thread, BatchControl& batch) {
     Entry& entry = entries[i];
-    if (!entry.problem.empty()) return;
+    if (!entry.problem.empty() || entry.outcome.error) return;
     try {
       // Out of descriptors, a job waits for another to give some back.
       do entry.outcome = job(entry, workspaces[thread]);

@@ -15,10 +15,9 @@
 int RunSafely(const Command& command, const std::vector<NativeString>& args,
               int (*run)(const std::vector<NativeString>& args));
 
-// Tests the entry's name and makes the folder its output goes in, which only
-// -o asks for; false, with the entry's outcome or problem saying why, when
-// it goes no further.
-bool PrepareOutput(Platform& os, const Options& options, Entry& entry);
+// Makes the folder the entry's output goes in, which only -o asks for;
+// false, with the entry's problem saying why, when it cannot be made.
+bool PrepareOutput(const Options& options, Entry& entry);
 
 // Runs job(entry, workspace) for each entry of `plan` without a problem yet,
 // on any thread, with that thread's workspace, and reports each in order: its problem, in words, when the job

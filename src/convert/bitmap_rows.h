@@ -56,6 +56,15 @@ Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, Bi
 // shows of itself, its rows found as `rows`.
 BitmapInfo DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size, const BitmapRows& rows);
 
+// The sizes a padded output's header states for a payload of `size` bytes,
+// put into its first bytes, `head`: each 0 where it does not fit the field.
+void PutPaddedSizes(std::span<std::uint8_t> head, const BitmapRows& rows, std::uint64_t size);
+
+// Fills `out` with the bytes from `offset` on of what converting `payload`,
+// whose rows are `rows`, writes: payload.size() + rows.Growth() in all.
+void ConvertedBytes(std::span<const std::uint8_t> payload, const BitmapRows& rows, std::uint64_t offset,
+                    std::span<std::uint8_t> out);
+
 // Reverses the order of `count` adjacent rows of `rowBytes` each at `first`.
 void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count);
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <utility>
 
 #include "bitmap_writer.h"
@@ -194,13 +193,7 @@ bool BitmapWriter::WriteNow(std::uint64_t offset, const std::uint8_t* data, std:
   return !writeError_;
 }
 
-// The sizes of the padded output: each 0 where it does not fit the field.
-void BitmapWriter::PutSizes(std::span<std::uint8_t> head) const {
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
-  const std::uint64_t fileSize = OutputSize(), imageSize = rows_.count * rows_.outStride;
-  bmp::PutU32(head, bmp::kFileSize, static_cast<std::uint32_t>(fileSize <= kMax ? fileSize : 0));
-  bmp::PutU32(head, bmp::kImageSize, static_cast<std::uint32_t>(imageSize <= kMax ? imageSize : 0));
-}
+void BitmapWriter::PutSizes(std::span<std::uint8_t> head) const { PutPaddedSizes(head, rows_, PayloadSize()); }
 
 BitmapInfo BitmapWriter::Describe() const {
   const std::span<const std::uint8_t> head =

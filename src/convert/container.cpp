@@ -7,9 +7,13 @@
 // by another, so the first shorter one ends the payload, and nothing after it
 // is read.
 
-#include <algorithm>
-
 #include "container.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "file_io.h"
 
 namespace {
 
@@ -106,17 +110,85 @@ Error CopyChain(Reader& in, PayloadSink& out) {
   }
 }
 
-}  // namespace
-
-std::uint64_t PayloadOffset(CarrierForm form, std::uint64_t index) {
-  const std::uint64_t chain =
-      kMarkerOffset + 1 + (form == CarrierForm::kImage ? kImageDescriptorRest : sizeof kCommentLabel);
-  return chain + 1 + index + index / kFullSubBlock;
+// Where the chain's first length byte lies in a carrier of `form`.
+std::uint64_t ChainStart(CarrierForm form) {
+  return kMarkerOffset + 1 + (form == CarrierForm::kImage ? kImageDescriptorRest : sizeof kCommentLabel);
 }
+
+// A carrier written from the start, gathered in a buffer so that a small one
+// takes one call.
+struct Writer {
+  Platform& os;
+  FileHandle file;
+  std::span<std::uint8_t> data;
+  std::uint64_t offset = 0;  // of the buffer's first byte in the file
+  std::size_t held = 0;
+
+  Error Flush() {
+    const SystemError error = WriteAllAt(os, file, offset, data.data(), held);
+    offset += std::exchange(held, 0);
+    return error ? Error{Status::kIoError, Step::kWriteOutput, error} : Error{};
+  }
+
+  Error Put(std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+      if (held == data.size()) {
+        if (Error e = Flush()) return e;
+      }
+      const std::size_t take = std::min(bytes.size(), data.size() - held);
+      std::memcpy(data.data() + held, bytes.data(), take);
+      held += take;
+      bytes = bytes.subspan(take);
+    }
+    return {};
+  }
+
+  // Copies `size` bytes of `source` from `at` on, read straight into the buffer.
+  Error CopyFrom(FileHandle source, std::uint64_t at, std::uint64_t size) {
+    while (size > 0) {
+      if (held == data.size()) {
+        if (Error e = Flush()) return e;
+      }
+      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size, data.size() - held));
+      const Result<std::size_t> n = os.ReadAt(source, at, data.data() + held, ask);
+      if (!n.Ok()) return {Status::kIoError, Step::kReadSource, n.error};
+      // A source cut while it is copied is no longer the carrier it was.
+      if (n.value == 0) return kNotCarrier;
+      held += n.value;
+      at += n.value;
+      size -= n.value;
+    }
+    return {};
+  }
+};
+
+}  // namespace
 
 Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form,
                      std::span<std::uint8_t> buffer) {
   Reader in{os, source, buffer};
   if (Error e = Probe(in, form)) return e;
   return CopyChain(in, sink);
+}
+
+Error WriteCarrier(Platform& os, FileHandle source, FileHandle out, CarrierForm form,
+                   std::span<const std::uint8_t> payload, std::span<std::uint8_t> buffer) {
+  Writer writer{os, out, buffer};
+  const std::uint64_t chainStart = ChainStart(form);
+  // Every sub-block but the last is full, so the payload's length tells the
+  // chain's: a length byte for each 255 bytes, and one for the rest.
+  const std::uint64_t chainEnd = chainStart + payload.size() + payload.size() / kFullSubBlock + 1;
+  const Result<std::uint64_t> size = os.FileSize(source);
+  if (!size.Ok()) return {Status::kIoError, Step::kReadSource, size.error};
+  if (size.value < chainEnd) return kNotCarrier;
+  if (Error e = writer.CopyFrom(source, 0, chainStart)) return e;
+  for (std::size_t at = 0;; at += kFullSubBlock) {
+    const std::size_t length = std::min<std::size_t>(kFullSubBlock, payload.size() - at);
+    const std::uint8_t lengthByte = static_cast<std::uint8_t>(length);
+    if (Error e = writer.Put({&lengthByte, 1})) return e;
+    if (Error e = writer.Put(payload.subspan(at, length))) return e;
+    if (length < kFullSubBlock) break;
+  }
+  if (Error e = writer.CopyFrom(source, chainEnd, size.value - chainEnd)) return e;
+  return writer.Flush();
 }

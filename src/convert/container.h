@@ -24,6 +24,9 @@ class PayloadSink {
 Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form,
                      std::span<std::uint8_t> buffer);
 
-// Where byte `index` of the payload lies in a carrier of `form`: every
-// sub-block but the last holds 255 bytes, each after its length byte.
-std::uint64_t PayloadOffset(CarrierForm form, std::uint64_t index);
+// Writes to `out` the carrier `source` of `form` with `payload`, as long as
+// the one it carries, in that one's place: the bytes before and after the
+// chain as they are, the chain laid out as the reader reads it, through
+// `buffer`. kUnsupported when the source is shorter than its chain.
+Error WriteCarrier(Platform& os, FileHandle source, FileHandle out, CarrierForm form,
+                   std::span<const std::uint8_t> payload, std::span<std::uint8_t> buffer);

@@ -40,6 +40,7 @@ Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::u
     const Ending ending = Pour(os, in.get(), out.file(), writer, buffer, &outcome.form);
     error = ending.error;
     outcome.bitmap = ending.bitmap;
+    outcome.report = ending.report;
     outcome.unchanged = !error && ending.unchanged;
   }
   if (const SystemError closed = in.Close(); closed && !error) error = {Status::kIoError, Step::kReadSource, closed};

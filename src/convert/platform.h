@@ -19,6 +19,14 @@ struct Staging {
   FileHandle hold = kNoFile;
 };
 
+// What changes whenever a file's data does: its size and its times.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -27,6 +35,7 @@ class Platform {
   // writing it.
   virtual Result<FileHandle> OpenForRead(const NativeString& path) = 0;
   virtual Result<std::uint64_t> FileSize(FileHandle file) = 0;
+  virtual Result<FileStamp> Stamp(FileHandle file) = 0;
   // Reads at `offset` from the file's start: the bytes read, 0 at the end of
   // the file, maybe fewer than asked for before it.
   virtual Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) = 0;
@@ -42,6 +51,9 @@ class Platform {
   // as a name, a link's target never written, unless another conversion
   // holds it: then kBusy.
   virtual Result<Staging> CreateStaging(const NativeString& path) = 0;
+  // Gives `to` the permission bits of `from`, and its owner and group where
+  // this process may set them.
+  virtual SystemError CopyPermissions(FileHandle from, FileHandle to) = 0;
   // Gives the staging file held by `hold`, named `from`, whose `file` is
   // closed, the name `to` in one step, and lets go of the hold: whatever file
   // or link stood at `to` is replaced as a name, and `to` never names

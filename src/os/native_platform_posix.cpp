@@ -64,6 +64,13 @@ Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {
   return {static_cast<std::uint64_t>(info.st_size)};
 }
 
+Result<FileStamp> NativePlatform::Stamp(FileHandle file) {
+  struct stat info;
+  if (fstat(Fd(file), &info) != 0) return Failed<FileStamp>(Errno());
+  const auto nanoseconds = [](const timespec& time) { return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; };
+  return {{static_cast<std::uint64_t>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)}};
+}
+
 Result<std::size_t> NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer,
                                            std::size_t size) {
   if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Failed<std::size_t>(SystemError::System(EFBIG));
@@ -113,6 +120,19 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
     return Failed<Staging>(error);
   }
   return Failed<Staging>({SystemError::Kind::kBusy});
+}
+
+SystemError NativePlatform::CopyPermissions(FileHandle from, FileHandle to) {
+  struct stat info;
+  if (fstat(Fd(from), &info) != 0) return Errno();
+  // Only a privileged process gives a file away, and only to a group of its
+  // own otherwise; what it may not set stays its own.
+  if (fchown(Fd(to), info.st_uid, info.st_gid) != 0) {
+    if (errno != EPERM) return Errno();
+    if (fchown(Fd(to), static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM) return Errno();
+  }
+  // After the owner, which clears the set-id bits.
+  return fchmod(Fd(to), info.st_mode & 07777) == 0 ? SystemError{} : Errno();
 }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {

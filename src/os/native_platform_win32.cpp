@@ -54,6 +54,15 @@ Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {
   return {static_cast<std::uint64_t>(size.QuadPart)};
 }
 
+Result<FileStamp> NativePlatform::Stamp(FileHandle file) {
+  FILE_BASIC_INFO times;
+  LARGE_INTEGER size;
+  if (!GetFileInformationByHandleEx(Handle(file), FileBasicInfo, &times, sizeof times) ||
+      !GetFileSizeEx(Handle(file), &size))
+    return Failed<FileStamp>(LastError());
+  return {{static_cast<std::uint64_t>(size.QuadPart), times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart}};
+}
+
 Result<std::size_t> NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer,
                                            std::size_t size) {
   if (offset > INT64_MAX) return Failed<std::size_t>(SystemError::System(ERROR_NEGATIVE_SEEK));
@@ -109,6 +118,9 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
   }
   return Failed<Staging>({SystemError::Kind::kBusy});
 }
+
+// A new file takes its folder's access rules, as the one it replaces did.
+SystemError NativePlatform::CopyPermissions(FileHandle, FileHandle) { return {}; }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString&, const NativeString& to) {
   // The new name is given whole, so that it cannot be taken as relative to the old one's folder.

@@ -1,42 +1,96 @@
-// Pictures as people edit them: PNG or BMP files read, PNG files written,
-// through one image library.
+// Pictures as people edit them: PNG or BMP files, read strictly and a row at
+// a time, so that memory follows the carrier's bitmap and never the file's
+// own numbers, and a cut, damaged or changing file is refused, never taken
+// for a good one.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
-#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
-// A picture's pixels from its top left, row by row, `channels` bytes each:
-// red, green, blue, and alpha when there are 4.
-struct Picture {
-  struct Free {
-    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
-  };
+#include "../convert/platform.h"
+#include "pixels.h"
 
-  // Room for the pixels of a picture so large; false when there is none.
-  bool Allocate(std::uint32_t width, std::uint32_t height, int channels);
-  std::uint8_t* Pixel(std::uint32_t x, std::uint32_t y) const {
-    return pixels.get() + (std::size_t{y} * width + x) * static_cast<std::size_t>(channels);
-  }
+inline constexpr const NativeChar* kPngSuffix = NATIVE_TEXT(".png");
 
+// A picture's form, as its header tells it.
+struct PictureInfo {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  int channels = 4;
-  std::unique_ptr<std::uint8_t, Free> pixels;  // as the library allocates them
+  bool indexed = false;       // pixels come as palette indices, else as RGBA
+  std::vector<Rgba> palette;  // the colours of the indices, transparency included
 };
 
-// The size of the picture `file` holds, without decoding it; false, with
-// the library's reason, when it is none the library reads.
-bool PictureSize(std::span<const std::uint8_t> file, std::uint32_t* width, std::uint32_t* height,
-                 std::string* reason);
+// Pixels x, x + step, x + 2 x step ... of row y, counted from the top left:
+// `count` of them, one byte each when indexed, else four.
+struct PixelRun {
+  std::uint32_t y = 0;
+  std::uint32_t x = 0;
+  std::uint32_t step = 1;
+  std::uint32_t count = 0;
+  const std::uint8_t* pixels = nullptr;
+};
 
-// Decodes `file` to 4 channels, or to 3 when it has no alpha; false with the
-// library's reason.
-bool LoadPicture(std::span<const std::uint8_t> file, Picture* picture, std::string* reason);
+// Takes a picture's pixels as they are read, each exactly once, in any order.
+class PictureSink {
+ public:
+  virtual void Begin(const PictureInfo& info) = 0;
+  virtual void Take(const PixelRun& run) = 0;
 
-// Encodes `picture` as PNG and hands the file's bytes to `write`, maybe in
-// pieces; false when the library or `write` fails.
-bool WritePng(const Picture& picture, const std::function<bool(std::span<const std::uint8_t>)>& write);
+ protected:
+  ~PictureSink() = default;
+};
+
+// Why a picture was not read whole.
+struct PictureProblem {
+  enum class Kind {
+    kNone,
+    kCannotOpen,    // `cause` says why
+    kCannotRead,    // `cause` says why
+    kUnknownForm,   // neither PNG nor a BMP form this reads
+    kCutShort,
+    kChecksum,      // a chunk's CRC or the image data's Adler-32
+    kDamaged,       // `detail` says how, in the reader's words
+    kChanged,       // another program changed the file while it was read
+    kWrongSize,     // `width` x `height` is the picture's size
+    kOutOfMemory,
+  };
+  PictureProblem() = default;
+  PictureProblem(Kind kind, SystemError cause = {}) : kind(kind), cause(cause) {}
+  static PictureProblem Damaged(std::string how) {
+    PictureProblem problem(Kind::kDamaged);
+    problem.detail = std::move(how);
+    return problem;
+  }
+  static PictureProblem WrongSize(std::uint32_t width, std::uint32_t height) {
+    PictureProblem problem(Kind::kWrongSize);
+    problem.width = width;
+    problem.height = height;
+    return problem;
+  }
+
+  Kind kind = Kind::kNone;
+  SystemError cause;
+  std::string detail;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+
+  explicit operator bool() const { return kind != Kind::kNone; }
+};
+
+// Reads the PNG or BMP picture at `path`, which must be `width` x `height`,
+// into `sink`, through `buffer`. A picture of another size is refused from
+// its header, before any pixel. The sink takes pixels before the file is
+// known to be whole, so nothing it took counts unless no problem comes back.
+PictureProblem ReadPicture(Platform& os, const NativeString& path, std::uint32_t width, std::uint32_t height,
+                           PictureSink& sink, std::span<std::uint8_t> buffer);
+
+// Fills `out` with the bytes from `offset` on that a file must hold.
+using ExpectedBytes = std::function<void(std::uint64_t offset, std::span<std::uint8_t> out)>;
+
+// Whether the file at `path` holds exactly the `size` bytes `expected` gives,
+// read through `buffer`; a problem only when it cannot be read whole.
+PictureProblem MatchPicture(Platform& os, const NativeString& path, std::uint64_t size, const ExpectedBytes& expected,
+                            bool* same, std::span<std::uint8_t> buffer);

@@ -1,56 +1,110 @@
-// The pixels of a carried bitmap with a standard header, read and written
-// where its rows lie in the payload, in the bitmap's own form: palette
-// indices, masked channels, or bytes.
+// The pixels of a BMP file in its own form: palette indices, or channels
+// under masks. One model reads the carried bitmap and a BMP picture, so one
+// stored value shows one colour both ways.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <unordered_map>
+#include <vector>
 
 #include "../convert/bitmap_rows.h"
 
 // Red, green, blue and alpha, 8 bits each.
 using Rgba = std::array<std::uint8_t, 4>;
+inline constexpr std::uint8_t kOpaque = 255;
 
-class BitmapPixels {
+// The first bytes of a BMP file that hold every header version and the masks
+// after the shortest one.
+inline constexpr std::size_t kBmpHeadersMax = 138;
+
+// What the headers of a BMP file say, whichever version they are.
+struct BmpHeader {
+  std::uint32_t infoSize = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  bool topDown = false;
+  std::uint16_t depth = 0;
+  std::uint32_t compression = bmp::kRgb;
+  std::uint32_t pixelOffset = 0;
+  std::uint32_t colorsUsed = 0;
+  std::size_t paletteEntry = bmp::kPaletteEntry;  // 3 in the oldest version
+  // The padded stride of an uncompressed row.
+  std::uint64_t Stride() const { return (std::uint64_t{width} * depth + 31) / 32 * 4; }
+};
+
+// Reads the headers from `head`, the file's first bytes (at most
+// kBmpHeadersMax of them are looked at); false for anything but the 12-, 40-,
+// 52-, 56-, 108- and 124-byte versions, at a depth their compression allows.
+bool ReadBmpHeader(std::span<const std::uint8_t> head, BmpHeader* header);
+
+// How stored values show as colours. A channel narrower than 8 bits shows its
+// value scaled to 255 and rounded down, as common BMP readers show it, and
+// takes a colour rounded to the nearest value it holds; a wider one shows
+// its top 8 bits.
+class PixelFormat {
  public:
-  // Over `payload`, whose rows `rows` found, of the kRows form. False when
-  // its palette or masks are not all in the payload.
-  bool Open(std::span<std::uint8_t> payload, const BitmapRows& rows);
+  // From `header` and the file's bytes before its pixels, `headers`; false
+  // when the masks are not all there.
+  bool Open(const BmpHeader& header, std::span<const std::uint8_t> headers);
 
-  std::uint32_t Width() const { return width_; }
-  std::uint32_t Height() const { return static_cast<std::uint32_t>(rows_.count); }
-  // Whether the header gives an alpha mask.
+  int Depth() const { return depth_; }
+  bool Indexed() const { return depth_ <= kIndexedDepth; }
   bool HasAlpha() const { return channels_[3].mask != 0; }
+  // The colours of the indices; an index past them shows black.
+  const std::vector<Rgba>& Palette() const { return palette_; }
 
-  // Pixel (x, y), counted from the top left: the colour it shows.
-  Rgba Get(std::uint32_t x, std::uint32_t y) const;
-  // Row y's colours into `out`, `channels` (3 or 4) bytes a pixel.
-  void GetRow(std::uint32_t y, std::uint8_t* out, int channels) const;
-  // Whether the pixels are plain blue, green and red bytes, as most are;
-  // row y's bytes are then at Row(y).
-  bool IsBgr() const { return rows_.bitsPerPixel == 24 && channels_[0].mask == 0xFF0000; }
-  std::uint8_t* Row(std::uint32_t y) const { return payload_.data() + rows_.offset + y * rows_.stride; }
-  enum class Stored { kChanged, kSame, kNotInPalette };
-  // Stores `colour` at (x, y) in the bitmap's form, leaving bits no channel
-  // uses as they were; stores nothing when the palette lacks it.
-  Stored Put(std::uint32_t x, std::uint32_t y, Rgba colour);
+  std::uint32_t Load(const std::uint8_t* row, std::uint32_t x) const;
+  void Store(std::uint8_t* row, std::uint32_t x, std::uint32_t value) const;
+  Rgba Colour(std::uint32_t value) const;
+  // The stored value closest to `colour`, bits no channel uses taken from
+  // `old`; for a palette, `old` when it shows the colour, else the first
+  // index that does, or none.
+  std::optional<std::uint32_t> ValueOf(Rgba colour, std::uint32_t old) const;
+  // Row `row`'s first `width` pixels as RGB or RGBA, `channels` (3 or 4)
+  // bytes each.
+  void DecodeRow(const std::uint8_t* row, std::uint32_t width, std::uint8_t* out, int channels) const;
+
+  static constexpr int kIndexedDepth = 8;
 
  private:
   struct Channel {
     std::uint32_t mask = 0;
     int shift = 0;
-    int bits = 0;
+    int bits = 0;  // from the mask's lowest set bit to its highest
   };
   void SetMasks(std::span<const std::uint32_t> masks);
-  std::uint32_t Load(std::uint32_t x, std::uint32_t y) const;
-  void Store(std::uint32_t x, std::uint32_t y, std::uint32_t value);
 
+  int depth_ = 0;
+  std::array<Channel, 4> channels_{};
+  std::vector<Rgba> palette_;
+  std::unordered_map<std::uint32_t, std::uint8_t> firstIndex_;  // of each colour
+};
+
+// The carried bitmap's pixels where its rows lie in the payload, counted from
+// the top left: row y is the payload's row y, since the game stores rows
+// top-down under a positive height and a standard top-down bitmap does so
+// under a negative one.
+class BitmapPixels {
+ public:
+  // Over `payload`, whose rows `rows` found, of the kRows form. False when its
+  // palette or masks are not all in the payload.
+  bool Open(std::span<std::uint8_t> payload, const BitmapRows& rows);
+
+  const PixelFormat& Format() const { return format_; }
+  std::uint32_t Width() const { return width_; }
+  std::uint32_t Height() const { return static_cast<std::uint32_t>(rows_.count); }
+  std::uint8_t* Row(std::uint32_t y) const { return payload_.data() + rows_.offset + y * rows_.stride; }
+  Rgba Get(std::uint32_t x, std::uint32_t y) const { return format_.Colour(format_.Load(Row(y), x)); }
+  // Whether the pixels are plain blue, green and red bytes, as most are:
+  // no bitfields come at 24 bits.
+  bool IsBgr() const { return format_.Depth() == 24; }
+
+ private:
   std::span<std::uint8_t> payload_;
   BitmapRows rows_;
   std::uint32_t width_ = 0;
-  std::array<Channel, 4> channels_{};
-  std::span<const std::uint8_t> palette_;  // entries of blue, green, red, unused
-  std::unordered_map<std::uint32_t, std::uint8_t> indices_;  // the first index of each colour
+  PixelFormat format_;
 };

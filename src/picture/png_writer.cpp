@@ -1,51 +1,65 @@
 #include "png_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "../convert/file_io.h"
-#include "picture.h"
 #include "pixels.h"
+#include "png_picture.h"
 
 Error PngWriter::Start(FileHandle file, FileHandle source) {
   file_ = file;
-  payload_.clear();
-  rows_ = {};
-  // The payload is never longer than its source, so it takes one allocation.
-  const Result<std::uint64_t> size = os_.FileSize(source);
-  if (!size.Ok()) return {Status::kIoError, Step::kReadSource, size.error};
-  payload_.reserve(size.value);
-  return {};
+  return payload_.Start(os_, source);
 }
 
 Error PngWriter::Append(std::span<const std::uint8_t> bytes) {
-  payload_.insert(payload_.end(), bytes.begin(), bytes.end());
+  payload_.Append(bytes);
   return {};
 }
 
 Ending PngWriter::Finish(CarrierForm) {
-  const Status found = FindBitmapRows(payload_, payload_.size(), &rows_);
-  const BitmapInfo bitmap = DescribeBitmap(payload_, payload_.size(), rows_);
-  Ending ending(found == Status::kOk ? Write() : Error{Status::kUnsupported, Step::kReadSource});
-  ending.bitmap = bitmap;
+  const std::span<std::uint8_t> payload = payload_.Bytes();
+  BitmapRows rows;
+  const Status found = FindBitmapRows(payload, payload.size(), &rows);
+  Ending ending(found == Status::kOk ? Write(rows) : Error{Status::kUnsupported, Step::kReadSource});
+  ending.bitmap = DescribeBitmap(payload, payload.size(), rows);
+  payload_.Release();
   return ending;
 }
 
-Error PngWriter::Write() {
+Error PngWriter::Write(const BitmapRows& rows) {
   BitmapPixels bitmap;
-  if (rows_.form != BitmapForm::kRows || !bitmap.Open(payload_, rows_)) return {Status::kRefused};
-  Picture picture;
-  if (!picture.Allocate(bitmap.Width(), bitmap.Height(), bitmap.HasAlpha() ? 4 : 3)) return {Status::kOutOfMemory};
-  for (std::uint32_t y = 0; y < picture.height; ++y) bitmap.GetRow(y, picture.Pixel(0, y), picture.channels);
-  // The encoder needs as much memory again; the payload has served.
-  std::vector<std::uint8_t>().swap(payload_);
+  if (!bitmap.Open(payload_.Bytes(), rows) || bitmap.Width() == 0 || bitmap.Height() == 0) return {Status::kRefused};
   if (file_ == kNoFile) return {};
+  const PixelFormat& format = bitmap.Format();
+  const bool alpha = format.HasAlpha();
+  const PngForm form{.width = bitmap.Width(), .height = bitmap.Height(),
+                     .colours = alpha ? PngForm::Colours::kRgba : PngForm::Colours::kRgb};
+  const auto fill = [&](std::uint32_t y, std::uint8_t* row) {
+    format.DecodeRow(bitmap.Row(y), bitmap.Width(), row, alpha ? 4 : 3);
+  };
+  // The file is gathered in the buffer and written a buffer at a time.
   std::uint64_t offset = 0;
+  std::size_t held = 0;
   SystemError failed;
-  const bool written = WritePng(picture, [&](std::span<const std::uint8_t> bytes) {
-    failed = WriteAllAt(os_, file_, offset, bytes.data(), bytes.size());
-    offset += bytes.size();
+  const auto flush = [&] {
+    failed = WriteAllAt(os_, file_, offset, buffer_.data(), held);
+    offset += std::exchange(held, 0);
     return !failed;
-  });
+  };
+  const auto write = [&](std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+      if (held == buffer_.size() && !flush()) return false;
+      const std::size_t take = std::min(bytes.size(), buffer_.size() - held);
+      std::memcpy(buffer_.data() + held, bytes.data(), take);
+      held += take;
+      bytes = bytes.subspan(take);
+    }
+    return true;
+  };
+  bool outOfMemory = false;
+  const bool written = WritePng(form, fill, write, &outOfMemory) && flush();
   if (failed) return {Status::kIoError, Step::kWriteOutput, failed};
-  return written ? Error{} : Error{Status::kOutOfMemory};
+  if (outOfMemory) return {Status::kOutOfMemory};
+  return written ? Error{} : Error{Status::kIoError, Step::kWriteOutput};
 }

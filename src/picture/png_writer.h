@@ -2,29 +2,31 @@
 // the bitmap's header gives an alpha mask.
 #pragma once
 
-#include <vector>
+#include <cstdint>
+#include <span>
 
-#include "../convert/bitmap_rows.h"
 #include "../convert/job.h"
+#include "held_payload.h"
+#include "picture.h"
 
-inline constexpr const NativeChar* kPngSuffix = NATIVE_TEXT(".png");
-
-// Holds the payload whole, as a picture must be before it can be encoded.
-// kRefused for a bitmap it cannot show: compressed, without a standard
-// header, or without the palette or masks its pixels need.
+// Holds the payload whole, then writes it a row at a time. kRefused for a
+// bitmap it cannot show, which its description tells: compressed, without a
+// standard header, without the palette or masks its pixels need, or without
+// pixels at all.
 class PngWriter final : public OutputWriter {
  public:
-  explicit PngWriter(Platform& os) : os_(os) {}
+  // Writes the file through `buffer`.
+  PngWriter(Platform& os, std::span<std::uint8_t> buffer) : os_(os), buffer_(buffer) {}
 
   Error Start(FileHandle file, FileHandle source) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
   Ending Finish(CarrierForm form) override;
 
  private:
-  Error Write();
+  Error Write(const BitmapRows& rows);
 
   Platform& os_;
+  std::span<std::uint8_t> buffer_;
   FileHandle file_ = kNoFile;
-  std::vector<std::uint8_t> payload_;
-  BitmapRows rows_;
+  HeldPayload payload_;
 };

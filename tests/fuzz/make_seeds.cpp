@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "../../src/picture/picture.h"
+#include "../../src/picture/png_picture.h"
 #include "../support.h"
 
 int main(int argc, char** argv) {
@@ -65,18 +65,30 @@ int main(int argc, char** argv) {
     PutInt32(head, bmp::kHeight, height);
     add(heads, head);
   }
-  for (auto [width, height] : {std::pair{6, 4}, {5, 3}}) {
+  // The picture target's carriers are 6 x 4 and 5 x 3: pictures of those
+  // sizes in a PNG of each colour form and in BMPs of several forms.
+  for (const auto& size : {std::pair{6, 4}, {5, 3}}) {
+    const int width = size.first, height = size.second;
     add(pictures, MakeBitmap(width, height, count));
-    for (int channels : {3, 4}) {
-      Picture picture;
-      picture.Allocate(width, height, channels);
-      for (std::uint32_t i = 0; i < picture.width * picture.height * channels; ++i)
-        picture.pixels.get()[i] = static_cast<std::uint8_t>(i * 37);
+    add(pictures, MakeStandardBitmap({.width = width, .height = height, .depth = 8, .compression = bmp::kRle8,
+                                      .between = 1024}, count));
+    add(pictures, MakeStandardBitmap({.width = width, .height = -height, .depth = 4, .compression = bmp::kRle4,
+                                      .infoSize = 124, .between = 64}, count));
+    add(pictures, MakeStandardBitmap({.width = width, .height = height, .depth = 16, .compression = bmp::kBitfields,
+                                      .infoSize = 56}, count));
+    for (const PngForm::Colours colours : {PngForm::Colours::kRgb, PngForm::Colours::kRgba}) {
+      const int channels = colours == PngForm::Colours::kRgb ? 3 : 4;
       Bytes png;
-      WritePng(picture, [&](std::span<const std::uint8_t> bytes) {
-        png.insert(png.end(), bytes.begin(), bytes.end());
-        return true;
-      });
+      bool outOfMemory = false;
+      WritePng({static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), colours},
+               [&](std::uint32_t y, std::uint8_t* row) {
+                 for (int i = 0; i < width * channels; ++i) row[i] = static_cast<std::uint8_t>((y * width * channels + i) * 37);
+               },
+               [&](std::span<const std::uint8_t> bytes) {
+                 png.insert(png.end(), bytes.begin(), bytes.end());
+                 return true;
+               },
+               &outOfMemory);
       add(pictures, png);
     }
   }

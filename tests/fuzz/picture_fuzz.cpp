@@ -4,7 +4,7 @@
 // of its own length, and nothing is left open or behind.
 
 #include "../../src/convert/file_io.h"
-#include "../../src/picture/carrier_writer.h"
+#include "../../src/picture/pack_writer.h"
 #include "../memory_platform.h"
 #include "require.h"
 
@@ -18,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.files["x.gif"] = carrier;
   os.files["x.gif.png"] = Bytes(data, data + size);
   Bytes reading(kTransferSize), writing(kTransferSize), gathering(kTransferSize);
-  CarrierWriter writer(os, "x.gif.png", true, writing, gathering);
+  PackWriter writer(os, "x.gif.png", true, gathering, writing);
   const Outcome outcome = RunJob(os, {"x.gif", "x.gif", "", false}, writer, reading);
   const Status status = outcome.error.status;
   Require(status == Status::kOk || status == Status::kRefused, "packed or refused");
-  if (status == Status::kOk && writer.Changed()) {
+  if (status == Status::kOk && !outcome.unchanged) {
     Require(os.files["x.gif"].size() == carrier.size(), "the carrier keeps its length");
   } else {
     Require(os.files["x.gif"] == carrier, "the carrier as it was");

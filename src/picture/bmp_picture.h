@@ -1,0 +1,11 @@
+// BMP pictures, read through the model that reads the carried bitmap: every
+// header version editors write, uncompressed, bitfields or RLE, top-down or
+// bottom-up, a row at a time in the order they are stored.
+#pragma once
+
+#include <cstdint>
+
+#include "picture_file.h"
+
+// Reads the BMP picture `file` holds, which must be `width` x `height`.
+PictureProblem ReadBmp(PictureFile& file, std::uint32_t width, std::uint32_t height, PictureSink& sink);

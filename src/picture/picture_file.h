@@ -1,0 +1,38 @@
+// A picture file read from its start, in order, through a buffer: it tells
+// when the file ends too soon, and when it changed while it was read.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "picture.h"
+
+class PictureFile {
+ public:
+  PictureFile(Platform& os, std::span<std::uint8_t> buffer) : os_(os), buffer_(buffer) {}
+  PictureFile(const PictureFile&) = delete;
+  PictureFile& operator=(const PictureFile&) = delete;
+  ~PictureFile();
+
+  PictureProblem Open(const NativeString& path);
+  std::uint64_t Size() const { return stamp_.size; }
+  // The next `size` bytes into `out`; kCutShort when the file ends first.
+  PictureProblem Read(std::uint8_t* out, std::size_t size);
+  PictureProblem Skip(std::uint64_t size);
+  // Up to `size` of the first bytes, without reading past them.
+  std::span<const std::uint8_t> Peek(std::size_t size);
+  // Once everything is read: kChanged when the file is no longer the one
+  // that was opened.
+  PictureProblem Finish();
+
+ private:
+  PictureProblem Fill();
+
+  Platform& os_;
+  std::span<std::uint8_t> buffer_;
+  FileHandle file_ = kNoFile;
+  FileStamp stamp_;
+  std::uint64_t offset_ = 0;  // of the buffer's end in the file
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+};
