@@ -392,6 +392,8 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
        "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3"},
       {"the wrong height", "\"$M\" --width 5 --height 4 o.gif x.gif.bmp",
        "x.gif: x.gif.bmp is 5 x 4, the carrier's bitmap 5 x 3"},
+      {"a colour made transparent", pil + "'RGB', (5, 3), (9, 9, 9)).save('x.gif.png', transparency=(9, 9, 9))\"",
+       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
       {"grey and alpha", pil + "'LA', (5, 3), (9, 0)).save('x.gif.png')\"",
        "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
       {"transparent pixels", pil + "'RGBA', (5, 3), (9, 9, 9, 0)).save('x.gif.png')\"",
@@ -460,6 +462,12 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(png.out, "rle.gif -> rle.gif.bmp (compressed (RLE8), kept as BMP)\n");
   EXPECT_FALSE(fs::exists(dir / "empty.gif.png"));
   EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" -v rle.gif").out, "rle.gif: unchanged (rle.gif.bmp)\n");
+
+  // A tree through PNG and back, as the manual shows it, gives every carrier back.
+  ASSERT_EQ(Shell("mkdir -p res/sub && mv rle.gif res/sub && mv y.gif res").exitCode, 0);
+  EXPECT_EQ(Shell("\"$Q\" -q -r -f png -o pictures res && \"$K\" -q -r --from pictures -o res-new res").exitCode, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "res-new/sub/rle.gif"), ReadFileBytes(dir / "res/sub/rle.gif"));
+  EXPECT_EQ(ReadFileBytes(dir / "res-new/y.gif"), ReadFileBytes(dir / "res/y.gif"));
 }
 
 // Killed at any point, a conversion leaves the earlier output or the complete

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "../src/convert/file_io.h"
 #include "../src/picture/pack_writer.h"
+#include "../src/picture/picture_file.h"
 #include "support.h"
 
 namespace {
@@ -283,6 +285,28 @@ TEST_F(Job, LinksAtTheStagingAndOutputNamesAreReplacedNotFollowed) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "a.gif.temp")));
 }
 #endif
+
+// A picture another program changes while it is read is refused, cut short
+// under the reading or rewritten whole, so that no half-read one is packed.
+TEST_F(Job, APictureThatChangesWhileItIsReadIsRefused) {
+  const fs::path path = dir / "picture.bmp";
+  Bytes buffer(64), read(1000);
+  for (const bool cut : {true, false}) {
+    SCOPED_TRACE(cut ? "cut" : "rewritten");
+    WriteFileBytes(path, Bytes(1000, 1));
+    PictureFile file(os, buffer);
+    ASSERT_FALSE(file.Open(path.native()));
+    ASSERT_FALSE(file.Read(read.data(), 100));
+    if (cut) {
+      fs::resize_file(path, 500);
+    } else {
+      WriteFileBytes(path, Bytes(1000, 2));
+      fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(5));
+    }
+    const PictureProblem problem = file.Read(read.data() + 100, 900);
+    EXPECT_EQ((problem ? problem : file.Finish()).kind, PictureProblem::Kind::kChanged);
+  }
+}
 
 TEST(Memory, ImpossibleSizesAreRefused) {
   EXPECT_EQ(AllocateBytes(~std::uint64_t{0}), nullptr);

@@ -72,12 +72,17 @@ FORMS = [
 ]
 RLE = len(FORMS) - 1
 
-# Bitmaps whose every byte the seed draws, padding and unused bits too, and
-# whose palettes hold a colour twice: only a byte-for-byte round trip tells.
+# Bitmaps whose every byte the seed draws, padding, unused bits and masks
+# too, and whose palettes hold a colour twice: only a byte-for-byte round
+# trip tells.
 GENERATED = [["--depth", "1", "--width", "13", "--height", "5"], ["--depth", "4", "--width", "7", "--height", "4"],
              ["--depth", "8", "--width", "9", "--height", "6", "--packed"], ["--depth", "16", "--width", "5",
              "--height", "3"], ["--depth", "24", "--width", "6", "--height", "-4"], ["--depth", "32", "--width", "3",
-             "--height", "2"]]
+             "--height", "2"], ["--depth", "16", "--compression", "3", "--info-size", "52", "--width", "7", "--height",
+             "3"], ["--depth", "32", "--compression", "6", "--width", "4", "--height", "3"],
+             ["--depth", "16", "--compression", "3", "--info-size", "56", "--width", "6", "--height", "2"],
+             ["--depth", "32", "--compression", "3", "--info-size", "124", "--width", "5", "--height", "5"]]
+THIRTY_TWO = 5
 
 
 def pixels(path, mode="RGB"):
@@ -401,6 +406,32 @@ def main():
     refusal = run.tool(pack, carrier, expect=1)
     if "not in the carrier's palette; the first at 0, 0" not in refusal.stderr or snapshot([carrier]) != before:
         run.fail(f"an edit off the palette was not refused as it should be: {refusal.stderr.strip()}")
+
+    # A 32-bit bitmap's fourth bytes are unused, whatever they hold: a pixel
+    # edited in its BMP goes back as that pixel alone.
+    carrier = generated[THIRTY_TWO]
+    data = bytearray(open(f"{carrier}.bmp", "rb").read())
+    pixel = struct.unpack("<I", data[10:14])[0]
+    data[pixel:pixel + 3] = bytes([1, 2, 3])
+    with open(f"{carrier}.bmp", "wb") as f:
+        f.write(data)
+    run.tool(pack, "-q", carrier)
+    run.tool(convert, "-q", carrier)
+    if open(f"{carrier}.bmp", "rb").read() != data:
+        run.fail("a 32-bit pixel edited in its BMP did not go back as it was edited")
+
+    # An editor that clears the colour of fully transparent pixels changes nothing.
+    picture = Image.new("RGBA", (9, 5), (200, 30, 10, 255))
+    ImageDraw.Draw(picture).rectangle([0, 0, 4, 2], fill=(90, 180, 40, 0))
+    picture.transpose(Image.FLIP_TOP_BOTTOM).save("clear.png")
+    subprocess.run([MAGICK, "clear.png", "-define", "bmp:subtype=ARGB8888", "BMP:clear.bmp"], check=True)
+    run.tool(make_carrier, "--payload", "clear.bmp", "clear.gif")
+    run.tool(convert, "-q", "-f", "png", "clear.gif")
+    cleared = Image.open("clear.gif.png")
+    cleared.putdata([p if p[3] else (0, 0, 0, 0) for p in cleared.getdata()])
+    cleared.save("clear.gif.png")
+    if "unchanged" not in run.tool(pack, "-v", "clear.gif").stdout:
+        run.fail("clearing the colour of transparent pixels counted as a change")
 
     forms = editor_forms(run, convert, make_carrier, pack)
     damaged = damage(run, make_carrier, pack)
