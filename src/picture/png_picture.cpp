@@ -1,15 +1,20 @@
-// libpng reports errors by jumping back to where the call began, so each
-// direction keeps all its state in one struct reached through a pointer, and
-// the function that sets the jump point holds no object a jump could skip.
+// libpng reads: it reports errors by jumping back to where the call began,
+// so the reading keeps all its state in one struct reached through a
+// pointer, and the function that sets the jump point holds no object a jump
+// could skip. Writing needs no such library: rows are filtered and deflated
+// here, through zlib.
 
 #include "png_picture.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -20,24 +25,36 @@ constexpr png_alloc_size_t kChunkLimit = 8 * 1024 * 1024;
 constexpr png_uint_32 kChunkCountLimit = 1000;
 
 // zlib's run-length strategy finds the runs a game's art is made of about
-// as well as its default does, in a fraction of the time.
+// as well as its default does, in a fraction of the time. Runs look back
+// only a byte, but a window smaller than the image makes zlib slide it, and
+// walk its whole hash table each time, so it is as large as the image, up to
+// zlib's largest.
 constexpr int kCompressionLevel = 6;
-constexpr int kCompressionStrategy = 3;  // Z_RLE
+constexpr int kMinWindowBits = 9, kMaxWindowBits = 15;
+constexpr int kMemoryLevel = 8;
+constexpr std::size_t kIdatSize = 64 * 1024;
+constexpr std::uint8_t kColourRgb = 2, kColourIndexed = 3, kColourRgba = 6;
+constexpr std::uint8_t kFilterNone = 0, kFilterPaeth = 4;
 
 // Where IHDR's width and height lie, right after the signature.
 constexpr std::size_t kIhdrType = 12, kIhdrWidth = 16, kIhdrHeight = 20, kIhdrEnd = 24;
 
-// Shared by both directions: libpng's last word, and whether memory ran out.
-struct Session {
+struct Reading {
   png_structp png = nullptr;
   png_infop info = nullptr;
+  PictureFile* file = nullptr;
+  std::uint32_t width = 0, height = 0;
+  PictureSink* sink = nullptr;
+  PictureProblem problem;  // what the file or the reading found, ahead of libpng's words
   bool outOfMemory = false;
-  char message[200] = {};
+  char message[200] = {};  // libpng's last word
+  std::vector<std::uint8_t> row;
+  PictureInfo picture;
 };
 
 void OnError(png_structp png, png_const_charp message) {
-  auto* session = static_cast<Session*>(png_get_error_ptr(png));
-  std::snprintf(session->message, sizeof session->message, "%s", message);
+  auto* reading = static_cast<Reading*>(png_get_error_ptr(png));
+  std::snprintf(reading->message, sizeof reading->message, "%s", message);
   png_longjmp(png, 1);
 }
 
@@ -45,25 +62,20 @@ void OnWarning(png_structp, png_const_charp) {}
 
 png_voidp Allocate(png_structp png, png_alloc_size_t size) {
   void* block = std::malloc(size);
-  if (!block) static_cast<Session*>(png_get_mem_ptr(png))->outOfMemory = true;
+  if (!block) static_cast<Reading*>(png_get_mem_ptr(png))->outOfMemory = true;
   return block;
 }
 
 void Free(png_structp, png_voidp block) { std::free(block); }
 
+void PutBigEndian32(std::uint8_t* bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
 std::uint32_t BigEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 | std::uint32_t{bytes[at + 2]} << 8 |
          bytes[at + 3];
 }
-
-struct Reading : Session {
-  PictureFile* file = nullptr;
-  std::uint32_t width = 0, height = 0;
-  PictureSink* sink = nullptr;
-  PictureProblem problem;  // what the file or the reading found, ahead of libpng's words
-  std::vector<std::uint8_t> row;
-  PictureInfo picture;
-};
 
 void OnRead(png_structp png, png_bytep data, std::size_t size) {
   auto* reading = static_cast<Reading*>(png_get_io_ptr(png));
@@ -137,46 +149,128 @@ bool Decode(Reading* r) {
 
 bool Contains(const char* text, const char* part) { return std::strstr(text, part) != nullptr; }
 
-struct Writing : Session {
-  const PngForm* form = nullptr;
-  const std::function<void(std::uint32_t, std::uint8_t*)>* fill = nullptr;
-  const std::function<bool(std::span<const std::uint8_t>)>* write = nullptr;
-  std::vector<std::uint8_t> row;
-  std::vector<png_color> palette;
-};
-
-void OnWrite(png_structp png, png_bytep data, std::size_t size) {
-  auto* writing = static_cast<Writing*>(png_get_io_ptr(png));
-  if (!(*writing->write)({data, size})) png_error(png, "write");
+// Each byte less the guess from the bytes left, above and above left of it.
+// Written without branches, over rows and outputs that never overlap, so
+// that the compiler takes many bytes at a time.
+void PaethRow(const std::uint8_t* __restrict row, const std::uint8_t* __restrict above, std::size_t size,
+              std::size_t pixelBytes, std::uint8_t* __restrict out) {
+  const std::size_t first = std::min(pixelBytes, size);
+  for (std::size_t i = 0; i < first; ++i) out[i] = static_cast<std::uint8_t>(row[i] - above[i]);
+  const std::uint8_t* __restrict left = row;
+  const std::uint8_t* __restrict corner = above;
+  for (std::size_t j = 0; j + pixelBytes < size; ++j) {
+    const int a = left[j], b = above[j + pixelBytes], c = corner[j];
+    const int toLeft = std::abs(b - c), toUp = std::abs(a - c), toCorner = std::abs(a + b - 2 * c);
+    const int upOrCorner = toUp <= toCorner ? b : c;
+    const int guess = toLeft <= std::min(toUp, toCorner) ? a : upOrCorner;
+    out[j + pixelBytes] = static_cast<std::uint8_t>(row[j + pixelBytes] - guess);
+  }
 }
 
-void OnFlush(png_structp) {}
+// The PNG file a row at a time: each row filtered and deflated as it
+// comes, the compressed data cut into IDAT chunks as the output fills.
+class PngEncoder {
+ public:
+  PngEncoder(const PngForm& form, const std::function<bool(std::span<const std::uint8_t>)>& write)
+      : form_(form), write_(write) {}
+  ~PngEncoder() {
+    if (started_) deflateEnd(&stream_);
+  }
 
-bool Encode(Writing* w) {
-  if (setjmp(png_jmpbuf(w->png))) return false;
-  const PngForm& form = *w->form;
-  png_set_write_fn(w->png, w, OnWrite, OnFlush);
-  const int type = form.colours == PngForm::Colours::kIndexed ? PNG_COLOR_TYPE_PALETTE
-                   : form.colours == PngForm::Colours::kRgba  ? PNG_COLOR_TYPE_RGB_ALPHA
-                                                              : PNG_COLOR_TYPE_RGB;
-  png_set_IHDR(w->png, w->info, form.width, form.height, form.depth, type, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (type == PNG_COLOR_TYPE_PALETTE) {
-    for (const Rgba& colour : form.palette) w->palette.push_back({colour[0], colour[1], colour[2]});
-    png_set_PLTE(w->png, w->info, w->palette.data(), static_cast<int>(w->palette.size()));
+  bool Encode(const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill, bool* outOfMemory);
+
+ private:
+  bool Chunk(const char* type, std::span<const std::uint8_t> data);
+  bool Deflate(std::span<const std::uint8_t> bytes, int flush);
+  void Filter(std::uint8_t* out) const;
+
+  const PngForm& form_;
+  const std::function<bool(std::span<const std::uint8_t>)>& write_;
+  z_stream stream_{};
+  bool started_ = false;
+  std::size_t pixelBytes_ = 0;
+  std::vector<std::uint8_t> row_, above_, filtered_;
+  std::unique_ptr<std::uint8_t[]> compressed_;  // not cleared: deflate fills what is written
+};
+
+bool PngEncoder::Encode(const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill, bool* outOfMemory) {
+  const bool indexed = form_.colours == PngForm::Colours::kIndexed;
+  pixelBytes_ = indexed ? 1 : form_.colours == PngForm::Colours::kRgba ? 4 : 3;
+  const std::size_t rowBytes =
+      indexed ? (std::size_t{form_.width} * form_.depth + 7) / 8 : std::size_t{form_.width} * pixelBytes_;
+  const std::uint64_t dataSize = std::uint64_t{form_.height} * (rowBytes + 1);
+  int windowBits = kMinWindowBits;
+  while (windowBits < kMaxWindowBits && (std::uint64_t{1} << windowBits) < dataSize) ++windowBits;
+  started_ = deflateInit2(&stream_, kCompressionLevel, Z_DEFLATED, windowBits, kMemoryLevel, Z_RLE) == Z_OK;
+  *outOfMemory = !started_;
+  if (!started_) return false;
+  row_.resize(rowBytes);
+  above_.assign(rowBytes, 0);
+  filtered_.resize(rowBytes + 1);
+  compressed_ = std::make_unique_for_overwrite<std::uint8_t[]>(kIdatSize);
+  stream_.next_out = compressed_.get();
+  stream_.avail_out = static_cast<uInt>(kIdatSize);
+
+  std::uint8_t header[13];
+  PutBigEndian32(header, form_.width);
+  PutBigEndian32(header + 4, form_.height);
+  header[8] = static_cast<std::uint8_t>(indexed ? form_.depth : 8);
+  header[9] = indexed ? kColourIndexed : form_.colours == PngForm::Colours::kRgba ? kColourRgba : kColourRgb;
+  header[10] = header[11] = header[12] = 0;  // deflate, adaptive filters, not interlaced
+  if (!write_(kPngSignature) || !Chunk("IHDR", header)) return false;
+  if (indexed) {
+    std::vector<std::uint8_t> palette;
+    for (const Rgba& colour : form_.palette) palette.insert(palette.end(), colour.begin(), colour.begin() + 3);
+    if (!Chunk("PLTE", palette)) return false;
   }
-  // Palette rows are written as they are; colours, each row from the one above.
-  png_set_filter(w->png, PNG_FILTER_TYPE_BASE, type == PNG_COLOR_TYPE_PALETTE ? PNG_FILTER_NONE : PNG_FILTER_PAETH);
-  png_set_compression_level(w->png, kCompressionLevel);
-  png_set_compression_strategy(w->png, kCompressionStrategy);
-  png_write_info(w->png, w->info);
-  w->row.resize(png_get_rowbytes(w->png, w->info));
-  for (std::uint32_t y = 0; y < form.height; ++y) {
-    (*w->fill)(y, w->row.data());
-    png_write_row(w->png, w->row.data());
+  for (std::uint32_t y = 0; y < form_.height; ++y) {
+    fill(y, row_.data());
+    Filter(filtered_.data());
+    if (!Deflate(filtered_, Z_NO_FLUSH)) return false;
+    row_.swap(above_);
   }
-  png_write_end(w->png, w->info);
-  return true;
+  return Deflate({}, Z_FINISH) && Chunk("IEND", {});
+}
+
+// Palette rows go as they are, for their indices are no quantities; colours
+// take Paeth's guess from the pixels left, above and above left, which
+// suits photographs and flat art alike.
+void PngEncoder::Filter(std::uint8_t* out) const {
+  if (form_.colours == PngForm::Colours::kIndexed) {
+    out[0] = kFilterNone;
+    std::copy(row_.begin(), row_.end(), out + 1);
+    return;
+  }
+  out[0] = kFilterPaeth;
+  PaethRow(row_.data(), above_.data(), row_.size(), pixelBytes_, out + 1);
+}
+
+bool PngEncoder::Deflate(std::span<const std::uint8_t> bytes, int flush) {
+  stream_.next_in = const_cast<Bytef*>(bytes.data());
+  stream_.avail_in = static_cast<uInt>(bytes.size());
+  for (;;) {
+    const int result = deflate(&stream_, flush);
+    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return false;
+    const bool full = stream_.avail_out == 0;
+    if (full || (flush == Z_FINISH && result == Z_STREAM_END)) {
+      const std::size_t size = kIdatSize - stream_.avail_out;
+      if (size > 0 && !Chunk("IDAT", {compressed_.get(), size})) return false;
+      stream_.next_out = compressed_.get();
+      stream_.avail_out = static_cast<uInt>(kIdatSize);
+    }
+    if (flush == Z_FINISH ? result == Z_STREAM_END : stream_.avail_in == 0 && !full) return true;
+  }
+}
+
+bool PngEncoder::Chunk(const char* type, std::span<const std::uint8_t> data) {
+  std::uint8_t head[8], tail[4];
+  PutBigEndian32(head, static_cast<std::uint32_t>(data.size()));
+  std::memcpy(head + 4, type, 4);
+  uLong crc = crc32(0, head + 4, 4);
+  // zlib takes no data for a request to start afresh.
+  if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+  PutBigEndian32(tail, static_cast<std::uint32_t>(crc));
+  return write_(head) && (data.empty() || write_(data)) && write_(tail);
 }
 
 }  // namespace
@@ -211,17 +305,6 @@ PictureProblem ReadPng(PictureFile& file, std::uint32_t width, std::uint32_t hei
 
 bool WritePng(const PngForm& form, const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill,
               const std::function<bool(std::span<const std::uint8_t>)>& write, bool* outOfMemory) {
-  Writing writing;
-  writing.form = &form;
-  writing.fill = &fill;
-  writing.write = &write;
-  writing.png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, &writing, OnError, OnWarning, &writing, Allocate, Free);
-  if (writing.png) writing.info = png_create_info_struct(writing.png);
-  struct Release {
-    Writing& w;
-    ~Release() { png_destroy_write_struct(&w.png, &w.info); }
-  } release{writing};
-  const bool written = writing.info && Encode(&writing);
-  *outOfMemory = !writing.info || writing.outOfMemory;
-  return written;
+  *outOfMemory = false;
+  return PngEncoder(form, write).Encode(fill, outOfMemory);
 }

@@ -1,6 +1,6 @@
-// PNG pictures, read and written through libpng, which checks every CRC and
-// the image data's Adler-32 and, told to, refuses image data past the
-// picture's end; a row at a time both ways.
+// PNG pictures, a row at a time both ways: read through libpng, which checks
+// every CRC and the image data's Adler-32 and, told to, refuses image data
+// past the picture's end; written here, through zlib.
 #pragma once
 
 #include <cstdint>
