@@ -225,7 +225,7 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
                            "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...\n") << args;
   }
   EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err,
-            "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqv] [-j N] [--from DIR] [-o DIR] CARRIER...\n");
+            "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqv] [-j N] [--nearest] [--from DIR] [-o DIR] CARRIER...\n");
   const Ran help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
@@ -400,7 +400,8 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
        "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
       {"colours off the palette", "\"$M\" --depth 8 --width 5 --height 3 x.gif && " + pil +
        "'RGB', (5, 3), (1, 2, 3)).save('x.gif.png')\"",
-       "x.gif: 15 pixels of x.gif.png are not in the carrier's palette; the first at 0, 0"},
+       "x.gif: 15 pixels of x.gif.png are not in the carrier's palette; the first at 0, 0 from the top left; "
+       "--nearest stores each as the palette's nearest colour"},
       {"a compressed bitmap", "/usr/bin/convert rose: -resize 5x3! -colors 16 -compress RLE BMP3:r.bmp && "
                               "\"$M\" --payload r.bmp x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
        "x.gif: compressed (RLE8), the picture cannot be stored back"},

@@ -167,7 +167,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
     const auto pack = [&](TestPlatform& os) {
       Workspace workspace;
       EXPECT_TRUE(workspace.Ready());
-      PackWriter writer(os, path.native() + NATIVE_TEXT(".bmp"), true, workspace.gathering(), workspace.writing());
+      PackWriter writer(os, path.native() + NATIVE_TEXT(".bmp"), true, false, workspace.gathering(), workspace.writing());
       return RunJob(os, {path.native(), path.native(), NATIVE_TEXT("")}, writer, workspace.reading());
     };
     // A failing pack gives its error and leaves the carrier as it was; which

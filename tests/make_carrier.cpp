@@ -3,8 +3,8 @@
 // its conversion must produce. A generated bitmap's bytes are drawn from the
 // seed, padding and unused bits included; a palette's second colour is its
 // first again.
-//   make-carrier [--comment] [--width W] [--height H] [--depth D] [--compression C] [--info-size I] [--seed S]
-//                [FORM...] OUT.gif [EXPECTED.bmp]
+//   make-carrier [--comment] [--width W] [--height H] [--depth D] [--colours N] [--compression C]
+//                [--info-size I] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]
 //   make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]
 //   make-carrier --list FILE    one carrier a line, each with the options above
 // FORM: --top-down (a negative height over rows reversed), --packed (rows
@@ -25,22 +25,25 @@
 namespace {
 
 // A standard bitmap of `depth` bits a pixel, its palette's first colour
-// twice; with bitfields, masks drawn from the seed too, wherever they lie.
+// twice, of `colours` entries or as many as the depth allows; with
+// bitfields, masks drawn from the seed too, wherever they lie.
 Bytes MakeBitmap(std::int32_t width, std::int32_t height, std::uint16_t depth, std::uint32_t compression,
-                 std::uint32_t infoSize, std::uint32_t seed) {
+                 std::uint32_t infoSize, std::uint32_t colours, std::uint32_t seed) {
   const bool masks = compression == bmp::kBitfields || compression == bmp::kAlphaBitfields;
-  const std::uint32_t palette = depth <= 8 ? bmp::kPaletteEntry << depth : 0;
+  const std::uint32_t palette = depth > 8 ? 0 : bmp::kPaletteEntry * (colours ? colours : 1u << depth);
   const std::uint32_t after = masks && infoSize < bmp::kAlphaMaskInfoSize ? 16 : 0;
   Bytes bitmap = MakeStandardBitmap({.width = width, .height = height, .depth = depth, .compression = compression,
                                      .infoSize = infoSize, .between = palette + after}, seed);
-  if (palette) std::copy_n(&bitmap[bmp::kHeadersEnd], bmp::kPaletteEntry, &bitmap[bmp::kHeadersEnd + bmp::kPaletteEntry]);
+  if (palette > bmp::kPaletteEntry)
+    std::copy_n(&bitmap[bmp::kHeadersEnd], bmp::kPaletteEntry, &bitmap[bmp::kHeadersEnd + bmp::kPaletteEntry]);
+  if (colours) bmp::PutU32(bitmap, bmp::kColorsUsed, colours);
   for (std::size_t i = bmp::kMasks; masks && i < bmp::kMasks + 16; ++i) bitmap[i] = static_cast<std::uint8_t>(seed * 73 + i * 151);
   return bitmap;
 }
 
 constexpr const char* kUsage =
-    "usage: make-carrier [--comment] [--width W] [--height H] [--depth D] [--compression C] [--info-size I]\n"
-    "                    [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]\n"
+    "usage: make-carrier [--comment] [--width W] [--height H] [--depth D] [--colours N] [--compression C]\n"
+    "                    [--info-size I] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]\n"
     "       make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]\n"
     "       make-carrier --list FILE\n"
     "FORM: --top-down, --packed [--zero-sizes], --trailer N\n";
@@ -50,7 +53,7 @@ bool MakeOne(const std::vector<std::string>& args) {
   CarrierForm form = CarrierForm::kImage;
   std::int32_t width = 64, height = 48;
   std::uint16_t depth = 24;
-  std::uint32_t seed = 1, trailer = 0, compression = bmp::kRgb, infoSize = 40;
+  std::uint32_t seed = 1, trailer = 0, compression = bmp::kRgb, infoSize = 40, colours = 0;
   std::string payloadPath;
   bool packed = false, statedSizes = true, topDown = false;
   std::vector<std::string> paths;
@@ -64,6 +67,7 @@ bool MakeOne(const std::vector<std::string>& args) {
     else if (arg == "--width" && hasValue) width = std::atoi(args[++i].c_str());
     else if (arg == "--height" && hasValue) height = std::atoi(args[++i].c_str());
     else if (arg == "--depth" && hasValue) depth = static_cast<std::uint16_t>(std::atoi(args[++i].c_str()));
+    else if (arg == "--colours" && hasValue) colours = static_cast<std::uint32_t>(std::atoi(args[++i].c_str()));
     else if (arg == "--compression" && hasValue) compression = static_cast<std::uint32_t>(std::atoi(args[++i].c_str()));
     else if (arg == "--info-size" && hasValue) infoSize = static_cast<std::uint32_t>(std::atoi(args[++i].c_str()));
     else if (arg == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
@@ -73,7 +77,7 @@ bool MakeOne(const std::vector<std::string>& args) {
     else return false;
   }
   if (paths.empty() || width < 0) return false;
-  Bytes bmp = payloadPath.empty() ? MakeBitmap(width, height, depth, compression, infoSize, seed) : ReadFileBytes(payloadPath);
+  Bytes bmp = payloadPath.empty() ? MakeBitmap(width, height, depth, compression, infoSize, colours, seed) : ReadFileBytes(payloadPath);
   if (topDown) bmp = TopDown(bmp);
   if (packed) bmp = PackRows(bmp, statedSizes);
   for (std::uint32_t i = 0; i < trailer; ++i) bmp.push_back(static_cast<std::uint8_t>(i * 37 + seed));

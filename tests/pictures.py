@@ -14,6 +14,7 @@ damaged ones are refused with their reason.
   pictures.py CONVERT MAKE_CARRIER PACK [RUNNER...]
 """
 import filecmp
+import math
 import os
 import random
 import shutil
@@ -258,6 +259,114 @@ def editor_forms(run, convert, make_carrier, pack):
     return len(EDITOR_FORMS)
 
 
+# Palette bitmaps: 1, 4 and 8 bits, rows packed and padded, the first colour
+# twice, and palettes shorter than the depth allows, whose indices reach past them.
+PALETTES = [["--depth", "1", "--width", "13", "--height", "7"],
+            ["--depth", "4", "--width", "9", "--height", "6", "--packed"],
+            ["--depth", "8", "--width", "11", "--height", "5"],
+            ["--depth", "8", "--width", "6", "--height", "4", "--packed", "--colours", "5"],
+            ["--depth", "4", "--width", "7", "--height", "3", "--colours", "3"]]
+
+
+def bmp_indices(path):
+    """A standard BMP's palette and indices, top row first, read here."""
+    data = open(path, "rb").read()
+    offset, info = struct.unpack("<II", data[10:18])
+    width, height = struct.unpack("<ii", data[18:26])
+    depth, used = struct.unpack("<H", data[28:30])[0], struct.unpack("<I", data[46:50])[0] or 1 << data[28]
+    start = 14 + info
+    palette = [tuple(data[start + 4 * i + 2 - k] for k in range(3)) for i in range(min(used, (offset - start) // 4))]
+    stride, rows = (width * depth + 31) // 32 * 4, []
+    for r in range(abs(height)):
+        row = data[offset + r * stride:]
+        rows.append([row[x * depth // 8] >> (8 - depth - x * depth % 8) & (1 << depth) - 1 for x in range(width)])
+    return palette, rows[::-1] if height > 0 else rows
+
+
+def png_header(path):
+    """IHDR's bit depth and colour type, and PLTE's colours."""
+    data, at, found = open(path, "rb").read(), 8, {}
+    while at < len(data):
+        size = struct.unpack(">I", data[at:at + 4])[0]
+        found.setdefault(data[at + 4:at + 8], data[at + 8:at + 8 + size])
+        at += 12 + size
+    plte = found.get(b"PLTE", b"")
+    return found[b"IHDR"][8], found[b"IHDR"][9], [tuple(plte[i:i + 3]) for i in range(0, len(plte), 3)]
+
+
+def lab(rgb):
+    """CIELAB of an sRGB colour, D65."""
+    linear = [c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4 for c in (v / 255 for v in rgb)]
+    xyz = [sum(m * c for m, c in zip(row, linear)) / white for row, white in zip(
+        ((0.4124564, 0.3575761, 0.1804375), (0.2126729, 0.7151522, 0.0721750), (0.0193339, 0.1191920, 0.9503041)),
+        (0.95047, 1.0, 1.08883))]
+    f = [t ** (1 / 3) if t > (6 / 29) ** 3 else t / (3 * (6 / 29) ** 2) + 4 / 29 for t in xyz]
+    return 116 * f[1] - 16, 500 * (f[0] - f[1]), 200 * (f[1] - f[2])
+
+
+def palettes(run, convert, make_carrier, pack):
+    """Palette bitmaps as indexed PNGs, edited by index and by colour, near colours mapped."""
+    os.mkdir("palettes")
+    os.chdir("palettes")
+    carriers = [f"i{n}.gif" for n in range(len(PALETTES))]
+    with open("carriers.txt", "w") as f:
+        f.write("".join(" ".join(options + ["--seed", str(n + 40), carrier]) + "\n"
+                        for n, (options, carrier) in enumerate(zip(PALETTES, carriers))))
+    run.tool(make_carrier, "--list", "carriers.txt")
+    run.tool(convert, "-q", *carriers)
+    run.tool(convert, "-q", "-f", "png", "-o", "png", *carriers)
+    stored = {carrier: bmp_indices(f"{carrier}.bmp") for carrier in carriers}
+    for options, carrier in zip(PALETTES, carriers):
+        palette, rows = stored[carrier]
+        depth, colour_type, plte = png_header(f"png/{carrier}.png")
+        shown = palette + [(0, 0, 0)] * (max(max(row) for row in rows) + 1 - len(palette))
+        image = Image.open(f"png/{carrier}.png")
+        if (depth, colour_type) != (int(options[1]), 3) or plte != shown or \
+                list(image.getdata()) != [i for row in rows for i in row]:
+            run.fail(f"{carrier}: the indexed PNG is not the carrier's palette and indices")
+        # By index: a pixel moved to the duplicate of the first colour keeps it.
+        image.putpixel((0, 0), 1)
+        image.save(f"png/{carrier}.png")
+    run.tool(pack, "-q", "--from", "png", *carriers)
+    run.tool(convert, "-q", *carriers)
+    for carrier in carriers:
+        palette, rows = stored[carrier]
+        rows[0][0] = 1
+        if bmp_indices(f"{carrier}.bmp") != (palette, rows):
+            run.fail(f"{carrier}: the edit by index did not go back index for index")
+    # By colour: an antialiased blend off the palette is refused, then mapped
+    # to the nearest colours, as this test works them out.
+    carrier = carriers[2]
+    palette, rows = stored[carrier]
+    image = Image.open(f"png/{carrier}.png").convert("RGB")
+    for x in range(image.width):
+        for y in range(2):
+            r, g, b = image.getpixel((x, y))
+            t = x / (image.width - 1)
+            image.putpixel((x, y), (round(r + (250 - r) * t), round(g + (210 - g) * t), round(b * (1 - t))))
+    image.save(f"png/{carrier}.png")
+    refusal = run.tool(pack, "-v", "--from", "png", carrier, expect=1).stderr
+    if "not in the carrier's palette" not in refusal or "--nearest" not in refusal or "nearest is entry" not in refusal:
+        run.fail(f"a colour off the palette was not refused with what to do: {refusal}")
+    run.tool(pack, "-q", "--nearest", "--from", "png", carrier)
+    run.tool(convert, "-q", carrier)
+    labs = [lab(c) for c in palette]
+    now = bmp_indices(f"{carrier}.bmp")[1]
+    for x in range(image.width):
+        for y in range(2):
+            colour = image.getpixel((x, y))
+            if colour in palette:
+                ok = palette[now[y][x]] == colour
+            else:
+                distances = [math.dist(lab(colour), entry) for entry in labs]
+                ok = now[y][x] == distances.index(min(distances))
+            if not ok:
+                run.fail(f"{carrier}: pixel {x}, {y} of {colour} stored as entry {now[y][x]}, not the nearest")
+                return len(carriers)
+    os.chdir("..")
+    return len(carriers)
+
+
 def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
@@ -362,8 +471,9 @@ def main():
                 got = (None, str(e))
             if got != (size, expected):
                 run.fail(f"{what}: {output} is not the picture the carrier holds")
-        if form != RLE and Image.open(f"png/{carrier}.png").mode != ("RGBA" if "alpha" in what else "RGB"):
-            run.fail(f"{what}: the PNG has alpha where the bitmap has none, or none where it has")
+        mode = "P" if FORMS[form][5] else "RGBA" if "alpha" in what else "RGB"
+        if form != RLE and Image.open(f"png/{carrier}.png").mode != mode:
+            run.fail(f"{what}: the PNG is not {mode}, as the bitmap is")
         if exact and pixels(picture) != (size, [p[:3] for p in expected]):
             run.fail(f"{what}: the carried bitmap is not the source picture")
 
@@ -404,7 +514,8 @@ def main():
     image.putpixel((0, 0), (1, 2, 3))
     image.save(f"{carrier}.bmp")
     refusal = run.tool(pack, carrier, expect=1)
-    if "not in the carrier's palette; the first at 0, 0" not in refusal.stderr or snapshot([carrier]) != before:
+    if "not in the carrier's palette; the first at 0, 0 from the top left" not in refusal.stderr or \
+            snapshot([carrier]) != before:
         run.fail(f"an edit off the palette was not refused as it should be: {refusal.stderr.strip()}")
 
     # A 32-bit bitmap's fourth bytes are unused, whatever they hold: a pixel
@@ -433,10 +544,12 @@ def main():
     if "unchanged" not in run.tool(pack, "-v", "clear.gif").stdout:
         run.fail("clearing the colour of transparent pixels counted as a change")
 
+    indexed = palettes(run, convert, make_carrier, pack)
     forms = editor_forms(run, convert, make_carrier, pack)
     damaged = damage(run, make_carrier, pack)
     print(f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps, "
-          f"{forms} editors' forms packed, {damaged} damaged pictures refused: {run.failures} failures")
+          f"{indexed} palette bitmaps by index and colour, {forms} editors' forms packed, "
+          f"{damaged} damaged pictures refused: {run.failures} failures")
     if run.failures == 0:
         subprocess.run(["rm", "-rf", work])
     else:

@@ -66,41 +66,30 @@ Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Worksp
   return converted;
 }
 
-int Run(const std::vector<NativeString>& args) {
-  UseJapanese(PrefersJapanese());
-  Options options;
-  if (const int exit = ParseOptions(kConvert, args, &options); exit >= 0) return exit;
-  NativePlatform os;
+BatchWork Work(const Options& options, NativePlatform& os) {
   const NativeChar* suffix = options.png ? kPngSuffix : kBmpSuffix;
-  Plan plan = MakePlan(os, options, suffix);
-  Report report(kConvert, options, plan.entries.size());
-  RunPlan(
-      options, plan, report, suffix,
-      [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
-      [&](const Entry& entry) {
-        if (options.checkOnly) return Description(entry);
-        if (entry.keptAsBmp)
-          return Say(Text::kKeptAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
-        return Say(Text::kConverted, {entry.source, entry.base + suffix});
-      });
-  const std::size_t total = plan.entries.size() + plan.skipped, failed = report.Failed();
-  if (total > 1) {
-    NativeString summary = Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary,
-                               {Number(total), Number(plan.entries.size() - failed), Number(failed)});
-    if (plan.skipped) summary += Say(Text::kSkipped, {Number(plan.skipped)});
-    report.Summary(summary);
-  }
-  return report.Finish();
+  return {suffix, [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
+          [&, suffix](const Entry& entry) {
+            if (options.checkOnly) return Description(entry);
+            if (entry.keptAsBmp)
+              return Say(Text::kKeptAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
+            return Say(Text::kConverted, {entry.source, entry.base + suffix});
+          },
+          [&](const Plan& plan, std::size_t total, std::size_t failed) {
+            return Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary,
+                       {Number(total), Number(plan.entries.size() - failed), Number(failed)}) +
+                   Skipped(plan);
+          }};
 }
 
 }  // namespace
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return RunSafely(kConvert, {argv + 1, argv + argc}, Run); }
+int wmain(int argc, wchar_t** argv) { return RunCommand(kConvert, {argv + 1, argv + argc}, Work); }
 #else
 int main(int argc, char** argv) {
   // The system's reasons for failures come in the user's language.
   std::setlocale(LC_ALL, "");
-  return RunSafely(kConvert, {argv + 1, argv + argc}, Run);
+  return RunCommand(kConvert, {argv + 1, argv + argc}, Work);
 }
 #endif

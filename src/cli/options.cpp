@@ -23,6 +23,7 @@ constexpr OptionName kOptions[] = {
     {'o', NATIVE_TEXT("output-dir"), Flag::kOutputDir, true},
     {0, NATIVE_TEXT("from"), Flag::kFrom, true},
     {'f', NATIVE_TEXT("format"), Flag::kFormat, true},
+    {0, NATIVE_TEXT("nearest"), Flag::kNearest, false},
     {'n', NATIVE_TEXT("dry-run"), Flag::kDryRun, false},
     {'j', NATIVE_TEXT("jobs"), Flag::kJobs, true},
     {'q', NATIVE_TEXT("quiet"), Flag::kQuiet, false},
@@ -59,6 +60,7 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
     case Flag::kFormat:
       options->png = value == NATIVE_TEXT("png");
       return options->png || value == NATIVE_TEXT("bmp");
+    case Flag::kNearest: options->nearest = true; break;
     case Flag::kDryRun: options->checkOnly = true; break;
     case Flag::kQuiet: options->quiet = true, options->verbose = false; break;
     case Flag::kVerbose: options->verbose = true, options->quiet = false; break;

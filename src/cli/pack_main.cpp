@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const Command kPack{
-    "quillane-pack", "[-rnqv] [-j N] [--from DIR] [-o DIR] CARRIER...",
+    "quillane-pack", "[-rnqv] [-j N] [--nearest] [--from DIR] [-o DIR] CARRIER...",
     "Puts the picture made of each carrier GIF back into it: CARRIER.png or\n"
     "CARRIER.bmp, as quillane-convert writes them, edited or not. The picture must\n"
     "keep the bitmap's size and, for a palette, its colours; only the pixels change.\n"
@@ -35,6 +35,8 @@ const Command kPack{
     "  -o, --output-dir DIR  write the new carriers into DIR, created if missing, and\n"
     "                        leave the CARRIERs as they are; with -r, the folders below\n"
     "                        each folder CARRIER are made again in DIR\n"
+    "      --nearest         store a colour the carrier's palette lacks as the palette's\n"
+    "                        nearest colour (CIELAB), and say how many pixels and how far\n"
     "  -n, --dry-run         check every picture as packing would; write nothing\n"
     "  -j, --jobs N          pack up to N carriers at once (default: one per processor)\n"
     "  -q, --quiet           print only errors\n"
@@ -43,7 +45,7 @@ const Command kPack{
     "      --version         show the version and exit\n"
     "\n"
     "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error.\n",
-    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
+    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
      Flag::kHelp, Flag::kVersion}};
 
 constexpr const NativeChar* kSameName = NATIVE_TEXT("");
@@ -58,6 +60,15 @@ NativeString FindPicture(const Options& options, Entry& entry) {
   if (pngError && bmpError) entry.problem = Say(Text::kNoPicture, {png, bmp});
   if (pngError) return bmpError ? NativeString() : bmp;
   return bmpError || pngTime >= bmpTime ? png : bmp;
+}
+
+// A colour as editors write it: rrggbb in hexadecimal.
+NativeString Hex(Rgba colour) {
+  NativeString text;
+  for (int i = 0; i < 3; ++i) {
+    for (int shift = 4; shift >= 0; shift -= 4) text += NATIVE_TEXT("0123456789abcdef")[colour[i] >> shift & 15];
+  }
+  return text;
 }
 
 // Why the picture could not be read, in words.
@@ -105,50 +116,56 @@ Outcome Pack(NativePlatform& os, const Options& options, Entry& entry, Workspace
   entry.picture = FindPicture(options, entry);
   if (entry.picture.empty()) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  PackWriter writer(os, entry.picture, entry.inPlace, workspace.gathering(), workspace.writing());
+  PackWriter writer(os, entry.picture, entry.inPlace, options.nearest, workspace.gathering(), workspace.writing());
   Outcome outcome = RunJob(os, {entry.source, entry.base, kSameName, options.checkOnly}, writer, workspace.reading());
   const auto* report = dynamic_cast<const PackReport*>(outcome.report.get());
-  if (outcome.error.status == Status::kRefused && report)
+  if (!report) return outcome;
+  if (outcome.error.status == Status::kRefused) {
     entry.problem = RefusalText(*report, entry.picture, outcome.bitmap);
-  outcome.unchanged = report && report->changed == 0;
+    for (const OffColour& off : report->offColours)
+      entry.details.push_back(Say(Text::kOffColour, {Hex(off.colour), Number(static_cast<long long>(off.pixels)),
+                                                     Number(off.nearest), Hex(off.nearestColour), Decimal(off.deltaE)}));
+  }
+  outcome.unchanged = report->changed == 0;
+  entry.mapped = report->mapped;
+  entry.largestDeltaE = report->largestDeltaE;
   return outcome;
 }
 
-int Run(const std::vector<NativeString>& args) {
-  UseJapanese(PrefersJapanese());
-  Options options;
-  if (const int exit = ParseOptions(kPack, args, &options); exit >= 0) return exit;
-  NativePlatform os;
-  Plan plan = MakePlan(os, options, kSameName);
-  Report report(kPack, options, plan.entries.size());
-  RunPlan(
-      options, plan, report, kSameName,
-      [&](Entry& entry, Workspace& workspace) { return Pack(os, options, entry, workspace); },
-      [&](const Entry& entry) {
-        return entry.outcome.unchanged ? Say(Text::kUnchanged, {entry.source, entry.picture})
-                                       : Say(Text::kPacked, {entry.base, entry.picture});
-      });
-  std::size_t unchanged = 0;
-  for (const Entry& entry : plan.entries) unchanged += entry.problem.empty() && entry.outcome.unchanged;
-  const std::size_t total = plan.entries.size() + plan.skipped, failed = report.Failed();
-  if (total > 1) {
-    NativeString summary = Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
-                               {Number(total), Number(plan.entries.size() - failed - unchanged), Number(unchanged),
-                                Number(failed)});
-    if (plan.skipped) summary += Say(Text::kSkipped, {Number(plan.skipped)});
-    report.Summary(summary);
-  }
-  return report.Finish();
+BatchWork Work(const Options& options, NativePlatform& os) {
+  return {kSameName, [&](Entry& entry, Workspace& workspace) { return Pack(os, options, entry, workspace); },
+          [](const Entry& entry) {
+            if (entry.outcome.unchanged) return Say(Text::kUnchanged, {entry.source, entry.picture});
+            if (entry.mapped == 0) return Say(Text::kPacked, {entry.base, entry.picture});
+            return Say(Text::kPackedMapped, {entry.base, entry.picture, Number(static_cast<long long>(entry.mapped)),
+                                             Decimal(entry.largestDeltaE)});
+          },
+          [&](const Plan& plan, std::size_t total, std::size_t failed) {
+            std::size_t unchanged = 0;
+            std::uint64_t mapped = 0;
+            double largestDeltaE = 0;
+            for (const Entry& entry : plan.entries) {
+              if (!entry.problem.empty() || entry.outcome.error) continue;
+              unchanged += entry.outcome.unchanged;
+              mapped += entry.mapped;
+              largestDeltaE = std::max(largestDeltaE, entry.largestDeltaE);
+            }
+            NativeString summary = Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
+                                       {Number(total), Number(plan.entries.size() - failed - unchanged),
+                                        Number(unchanged), Number(failed)}) + Skipped(plan);
+            if (mapped > 0) summary += Say(Text::kSummaryMapped, {Number(static_cast<long long>(mapped)), Decimal(largestDeltaE)});
+            return summary;
+          }};
 }
 
 }  // namespace
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return RunSafely(kPack, {argv + 1, argv + argc}, Run); }
+int wmain(int argc, wchar_t** argv) { return RunCommand(kPack, {argv + 1, argv + argc}, Work); }
 #else
 int main(int argc, char** argv) {
   // The system's reasons for failures come in the user's language.
   std::setlocale(LC_ALL, "");
-  return RunSafely(kPack, {argv + 1, argv + argc}, Run);
+  return RunCommand(kPack, {argv + 1, argv + argc}, Work);
 }
 #endif

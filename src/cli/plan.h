@@ -17,7 +17,10 @@ struct Entry {
   NativeString base;            // the output is base + the output's suffix
   std::size_t after = kNoTask;  // an earlier entry of the same source and output
   NativeString problem;         // why it failed, in words; empty while it has not
+  std::vector<NativeString> details;  // lines that tell more of the problem, for -v
   NativeString picture;         // for quillane-pack, the picture it took
+  std::uint64_t mapped = 0;     // and its pixels stored as the nearest entry of the palette
+  double largestDeltaE = 0;     // the farthest of them went
   bool keptAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
   bool inPlace = false;         // the output is the source itself
   Outcome outcome;

@@ -1,9 +1,12 @@
 #include "report.h"
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
 #include "../convert/bitmap_format.h"
+#include "../picture/pixels.h"
 #include "../os/system.h"
 #include "texts.h"
 
@@ -55,11 +58,35 @@ NativeString CompressionName(std::uint32_t compression) {
   return Number(compression);
 }
 
+// The bitmap's depth as an editor needs to know it: the length of its
+// palette, or the widths of its channels under their masks.
+NativeString DepthText(const BitmapInfo& bitmap) {
+  const NativeString depth = Number(bitmap.bitsPerPixel);
+  BmpHeader header;
+  PixelFormat format;
+  if (!ReadBmpHeader(bitmap.head, &header) || !format.Open(header, bitmap.head)) return Say(Text::kDepth, {depth});
+  if (format.Indexed()) return Say(Text::kDepthPalette, {depth, Number(static_cast<long long>(PaletteLength(header)))});
+  NativeString text = Say(Text::kDepth, {depth});
+  constexpr int kByte = 8;
+  if (format.ChannelBits(0) != kByte || format.ChannelBits(1) != kByte || format.ChannelBits(2) != kByte) {
+    NativeString channels = Number(format.ChannelBits(0));
+    for (std::size_t i = 1; i < 3; ++i) channels.append(1, '-').append(Number(format.ChannelBits(i)));
+    text = Say(Text::kDepthChannels, {depth, channels});
+  }
+  return format.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
+}
+
 }  // namespace
 
 NativeString Number(long long value) {
   const std::string digits = std::to_string(value);
   return NativeString(digits.begin(), digits.end());
+}
+
+NativeString Decimal(double value) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "%.1f", value);
+  return NativeString(digits, digits + std::strlen(digits));
 }
 
 NativeString Shown(const NativeString& text) {
@@ -101,9 +128,12 @@ bool Report::Write(Stream stream, const NativeString& line) {
   return !error;
 }
 
-bool Report::Problem(const NativeString& name, const NativeString& problem) {
+bool Report::Problem(const NativeString& name, const NativeString& problem, const std::vector<NativeString>& details) {
   ++failed_;
-  return Write(Stream::kError, prefix_ + name + NATIVE_TEXT(": ") + problem);
+  bool written = Write(Stream::kError, prefix_ + name + NATIVE_TEXT(": ") + problem);
+  for (std::size_t i = 0; written && options_.verbose && i < details.size(); ++i)
+    written = Write(Stream::kError, NATIVE_TEXT("  ") + details[i]);
+  return written;
 }
 
 bool Report::Done(const NativeString& line) { return Write(Stream::kOutput, line); }
@@ -179,7 +209,7 @@ NativeString Description(const Entry& entry) {
           {entry.source, Say(entry.outcome.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
            Number(static_cast<long long>(carrier.bytes))});
   if (carrier.hasFields) text += Say(Text::kCheckedSize, {Number(carrier.width), Number(carrier.height)});
-  const NativeString depth = Number(carrier.bitsPerPixel);
+  const NativeString depth = DepthText(carrier);
   switch (carrier.form) {
     case BitmapForm::kPlain: break;
     case BitmapForm::kRows:

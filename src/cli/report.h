@@ -14,7 +14,8 @@ class Report {
   Report(const Command& command, const Options& options, std::size_t files);
 
   // Each says false once a stream could not be written, for the batch to stop.
-  bool Problem(const NativeString& name, const NativeString& problem);
+  // The problem's line, and with -v the lines that tell more of it.
+  bool Problem(const NativeString& name, const NativeString& problem, const std::vector<NativeString>& details = {});
   bool Done(const NativeString& line);
   bool Summary(const NativeString& line);
   // Shows, on a terminal, that `done` files are done and `next` is next.
@@ -54,5 +55,6 @@ bool HasNoPixels(const BitmapInfo& bitmap);
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry);
 
-// A number in the tools' texts.
+// A number in the tools' texts, and one with a decimal.
 NativeString Number(long long value);
+NativeString Decimal(double value);

@@ -27,16 +27,28 @@ unsigned Jobs(const Options& options) {
 
 }  // namespace
 
-int RunSafely(const Command& command, const std::vector<NativeString>& args,
-              int (*run)(const std::vector<NativeString>& args)) {
+int RunCommand(const Command& command, const std::vector<NativeString>& args,
+               BatchWork (*work)(const Options& options, NativePlatform& os)) {
   OpenStandardStreams();
   try {
-    return run(args);
+    UseJapanese(PrefersJapanese());
+    Options options;
+    if (const int exit = ParseOptions(command, args, &options); exit >= 0) return exit;
+    NativePlatform os;
+    const BatchWork batch = work(options, os);
+    Plan plan = MakePlan(os, options, batch.suffix);
+    Report report(command, options, plan.entries.size());
+    RunPlan(options, plan, report, batch.suffix, batch.job, batch.done);
+    const std::size_t total = plan.entries.size() + plan.skipped;
+    if (total > 1) report.Summary(batch.summary(plan, total, report.Failed()));
+    return report.Finish();
   } catch (const std::bad_alloc&) {
     WriteText(Stream::kError, MessagePrefix(command) + Say(Text::kOutOfMemory) + NATIVE_TEXT("\n"));
     return kExitFailed;
   }
 }
+
+NativeString Skipped(const Plan& plan) { return plan.skipped ? Say(Text::kSkipped, {Number(plan.skipped)}) : NativeString(); }
 
 bool PrepareOutput(const Options& options, Entry& entry) {
   if (options.outputDir.empty() || options.checkOnly) return true;
@@ -73,7 +85,8 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
     // A problem that could not be put in words for want of memory is still one.
     const bool failed = entry.outcome.error || !entry.problem.empty();
     const bool written =
-        failed ? report.Problem(entry.source, entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem)
+        failed ? report.Problem(entry.source, entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem,
+                                entry.details)
                : !options.verbose || report.Done(done(entry));
     if (i + 1 < entries.size()) report.Progress(i + 1, entries[i + 1].source);
     return written;

@@ -10,10 +10,26 @@
 #include "plan.h"
 #include "report.h"
 
-// Makes the standard streams safe and runs `run`; when memory runs out
-// outside the jobs, which say so for their own files, says so for the command.
-int RunSafely(const Command& command, const std::vector<NativeString>& args,
-              int (*run)(const std::vector<NativeString>& args));
+// What a command does with its batch: the suffix of its outputs, the job of
+// each entry, the line -v gives of an entry done, and the summary of the
+// `total` files of `plan`, `failed` of them failed.
+struct BatchWork {
+  const NativeChar* suffix;
+  std::function<Outcome(Entry&, Workspace&)> job;
+  std::function<NativeString(const Entry&)> done;
+  std::function<NativeString(const Plan& plan, std::size_t total, std::size_t failed)> summary;
+};
+
+// A command's whole run, and its exit status: the standard streams made
+// safe, the options read, then the batch that work(options, os) describes
+// run and reported, with the summary after more than one file. When memory
+// runs out outside the jobs, which say so for their own files, it says so
+// for the command.
+int RunCommand(const Command& command, const std::vector<NativeString>& args,
+               BatchWork (*work)(const Options& options, NativePlatform& os));
+
+// ", N skipped" for the other files met in the plan's folders, or nothing.
+NativeString Skipped(const Plan& plan);
 
 // Makes the folder the entry's output goes in, which only -o asks for;
 // false, with the entry's problem saying why, when it cannot be made.

@@ -8,6 +8,9 @@
 
 enum class Text {
   kNotGif,
+  kFolder,
+  kFolderToPack,
+  kPictureNamed,
   kNotCarrier,
   kOutOfMemory,
   kBusy,
@@ -31,6 +34,10 @@ enum class Text {
   kCheckedRows,
   kCheckedPaddedRows,
   kCheckedCompressed,
+  kDepth,
+  kDepthPalette,
+  kDepthChannels,
+  kDepthAlpha,
   kImageData,
   kComment,
   kUnknownOption,
@@ -56,10 +63,13 @@ enum class Text {
   kWrongSize,
   kTransparent,
   kOffPalette,
+  kOffColour,
   kPacked,
+  kPackedMapped,
   kUnchanged,
   kPackSummary,
   kPackSummaryChecked,
+  kSummaryMapped,
 };
 
 // `what` failed, and the system's reason where there is one.

@@ -25,6 +25,9 @@ inline constexpr std::size_t kFileHeaderSize = 14;
 // Where a bitmap with a 40-byte information header starts its pixels, and
 // the most of the header any decision reads.
 inline constexpr std::size_t kHeadersEnd = 54;
+// The most bytes any version of the headers takes: a 124-byte one after the
+// file header, which also covers the masks after a 40-byte one.
+inline constexpr std::size_t kHeadersMax = 138;
 // A payload shorter than this has no size fields at all.
 inline constexpr std::size_t kSizeFieldsEnd = kHeight + 4;
 

@@ -157,6 +157,7 @@ void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_
 BitmapInfo DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size, const BitmapRows& rows) {
   BitmapInfo info;
   info.bytes = size;
+  std::copy_n(head.begin(), std::min(head.size(), info.head.size()), info.head.begin());
   info.hasFields = size >= bmp::kSizeFieldsEnd;
   if (!info.hasFields) return info;
   info.width = bmp::ReadI32(head, bmp::kWidth);

@@ -2,6 +2,7 @@
 // the writer that places each row as the payload arrives.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -24,6 +25,7 @@ struct BitmapInfo {
   std::uint32_t compression = 0;      // kRows and kCompressed
   std::uint64_t rowBytes = 0;         // a row in the payload
   std::uint64_t writtenRowBytes = 0;  // a row in the output
+  std::array<std::uint8_t, bmp::kHeadersMax> head{};  // the headers as far as they arrived, for a closer look
 };
 
 // Row r of the payload, `stride` bytes at offset + r x stride, becomes output

@@ -62,7 +62,8 @@ Error BitmapWriter::Finished() {
     return Place() && WriteGathered() ? Error{} : WriteFailed();
   }
   BitmapRows exact;
-  if (!fits_ || FindBitmapRows(head_, PayloadSize(), &exact) != Status::kOk) return unsupported;
+  if (!fits_ || FindBitmapRows(std::span(head_).first(headSize_), PayloadSize(), &exact) != Status::kOk)
+    return unsupported;
   if (exact != rows_) {
     // Only a first pass can be misled so; after it the bound is exact.
     if (pass_ > 1) return unsupported;
@@ -75,7 +76,8 @@ Error BitmapWriter::Finished() {
   if (OutputSize() < earlierEnd_) return unsupported;
   if (!rows_.Padded()) return {};
   // The sizes lie in the part before the rows, which went out as it came.
-  std::array<std::uint8_t, bmp::kHeadersEnd> head = head_;
+  std::array<std::uint8_t, bmp::kHeadersEnd> head;
+  std::copy_n(head_.begin(), head.size(), head.begin());
   PutSizes(head);
   const std::size_t end = bmp::kImageSize + 4;
   const bool written = WriteGathered() &&
@@ -92,8 +94,9 @@ Error BitmapWriter::Flush() {
       // A source that grew while it was read may hold more than it said.
       bound = std::max<std::uint64_t>(size.value, held_);
     }
-    std::copy_n(buffer_.begin(), head_.size(), head_.begin());
-    fits_ = FindBitmapRows(head_, bound, &rows_) == Status::kOk;
+    headSize_ = std::min(held_, head_.size());
+    std::copy_n(buffer_.begin(), headSize_, head_.begin());
+    fits_ = FindBitmapRows(std::span(head_).first(headSize_), bound, &rows_) == Status::kOk;
   }
   // Rows that cannot fit make the payload unsupported, so nothing is placed.
   const bool placed = !fits_ || Place();
@@ -197,6 +200,6 @@ void BitmapWriter::PutSizes(std::span<std::uint8_t> head) const { PutPaddedSizes
 
 BitmapInfo BitmapWriter::Describe() const {
   const std::span<const std::uint8_t> head =
-      flushed_ ? std::span<const std::uint8_t>(head_) : buffer_.first(std::min(held_, head_.size()));
+      flushed_ ? std::span<const std::uint8_t>(head_).first(headSize_) : buffer_.first(std::min(held_, head_.size()));
   return DescribeBitmap(head, PayloadSize(), rows_);
 }

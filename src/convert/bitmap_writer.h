@@ -60,7 +60,8 @@ class BitmapWriter final : public OutputWriter {
   std::uint64_t earlierEnd_ = 0;  // one past the last byte the first pass wrote
   std::size_t held_ = 0;          // bytes in the buffer
   std::uint64_t flushed_ = 0;     // payload bytes before the buffer's first
-  std::array<std::uint8_t, bmp::kHeadersEnd> head_{};
+  std::array<std::uint8_t, bmp::kHeadersMax> head_{};  // the payload's first bytes, once it outgrew the buffer
+  std::size_t headSize_ = 0;
   BitmapRows rows_;
   bool fits_ = true;              // the claimed rows fit within the bound
   bool needsSecondPass_ = false;

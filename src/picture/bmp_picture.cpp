@@ -6,7 +6,7 @@
 namespace {
 
 // The bytes before the pixels that the headers and a palette take at most.
-constexpr std::size_t kHeadersLimit = kBmpHeadersMax + 256 * bmp::kPaletteEntry;
+constexpr std::size_t kHeadersLimit = bmp::kHeadersMax + 256 * bmp::kPaletteEntry;
 
 // RLE's escapes, after a count of 0.
 constexpr std::uint8_t kEndOfLine = 0, kEndOfBitmap = 1, kDelta = 2;

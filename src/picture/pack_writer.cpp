@@ -44,7 +44,7 @@ Ending PackWriter::Finish(CarrierForm form) {
   } else if (const SystemError error = os_.CopyPermissions(source_, file_)) {
     ending.error = {Status::kIoError, Step::kWriteOutput, error};
   } else {
-    ending.error = WriteCarrier(os_, source_, file_, form, payload, writing_);
+    ending.error = WriteCarrier(os_, source_, file_, form, payload_.Bytes(), writing_);
   }
   return ending;
 }
@@ -63,9 +63,11 @@ void PackWriter::Patch(const BitmapRows& rows, PackReport* report) {
     else if (!same) report->why = PackReport::Why::kNotStorable;
     return;
   }
-  PixelPatch patch(bitmap);
+  PixelPatch patch(bitmap, nearest_);
   report->picture = ReadPicture(os_, picture_, bitmap.Width(), bitmap.Height(), patch, reading_);
   report->changed = patch.Changed();
+  report->mapped = patch.Mapped();
+  report->largestDeltaE = patch.LargestDeltaE();
   if (report->picture) {
     report->why = PackReport::Why::kPicture;
   } else if (patch.Transparent().count) {
@@ -74,5 +76,6 @@ void PackWriter::Patch(const BitmapRows& rows, PackReport* report) {
   } else if (patch.OffPalette().count) {
     report->why = PackReport::Why::kOffPalette;
     report->pixels = patch.OffPalette();
+    report->offColours = patch.CommonOffColours(kOffColoursListed);
   }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "../convert/job.h"
 #include "held_payload.h"
@@ -25,17 +26,25 @@ struct PackReport final : WriterReport {
   Why why = Why::kNone;
   PictureProblem picture;
   PixelTally pixels;
-  std::uint64_t changed = 0;  // pixels stored anew
+  std::vector<OffColour> offColours;  // kOffPalette: the commonest, most first
+  std::uint64_t changed = 0;          // pixels stored anew
+  std::uint64_t mapped = 0;           // of them, stored as the nearest entry of the palette
+  double largestDeltaE = 0;           // the farthest such a pixel went
 };
+
+// Off colours a report lists at most.
+inline constexpr std::size_t kOffColoursListed = 5;
 
 class PackWriter final : public OutputWriter {
  public:
   // Puts the picture at `picture` into the carrier. `inPlace` when the output
-  // is the carrier itself, which an unchanged picture leaves alone. Reads the
-  // picture through `reading` and writes through `writing`.
-  PackWriter(Platform& os, NativeString picture, bool inPlace, std::span<std::uint8_t> reading,
+  // is the carrier itself, which an unchanged picture leaves alone;
+  // `nearest` to store a colour a palette lacks as its nearest entry. Reads
+  // the picture through `reading` and writes through `writing`.
+  PackWriter(Platform& os, NativeString picture, bool inPlace, bool nearest, std::span<std::uint8_t> reading,
              std::span<std::uint8_t> writing)
-      : os_(os), picture_(std::move(picture)), inPlace_(inPlace), reading_(reading), writing_(writing) {}
+      : os_(os), picture_(std::move(picture)), inPlace_(inPlace), nearest_(nearest), reading_(reading),
+        writing_(writing) {}
 
   Error Start(FileHandle file, FileHandle source) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
@@ -49,6 +58,7 @@ class PackWriter final : public OutputWriter {
   Platform& os_;
   NativeString picture_;
   bool inPlace_;
+  bool nearest_;
   std::span<std::uint8_t> reading_;
   std::span<std::uint8_t> writing_;
   FileHandle file_ = kNoFile;

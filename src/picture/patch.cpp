@@ -6,6 +6,15 @@ namespace {
 
 constexpr std::size_t kRgbaBytes = 4;
 constexpr std::size_t kAlpha = 3;
+// Off colours counted at most, so that a picture of every colour takes no more.
+constexpr std::size_t kOffColoursCounted = 1 << 16;
+
+std::uint32_t Key(Rgba colour) { return std::uint32_t{colour[0]} << 16 | std::uint32_t{colour[1]} << 8 | colour[2]; }
+
+Rgba FromKey(std::uint32_t key) {
+  return {static_cast<std::uint8_t>(key >> 16), static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(key),
+          kOpaque};
+}
 
 }  // namespace
 
@@ -14,22 +23,44 @@ void PixelTally::Note(std::uint32_t atX, std::uint32_t atY) {
   if (count++ == 0 || atY < y || (atY == y && atX < x)) x = atX, y = atY;
 }
 
-void PixelPatch::Begin(const PictureInfo& info) { info_ = info; }
+PixelPatch::PixelPatch(BitmapPixels& bitmap, bool nearest) : bitmap_(bitmap), nearest_(nearest) {
+  if (nearest_ && bitmap.Format().Indexed()) nearestEntry_.emplace(bitmap.Format().Palette());
+}
+
+// An index past the picture's palette shows black, as readers show it.
+Rgba PixelPatch::Shown(std::uint8_t index) const {
+  return index < info_.palette.size() ? info_.palette[index] : Rgba{0, 0, 0, kOpaque};
+}
+
+void PixelPatch::Begin(const PictureInfo& info) {
+  info_ = info;
+  const std::vector<Rgba>& palette = bitmap_.Format().Palette();
+  byIndex_ = info.indexed && bitmap_.Format().Indexed() && info.palette.size() >= palette.size() &&
+             std::equal(palette.begin(), palette.end(), info.palette.begin());
+}
 
 void PixelPatch::Take(const PixelRun& run) {
   if (!info_.indexed && run.step == 1 && bitmap_.IsBgr()) return PutBgr(run);
   for (std::uint32_t i = 0; i < run.count; ++i) {
     const std::uint32_t x = run.x + i * run.step;
-    Rgba colour;
-    if (info_.indexed) {
-      // An index past the palette shows black, as readers show it.
-      const std::uint8_t index = run.pixels[i];
-      colour = index < info_.palette.size() ? info_.palette[index] : Rgba{0, 0, 0, kOpaque};
-    } else {
-      std::copy_n(run.pixels + kRgbaBytes * i, kRgbaBytes, colour.begin());
+    if (byIndex_) {
+      PutIndex(x, run.y, run.pixels[i]);
+      continue;
     }
+    Rgba colour;
+    if (info_.indexed) colour = Shown(run.pixels[i]);
+    else std::copy_n(run.pixels + kRgbaBytes * i, kRgbaBytes, colour.begin());
     Put(x, run.y, colour);
   }
+}
+
+void PixelPatch::PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index) {
+  std::uint8_t* row = bitmap_.Row(y);
+  const std::uint32_t stored = bitmap_.Format().Load(row, x);
+  if (stored == index) return;
+  if (index >= bitmap_.Format().Palette().size()) return Put(x, y, Shown(index));
+  bitmap_.Format().Store(row, x, index);
+  ++changed_;
 }
 
 void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
@@ -41,11 +72,46 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
   // editor gave it.
   if (colour == shown || (shown[kAlpha] == 0 && colour[kAlpha] == 0)) return;
   if (colour[kAlpha] != kOpaque && !format.HasAlpha()) return transparent_.Note(x, y);
-  const std::optional<std::uint32_t> value = format.ValueOf(colour, stored);
-  if (!value) return offPalette_.Note(x, y);
+  std::optional<std::uint32_t> value = format.ValueOf(colour, stored);
+  if (!value && nearestEntry_) {
+    if (const std::optional<NearestEntry::Found> found = nearestEntry_->Find(colour)) {
+      value = found->index;
+      ++mapped_;
+      largestDeltaE_ = std::max(largestDeltaE_, found->deltaE);
+    }
+  }
+  if (!value) return NoteOffPalette(x, y, colour);
   if (*value == stored) return;
   format.Store(row, x, *value);
   ++changed_;
+}
+
+void PixelPatch::NoteOffPalette(std::uint32_t x, std::uint32_t y, Rgba colour) {
+  offPalette_.Note(x, y);
+  const auto counted = offColours_.find(Key(colour));
+  if (counted != offColours_.end()) ++counted->second;
+  else if (offColours_.size() < kOffColoursCounted) offColours_.emplace(Key(colour), 1);
+}
+
+std::vector<OffColour> PixelPatch::CommonOffColours(std::size_t count) const {
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> byCount(offColours_.begin(), offColours_.end());
+  // Most pixels first, then the colour's value, so that runs repeat.
+  std::sort(byCount.begin(), byCount.end(),
+            [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
+  byCount.resize(std::min(count, byCount.size()));
+  const std::vector<Rgba>& palette = bitmap_.Format().Palette();
+  NearestEntry nearest(palette);
+  std::vector<OffColour> common;
+  for (const auto& [key, pixels] : byCount) {
+    OffColour off{FromKey(key), pixels};
+    if (const std::optional<NearestEntry::Found> found = nearest.Find(off.colour)) {
+      off.nearest = found->index;
+      off.nearestColour = palette[found->index];
+      off.deltaE = found->deltaE;
+    }
+    common.push_back(off);
+  }
+  return common;
 }
 
 // The common form, byte by byte.

@@ -73,18 +73,23 @@ bool ReadBmpHeader(std::span<const std::uint8_t> head, BmpHeader* header) {
   return true;
 }
 
+std::size_t PaletteLength(const BmpHeader& header) {
+  if (header.depth > PixelFormat::kIndexedDepth) return 0;
+  const std::size_t start = bmp::kFileHeaderSize + header.infoSize;
+  const std::uint32_t most = 1u << header.depth, used = header.colorsUsed;
+  return std::min<std::size_t>(used && used < most ? used : most,
+                               header.pixelOffset > start ? (header.pixelOffset - start) / header.paletteEntry : 0);
+}
+
 bool PixelFormat::Open(const BmpHeader& header, std::span<const std::uint8_t> headers) {
   depth_ = header.depth;
   palette_.clear();
   firstIndex_.clear();
   channels_ = {};
   if (Indexed()) {
-    // As many entries as the header says, the depth allows and fit before the pixels.
     const std::size_t start = bmp::kFileHeaderSize + header.infoSize;
-    const std::size_t end = std::min<std::size_t>(header.pixelOffset, headers.size());
-    const std::uint32_t most = 1u << depth_, used = header.colorsUsed;
-    const std::size_t count = std::min<std::size_t>(used && used < most ? used : most,
-                                                    end > start ? (end - start) / header.paletteEntry : 0);
+    const std::size_t held = headers.size() > start ? (headers.size() - start) / header.paletteEntry : 0;
+    const std::size_t count = std::min(PaletteLength(header), held);
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint8_t* entry = &headers[start + i * header.paletteEntry];
       palette_.push_back({entry[2], entry[1], entry[0], kOpaque});

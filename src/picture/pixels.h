@@ -16,10 +16,6 @@
 using Rgba = std::array<std::uint8_t, 4>;
 inline constexpr std::uint8_t kOpaque = 255;
 
-// The first bytes of a BMP file that hold every header version and the masks
-// after the shortest one.
-inline constexpr std::size_t kBmpHeadersMax = 138;
-
 // What the headers of a BMP file say, whichever version they are.
 struct BmpHeader {
   std::uint32_t infoSize = 0;
@@ -36,9 +32,13 @@ struct BmpHeader {
 };
 
 // Reads the headers from `head`, the file's first bytes (at most
-// kBmpHeadersMax of them are looked at); false for anything but the 12-, 40-,
+// bmp::kHeadersMax of them are looked at); false for anything but the 12-, 40-,
 // 52-, 56-, 108- and 124-byte versions, at a depth their compression allows.
 bool ReadBmpHeader(std::span<const std::uint8_t> head, BmpHeader* header);
+
+// How many palette entries the header gives: as many as it says, the depth
+// allows and fit before the pixels.
+std::size_t PaletteLength(const BmpHeader& header);
 
 // How stored values show as colours. A channel narrower than 8 bits shows its
 // value scaled to 255 and rounded down, as common BMP readers show it, and
@@ -55,6 +55,8 @@ class PixelFormat {
   bool HasAlpha() const { return channels_[3].mask != 0; }
   // The colours of the indices; an index past them shows black.
   const std::vector<Rgba>& Palette() const { return palette_; }
+  // The bits of red, green, blue and alpha under masks.
+  int ChannelBits(std::size_t channel) const { return channels_[channel].bits; }
 
   std::uint32_t Load(const std::uint8_t* row, std::uint32_t x) const;
   void Store(std::uint8_t* row, std::uint32_t x, std::uint32_t value) const;

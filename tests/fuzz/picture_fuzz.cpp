@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.files["x.gif"] = carrier;
   os.files["x.gif.png"] = Bytes(data, data + size);
   Bytes reading(kTransferSize), writing(kTransferSize), gathering(kTransferSize);
-  PackWriter writer(os, "x.gif.png", true, gathering, writing);
+  PackWriter writer(os, "x.gif.png", true, false, gathering, writing);
   const Outcome outcome = RunJob(os, {"x.gif", "x.gif", "", false}, writer, reading);
   const Status status = outcome.error.status;
   Require(status == Status::kOk || status == Status::kRefused, "packed or refused");

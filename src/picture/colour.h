@@ -1,0 +1,36 @@
+// Colours as people see them: CIELAB, from sRGB under D65, and how far apart
+// two are, CIE76's ΔE*ab, the plain distance between them.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "pixels.h"
+
+struct Lab {
+  double l = 0, a = 0, b = 0;
+};
+
+Lab ToLab(Rgba colour);
+double DeltaE(const Lab& one, const Lab& other);
+
+// The palette entry nearest each colour asked for, the lowest index of
+// those as near; remembered for each colour, as an edit repeats a few.
+class NearestEntry {
+ public:
+  explicit NearestEntry(std::span<const Rgba> palette);
+
+  struct Found {
+    std::uint32_t index = 0;
+    double deltaE = 0;
+  };
+  // None for an empty palette.
+  std::optional<Found> Find(Rgba colour);
+
+ private:
+  std::vector<Lab> palette_;
+  std::unordered_map<std::uint32_t, Found> found_;
+};
