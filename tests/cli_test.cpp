@@ -131,7 +131,7 @@ TEST_F(Cli, OutputFolderRecreatesAReadOnlyTree) {
   const auto before = Snapshot(dir / "set");
   for (const char* folder : {"set", "set/sub"}) fs::permissions(dir / folder, fs::perms::owner_read | fs::perms::owner_exec);
 
-  EXPECT_EQ(Run("-o out/new set").err, "quillane-convert: set: not a .gif or .GIF file\n");  // no -r
+  EXPECT_EQ(Run("-o out/new set").err, "quillane-convert: set: a folder; -r converts what is inside\n");
   const Ran run = Run("-r -o out/new set other");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err,
@@ -160,6 +160,21 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
   WriteFileBytes(dir / "set/d.gif", MakeCarrier(MakeStandardBitmap({.width = 6, .height = 2, .depth = 8,
                                                                      .compression = bmp::kRle8}, 1),
                                                 CarrierForm::kImage));
+  Bytes palette = MakeStandardBitmap({.width = 8, .height = 2, .depth = 8, .between = 200 * bmp::kPaletteEntry}, 2);
+  bmp::PutU32(palette, bmp::kColorsUsed, 200);
+  WriteFileBytes(dir / "set/e.gif", MakeCarrier(palette, CarrierForm::kImage));
+  const struct {
+    const char* name;
+    std::uint16_t depth;
+    std::uint32_t infoSize;
+    std::uint32_t masks[4];
+  } masked[] = {{"f.gif", 16, 40, {0xF800, 0x07E0, 0x001F, 0}}, {"g.gif", 32, 56, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}}};
+  for (const auto& m : masked) {
+    Bytes bitmap = MakeStandardBitmap({.width = 6, .height = 1, .depth = m.depth, .compression = bmp::kBitfields,
+                                       .infoSize = m.infoSize, .between = m.infoSize == 40 ? 12u : 0u}, 3);
+    for (std::size_t i = 0; i < (m.infoSize == 40 ? 3u : 4u); ++i) bmp::PutU32(bitmap, bmp::kMasks + 4 * i, m.masks[i]);
+    WriteFileBytes(dir / "set" / m.name, MakeCarrier(bitmap, CarrierForm::kImage));
+  }
   WriteFileBytes(dir / "set/a.gif.temp", Bytes(2, 1));
   WriteFileBytes(dir / "set/bad.gif", Bytes(30, 0x3B));
   const auto before = Snapshot(dir.path());
@@ -170,9 +185,12 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
             "set/a.gif: image data, 174 bytes, 8 x 5, 24-bit, rows of 24 bytes\n"
             "set/b.GIF: comment, 62 bytes, 2 x 1, 24-bit, rows of 8 bytes\n"
             "set/c.gif: image data, 99 bytes, 5 x 3, 24-bit, rows packed to 15 bytes, written padded to 16\n"
-            "set/d.gif: image data, 70 bytes, 6 x 2, compressed (RLE8), kept as carried\n");
+            "set/d.gif: image data, 70 bytes, 6 x 2, compressed (RLE8), kept as carried\n"
+            "set/e.gif: image data, 870 bytes, 8 x 2, 8-bit, palette of 200 colours, rows of 8 bytes\n"
+            "set/f.gif: image data, 78 bytes, 6 x 1, 16-bit 5-6-5, rows of 12 bytes\n"
+            "set/g.gif: image data, 94 bytes, 6 x 1, 32-bit with alpha, rows of 24 bytes\n");
   EXPECT_EQ(run.err, "quillane-convert: set/bad.gif: not a carrier GIF\n"
-                     "6 files: 4 would be converted, 1 failed, 1 skipped\n");
+                     "9 files: 7 would be converted, 1 failed, 1 skipped\n");
   EXPECT_EQ(Run("--dry-run set/a.gif").err, "");
   EXPECT_EQ(Snapshot(dir.path()), before);
 }
@@ -463,6 +481,8 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(png.out, "rle.gif -> rle.gif.bmp (compressed (RLE8), kept as BMP)\n");
   EXPECT_FALSE(fs::exists(dir / "empty.gif.png"));
   EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" -v rle.gif").out, "rle.gif: unchanged (rle.gif.bmp)\n");
+  EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" rle.gif.bmp").err,
+            "quillane-pack: rle.gif.bmp: not a .gif or .GIF file; the carrier of this picture is rle.gif\n");
 
   // A tree through PNG and back, as the manual shows it, gives every carrier back.
   ASSERT_EQ(Shell("mkdir -p res/sub && mv rle.gif res/sub && mv y.gif res").exitCode, 0);

@@ -79,7 +79,8 @@ BatchWork Work(const Options& options, NativePlatform& os) {
             return Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary,
                        {Number(total), Number(plan.entries.size() - failed), Number(failed)}) +
                    Skipped(plan);
-          }};
+          },
+          Text::kFolder};
 }
 
 }  // namespace

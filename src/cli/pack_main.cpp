@@ -2,9 +2,6 @@
 // back from quillane-convert: each carrier takes the PNG or BMP picture made
 // of it, in the carried bitmap's own form, and is replaced in one step.
 
-#include <filesystem>
-#include <system_error>
-
 #ifndef _WIN32
 #include <clocale>
 #endif
@@ -19,8 +16,6 @@
 #include "texts.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 const Command kPack{
     "quillane-pack", "[-rnqv] [-j N] [--nearest] [--from DIR] [-o DIR] CARRIER...",
@@ -55,11 +50,10 @@ constexpr const NativeChar* kSameName = NATIVE_TEXT("");
 NativeString FindPicture(const Options& options, Entry& entry) {
   const NativeString base = options.from.empty() ? entry.source : Mirror(options.from, entry);
   const NativeString png = base + kPngSuffix, bmp = base + kBmpSuffix;
-  std::error_code pngError, bmpError;
-  const auto pngTime = fs::last_write_time(png, pngError), bmpTime = fs::last_write_time(bmp, bmpError);
-  if (pngError && bmpError) entry.problem = Say(Text::kNoPicture, {png, bmp});
-  if (pngError) return bmpError ? NativeString() : bmp;
-  return bmpError || pngTime >= bmpTime ? png : bmp;
+  const Result<std::int64_t> pngTime = ModifiedTime(png), bmpTime = ModifiedTime(bmp);
+  if (!pngTime.Ok() && !bmpTime.Ok()) entry.problem = Say(Text::kNoPicture, {png, bmp});
+  if (!pngTime.Ok()) return bmpTime.Ok() ? bmp : NativeString();
+  return !bmpTime.Ok() || pngTime.value >= bmpTime.value ? png : bmp;
 }
 
 // A colour as editors write it: rrggbb in hexadecimal.
@@ -155,6 +149,16 @@ BatchWork Work(const Options& options, NativePlatform& os) {
                                         Number(unchanged), Number(failed)}) + Skipped(plan);
             if (mapped > 0) summary += Say(Text::kSummaryMapped, {Number(static_cast<long long>(mapped)), Decimal(largestDeltaE)});
             return summary;
+          },
+          Text::kFolderToPack,
+          [](const Entry& entry) {
+            // A picture named for its carrier: the name without the picture's suffix.
+            for (const NativeChar* suffix : {kPngSuffix, kBmpSuffix}) {
+              const NativeString carrier = entry.source.substr(0, entry.source.size() - NativeString(suffix).size());
+              if (entry.source.ends_with(suffix) && HasCarrierExtension(carrier))
+                return Say(Text::kPictureNamed, {carrier});
+            }
+            return NativeString();
           }};
 }
 

@@ -1,40 +1,38 @@
 #include "plan.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <string>
-#include <system_error>
 #include <utility>
+
+#include "../os/paths.h"
 
 #include "texts.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // Adds an entry for each carrier below `folder`, depth first in name order
 // so that runs repeat, and one for each folder that cannot be read; counts
 // the other files as skipped.
-void Walk(const fs::path& folder, const fs::path& relative, Plan* plan) {
-  Result<std::vector<FolderEntry>> listed = ListFolder(folder.native());
+void Walk(const NativeString& folder, const NativeString& relative, Plan* plan) {
+  Result<std::vector<FolderEntry>> listed = ListFolder(folder);
   if (!listed.Ok()) {
     Entry& entry = plan->entries.emplace_back();
-    entry.source = folder.native();
+    entry.source = folder;
     entry.problem = Say(Text::kCannotReadFolder) + NATIVE_TEXT(": ") + ErrorText(listed.error.code);
     return;
   }
   std::vector<FolderEntry>& found = listed.value;
   std::sort(found.begin(), found.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   for (const FolderEntry& item : found) {
-    const fs::path path = folder / item.name, below = relative / item.name;
+    const NativeString path = JoinPath(folder, item.name), below = JoinPath(relative, item.name);
     if (item.kind == FolderEntry::Kind::kFolder) {
       Walk(path, below, plan);
     } else if (HasCarrierExtension(item.name)) {
       // FIFOs, sockets and links to nothing are refused by the conversion, as when named.
       Entry& entry = plan->entries.emplace_back();
-      entry.source = path.native();
-      entry.relative = below.native();
+      entry.source = path;
+      entry.relative = below;
     } else if (item.kind == FolderEntry::Kind::kFile) {
       ++plan->skipped;
     }
@@ -57,9 +55,8 @@ NativeString FileKey(Platform& os, const NativeString& path) {
 
 // An output that may not exist yet: its folder's key and its own name.
 NativeString OutputKey(Platform& os, const NativeString& output) {
-  const fs::path path(output);
-  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(NATIVE_TEXT("."));
-  return FileKey(os, folder.native()) + NATIVE_TEXT("/") + NameKey(path.filename().native());
+  const NativeString folder = FolderOf(output);
+  return FileKey(os, folder.empty() ? NATIVE_TEXT(".") : folder) + NATIVE_TEXT("/") + NameKey(NameOf(output));
 }
 
 // Two files are one only if their names are one, so only entries whose
@@ -74,8 +71,8 @@ void FindSharedOutputs(Platform& os, bool outputDir, const NativeChar* suffix, s
   for (std::size_t i = 0; i < entries->size(); ++i) {
     const Entry& entry = (*entries)[i];
     if (!entry.problem.empty() || entry.outcome.error) continue;
-    byName[NameKey(fs::path(entry.base + suffix).filename().native())].push_back({i, false});
-    if (outputDir) byName[NameKey(fs::path(entry.source).filename().native())].push_back({i, true});
+    byName[NameKey(NameOf(entry.base + suffix))].push_back({i, false});
+    if (outputDir) byName[NameKey(NameOf(entry.source))].push_back({i, true});
   }
   struct Writer {
     NativeString source;  // as given
@@ -112,20 +109,19 @@ void FindSharedOutputs(Platform& os, bool outputDir, const NativeChar* suffix, s
 
 }  // namespace
 
-NativeString Mirror(const NativeString& dir, const Entry& entry) { return (fs::path(dir) / entry.relative).native(); }
+NativeString Mirror(const NativeString& dir, const Entry& entry) { return JoinPath(dir, entry.relative); }
 
 Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix) {
   Plan plan;
   for (const NativeString& operand : options.operands) {
-    std::error_code error;
-    if (options.recursive && fs::is_directory(operand, error)) {
+    if (options.recursive && KindOf(operand) == PathKind::kFolder) {
       Walk(operand, {}, &plan);
       continue;
     }
     Entry& entry = plan.entries.emplace_back();
     entry.source = operand;
     const Result<NativeString> absolute = os.AbsolutePath(operand);
-    entry.relative = fs::path(absolute.Ok() ? absolute.value : operand).filename().native();
+    entry.relative = NameOf(absolute.Ok() ? absolute.value : operand);
   }
   const bool outputDir = !options.outputDir.empty();
   for (Entry& entry : plan.entries) {

@@ -1,10 +1,10 @@
 #include "run.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <new>
 #include <thread>
 
+#include "../os/paths.h"
 #include "../os/system.h"
 #include "batch.h"
 #include "texts.h"
@@ -37,6 +37,10 @@ int RunCommand(const Command& command, const std::vector<NativeString>& args,
     NativePlatform os;
     const BatchWork batch = work(options, os);
     Plan plan = MakePlan(os, options, batch.suffix);
+    for (Entry& entry : plan.entries) {
+      if (entry.outcome.error.status != Status::kBadExtension) continue;
+      entry.problem = KindOf(entry.source) == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
+    }
     Report report(command, options, plan.entries.size());
     RunPlan(options, plan, report, batch.suffix, batch.job, batch.done);
     const std::size_t total = plan.entries.size() + plan.skipped;
@@ -52,7 +56,7 @@ NativeString Skipped(const Plan& plan) { return plan.skipped ? Say(Text::kSkippe
 
 bool PrepareOutput(const Options& options, Entry& entry) {
   if (options.outputDir.empty() || options.checkOnly) return true;
-  const NativeString folder = std::filesystem::path(entry.base).parent_path().native();
+  const NativeString folder = FolderOf(entry.base);
   const SystemError error = CreateFolders(folder);
   if (error) entry.problem = Because(Say(Text::kCannotCreateFolder, {folder}), error);
   return !error;

@@ -9,15 +9,20 @@
 #include "options.h"
 #include "plan.h"
 #include "report.h"
+#include "texts.h"
 
 // What a command does with its batch: the suffix of its outputs, the job of
 // each entry, the line -v gives of an entry done, and the summary of the
-// `total` files of `plan`, `failed` of them failed.
+// `total` files of `plan`, `failed` of them failed; what it says of a
+// folder named without -r, and of another name it refuses, where it has
+// more to say than that the name is none it takes.
 struct BatchWork {
   const NativeChar* suffix;
   std::function<Outcome(Entry&, Workspace&)> job;
   std::function<NativeString(const Entry&)> done;
   std::function<NativeString(const Plan& plan, std::size_t total, std::size_t failed)> summary;
+  Text folder;
+  std::function<NativeString(const Entry&)> refusedName = [](const Entry&) { return NativeString(); };
 };
 
 // A command's whole run, and its exit status: the standard streams made

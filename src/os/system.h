@@ -22,6 +22,13 @@ struct FileId {
 };
 Result<FileId> IdentifyFile(const NativeString& path);
 
+enum class PathKind { kMissing, kFolder, kFile, kOther };
+// What `path` names, links followed: kMissing also when it cannot be looked at.
+PathKind KindOf(const NativeString& path);
+
+// When the file `path` names last changed, in the system's own units.
+Result<std::int64_t> ModifiedTime(const NativeString& path);
+
 struct FolderEntry {
   enum class Kind { kFolder, kFile, kOther };  // links followed; kOther: anything else, dangling links too
   NativeString name;

@@ -33,6 +33,18 @@ Result<FileId> IdentifyFile(const NativeString& path) {
   return {{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
 }
 
+PathKind KindOf(const NativeString& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  return S_ISDIR(info.st_mode) ? PathKind::kFolder : S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
+}
+
+Result<std::int64_t> ModifiedTime(const NativeString& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return Failed<std::int64_t>(Errno());
+  return {std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 // Links are followed to files but not to folders, so a walk never goes round.
 Result<std::vector<FolderEntry>> ListFolder(const NativeString& path) {
   struct Closer {

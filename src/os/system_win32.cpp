@@ -49,6 +49,22 @@ Result<FileId> IdentifyFile(const NativeString& path) {
   return {{info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow}};
 }
 
+PathKind KindOf(const NativeString& path) {
+  const DWORD attributes = GetFileAttributesW(SystemName(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kFolder
+         : attributes & FILE_ATTRIBUTE_DEVICE  ? PathKind::kOther
+                                               : PathKind::kFile;
+}
+
+Result<std::int64_t> ModifiedTime(const NativeString& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(SystemName(path).c_str(), GetFileExInfoStandard, &data))
+    return Failed<std::int64_t>(LastError());
+  return {static_cast<std::int64_t>(std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
+                                    data.ftLastWriteTime.dwLowDateTime)};
+}
+
 // Links to folders and junctions are not followed, so a walk never goes round.
 Result<std::vector<FolderEntry>> ListFolder(const NativeString& path) {
   std::wstring pattern = SystemName(path);

@@ -1,0 +1,12 @@
+// Paths as text, split and joined as the system does it, with nothing asked
+// of the file system.
+#pragma once
+
+#include "../native.h"
+
+// `name` below `folder`.
+NativeString JoinPath(const NativeString& folder, const NativeString& name);
+// The folder `path` lies in, empty for a bare name.
+NativeString FolderOf(const NativeString& path);
+// The last name of `path`.
+NativeString NameOf(const NativeString& path);
