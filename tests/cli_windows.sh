@@ -42,6 +42,14 @@ quillane-convert: note.txt: 拡張子が \".gif\" もしくは \".GIF\" 以外�
 2 個のファイル: 変換 0、失敗 2"
 check "a Japanese user gets the window's wording" test "$(run ja_JP.UTF-8 bad.gif note.txt 2>&1)" = "$expected"
 
+# A name refused for its extension claims no output, whatever the case rules.
+cp 'ソ.gif' title.gif && cp 'ソ.gif' title.Gif
+run C.UTF-8 title.Gif title.gif 2>stderr.txt
+check "a name refused for its case claims no output" test "$(tr -d '\r' <stderr.txt)" = "quillane-convert: title.Gif: not a .gif or .GIF file
+2 files: 1 converted, 1 failed"
+check "the name beside it converts" cmp -s title.gif.bmp sonly.expected
+rm -f title.gif title.Gif title.gif.bmp
+
 mkdir -p tree/下
 cp 'ソ.gif' tree/下/
 run C.UTF-8 -q -r -o 出力 tree

@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "native_platform.h"
@@ -40,6 +44,74 @@ SystemError RemoveStale(const NativeString& path) {
     error = Errno();
   close(fd);
   return error;
+}
+
+// A test seam: QUILLANE_STOP_AT names a step at which the process stops
+// itself, the first time it gets there, as a slow one would pause, so that
+// a test can run another beside it and then let it go on.
+void StopAt(const char* step) {
+  static const char* const wanted = std::getenv("QUILLANE_STOP_AT");
+  static std::atomic<bool> stopped = false;
+  if (wanted && std::strcmp(wanted, step) == 0 && !stopped.exchange(true)) raise(SIGSTOP);
+}
+
+// Whether open refused O_TMPFILE as a file system or kernel without it does.
+bool NoUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
+// Gives the unnamed file open as `fd` the name `path`; EEXIST when taken.
+// Naming a descriptor takes a privilege; without it, the link /proc keeps
+// for it names it as well.
+int LinkUnnamed(int fd, const NativeString& path) {
+  static std::atomic<bool> privileged = true;
+  if (privileged && linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return 0;
+  if (privileged && errno != ENOENT && errno != EPERM) return -1;
+  privileged = false;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+// A descriptor that is its own, locked staging file under `path`, or EEXIST
+// when something stands there; kTakenAway when the older way lost the new
+// file to a process that took it for stale before it was locked.
+constexpr int kTakenAway = -2;
+Result<int> CreateLocked(const NativeString& path) {
+  static std::atomic<bool> unnamed = true;
+  if (unnamed) {
+    const std::size_t slash = path.rfind('/');
+    const NativeString folder = slash == NativeString::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = Retried([&] { return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
+    if (fd >= 0) {
+      // No one else can know the file yet, so the lock is had at once.
+      if (Retried([&] { return flock(fd, LOCK_EX); }) != 0) {
+        const SystemError error = Errno();
+        close(fd);
+        return Failed<int>(error);
+      }
+      StopAt("created");
+      if (LinkUnnamed(fd, path) == 0) return {fd};
+      const SystemError error = Errno();
+      close(fd);
+      if (error == SystemError::System(EEXIST)) return Failed<int>(error);
+      // Without /proc, an unprivileged process cannot name the file: the older way.
+    } else if (!NoUnnamedFiles(errno)) {
+      return Failed<int>(Errno());
+    }
+    unnamed = false;
+  }
+  const int fd = Retried([&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
+  if (fd < 0) return Failed<int>(Errno());
+  StopAt("created");
+  if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+    // Another process took it for a stale one between the create and the lock.
+    const SystemError error = errno == EWOULDBLOCK ? SystemError{SystemError::Kind::kBusy} : Errno();
+    close(fd);
+    return Failed<int>(error);
+  }
+  // Removed by one that took it for stale before it was locked: start again.
+  struct stat info;
+  if (fstat(fd, &info) == 0 && info.st_nlink > 0) return {fd};
+  close(fd);
+  return {kTakenAway};
 }
 
 }  // namespace
@@ -89,29 +161,25 @@ Result<std::size_t> NativePlatform::WriteAt(FileHandle file, std::uint64_t offse
 
 SystemError NativePlatform::Close(FileHandle file) { return close(Fd(file)) == 0 ? SystemError{} : Errno(); }
 
-// The staging file is created only where nothing stands (O_EXCL never follows
-// a link), and locked; the hold is a second descriptor of it, so the lock
+// The staging file is created unnamed and locked, and only then takes its
+// name, which linkat refuses when anything stands there: no other process
+// ever sees a live conversion's staging file unlocked. A file system that
+// cannot create unnamed files (as NFS cannot) takes the older way: an
+// O_EXCL create, the lock, and a check that the name is still the file,
+// which leaves a moment in which a second process can take the new file for
+// a stale one. Either way the hold is a second descriptor, so the lock
 // outlives the close that tells whether the data reached the system.
 Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-    const int fd = Retried([&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
-    if (fd < 0) {
-      if (errno != EEXIST) return Failed<Staging>(Errno());
+    const Result<int> created = CreateLocked(path);
+    if (!created.Ok()) {
+      if (created.error != SystemError::System(EEXIST)) return Failed<Staging>(created.error);
       if (const SystemError error = RemoveStale(path)) return Failed<Staging>(error);
       continue;
     }
-    if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
-      // Another process took it for a stale one between the create and the lock.
-      const SystemError error = errno == EWOULDBLOCK ? SystemError{SystemError::Kind::kBusy} : Errno();
-      close(fd);
-      return Failed<Staging>(error);
-    }
-    // Removed by one that took it for stale before it was locked: start again.
-    struct stat info;
-    if (fstat(fd, &info) != 0 || info.st_nlink == 0) {
-      close(fd);
-      continue;
-    }
+    const int fd = created.value;
+    if (fd == kTakenAway) continue;
+    StopAt("staged");
     const int hold = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (hold >= 0) return {{fd, hold}};
     const SystemError error = Errno();
