@@ -1,9 +1,11 @@
 // The payload on its way to the staging file. Bytes before the rows keep
 // their offsets; each row goes where BitmapRows puts it, and the bytes after
-// the last row follow the rows' end. Runs of whole rows are reordered in the
-// buffer and written with one call, so a flush makes at most five writes: the
-// part before the rows, a partial row, the whole rows, a partial row, the
-// rest. Rows that are padded on the way out are gathered with their padding.
+// the last row follow the rows' end. A full buffer goes out up to its last
+// whole row, and the row its end cuts waits for the next, so the whole rows
+// are reordered in the buffer and written with one call: a block takes one
+// write, the first one more for the part before the rows. Only a row wider
+// than the buffer goes out in parts. Rows that are padded on the way out are
+// gathered with their padding.
 
 #include <algorithm>
 #include <cstring>
@@ -31,7 +33,7 @@ Error BitmapWriter::Start(FileHandle file, FileHandle source) {
 Error BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
     if (held_ == buffer_.size()) {
-      if (Error e = Flush()) return e;
+      if (Error e = Flush(false)) return e;
     }
     const std::size_t take = std::min(bytes.size(), buffer_.size() - held_);
     std::memcpy(buffer_.data() + held_, bytes.data(), take);
@@ -59,7 +61,7 @@ Error BitmapWriter::Finished() {
       return Write(0, payload.data(), payload.size()) ? Error{} : WriteFailed();
     }
     PutSizes(payload);
-    return Place() && WriteGathered() ? Error{} : WriteFailed();
+    return Place(held_) && WriteGathered() ? Error{} : WriteFailed();
   }
   BitmapRows exact;
   if (!fits_ || FindBitmapRows(std::span(head_).first(headSize_), PayloadSize(), &exact) != Status::kOk)
@@ -70,7 +72,7 @@ Error BitmapWriter::Finished() {
     needsSecondPass_ = true;
     return {};
   }
-  if (Error e = Flush()) return e;
+  if (Error e = Flush(true)) return e;
   // A second pass writes over all the first one did, unless the source
   // changed in between.
   if (OutputSize() < earlierEnd_) return unsupported;
@@ -85,7 +87,7 @@ Error BitmapWriter::Finished() {
   return written ? Error{} : WriteFailed();
 }
 
-Error BitmapWriter::Flush() {
+Error BitmapWriter::Flush(bool whole) {
   if (flushed_ == 0) {
     std::uint64_t bound = bound_;
     if (pass_ == 1) {
@@ -98,41 +100,53 @@ Error BitmapWriter::Flush() {
     std::copy_n(buffer_.begin(), headSize_, head_.begin());
     fits_ = FindBitmapRows(std::span(head_).first(headSize_), bound, &rows_) == Status::kOk;
   }
+  const std::size_t size = whole || !fits_ ? held_ : WholeRows();
   // Rows that cannot fit make the payload unsupported, so nothing is placed.
-  const bool placed = !fits_ || Place();
-  flushed_ += held_;
-  held_ = 0;
+  const bool placed = !fits_ || Place(size);
+  std::memmove(buffer_.data(), buffer_.data() + size, held_ - size);
+  flushed_ += size;
+  held_ -= size;
   return placed ? Error{} : WriteFailed();
 }
 
-bool BitmapWriter::Place() {
+// The bytes of the buffer up to its last whole row, or all of them where
+// the rows do not end in it or no row ends within it.
+std::size_t BitmapWriter::WholeRows() const {
+  const std::uint64_t rowsEnd = rows_.offset + rows_.count * rows_.stride, end = flushed_ + held_;
+  if (end <= rows_.offset || end >= rowsEnd) return held_;
+  const std::uint64_t cut = rows_.offset + (end - rows_.offset) / rows_.stride * rows_.stride;
+  return cut > flushed_ ? static_cast<std::size_t>(cut - flushed_) : held_;
+}
+
+// Places the buffer's first `size` bytes.
+bool BitmapWriter::Place(std::size_t size) {
   const std::uint64_t rowsEnd = rows_.offset + rows_.count * rows_.stride;
-  const std::uint64_t end = flushed_ + held_;
+  const std::uint64_t end = flushed_ + size;
   std::uint8_t* data = buffer_.data();
   for (std::uint64_t pos = flushed_; pos < end;) {
-    std::uint64_t size;
+    std::uint64_t part;
     bool placed;
     if (pos < rows_.offset) {
-      size = std::min(end, rows_.offset) - pos;
-      placed = Write(pos, data, size);
+      part = std::min(end, rows_.offset) - pos;
+      placed = Write(pos, data, part);
     } else if (pos >= rowsEnd) {
-      size = end - pos;
-      placed = Write(pos + rows_.Growth(), data, size);
+      part = end - pos;
+      placed = Write(pos + rows_.Growth(), data, part);
     } else {
       const std::uint64_t row = (pos - rows_.offset) / rows_.stride;
       const std::uint64_t column = (pos - rows_.offset) % rows_.stride;
       const std::uint64_t whole = column ? 0 : std::min((end - pos) / rows_.stride, rows_.count - row);
       if (whole > 0) {
-        size = whole * rows_.stride;
+        part = whole * rows_.stride;
         placed = PlaceRows(row, whole, data);
       } else {
-        size = std::min(rows_.stride - column, end - pos);
-        placed = Write(OutRow(row) + column, data, size) && (column + size < rows_.stride || Pad(row));
+        part = std::min(rows_.stride - column, end - pos);
+        placed = Write(OutRow(row) + column, data, part) && (column + part < rows_.stride || Pad(row));
       }
     }
     if (!placed) return false;
-    data += size;
-    pos += size;
+    data += part;
+    pos += part;
   }
   return true;
 }

@@ -40,8 +40,10 @@ class BitmapWriter final : public OutputWriter {
  private:
   Error Finished();
   BitmapInfo Describe() const;
-  Error Flush();
-  bool Place();
+  // Places what the buffer holds: all of it, or up to its last whole row.
+  Error Flush(bool whole);
+  std::size_t WholeRows() const;
+  bool Place(std::size_t size);
   bool PlaceRows(std::uint64_t first, std::uint64_t count, std::uint8_t* data);
   bool Pad(std::uint64_t row);
   std::uint64_t OutRow(std::uint64_t row) const;

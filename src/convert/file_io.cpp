@@ -12,7 +12,7 @@ constexpr std::uint64_t kMaxTransfer = std::uint64_t{1} << 30;
 }  // namespace
 
 bool Workspace::Ready() {
-  for (std::unique_ptr<std::uint8_t[]>* buffer : {&reading_, &writing_, &gathering_}) {
+  for (Buffer* buffer : {&reading_, &writing_, &gathering_}) {
     if (!*buffer) *buffer = AllocateBytes(kTransferSize);
     if (!*buffer) return false;
   }
@@ -47,9 +47,9 @@ Error StagedOutput::Commit() {
   return {};
 }
 
-std::unique_ptr<std::uint8_t[]> AllocateBytes(std::uint64_t size) {
+Buffer AllocateBytes(std::uint64_t size) {
   if (size > std::numeric_limits<std::size_t>::max() / 2) return nullptr;
-  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
+  return Buffer(new (std::align_val_t{kBufferAlignment}, std::nothrow) std::uint8_t[size]);
 }
 
 SystemError WriteAllAt(Platform& os, FileHandle file, std::uint64_t offset, const std::uint8_t* data,
