@@ -64,7 +64,7 @@ void BM_ExtractPayload(benchmark::State& state) {
   TestPlatform os;
   Bytes buffer(kTransferSize);
   for (auto _ : state) {
-    const FileHandle in = os.OpenForRead(source.native()).value;
+    const FileHandle in = os.OpenForRead(source.native()).value.handle;
     CountingSink sink;
     CarrierForm form;
     const Status status = ExtractPayload(os, in, sink, &form, buffer).status;
@@ -82,7 +82,7 @@ void BM_PlaceRows(benchmark::State& state) {
   const Bytes payload = MakePayload(state.range(0));
   MemoryPlatform os;
   os.files["in"] = payload;
-  const FileHandle source = os.OpenForRead("in").value;
+  const OpenFile source = os.OpenForRead("in").value;
   Bytes buffer(kTransferSize);
   for (auto _ : state) {
     if (PourPayload(os, kNoFile, buffer, source, payload, 255) != Status::kOk) {

@@ -15,7 +15,7 @@ Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = 
   WriteFileBytes(dir / "in.gif", file);
   TestPlatform os;
   os.maxTransfer = maxTransfer;
-  const FileHandle source = os.OpenForRead((dir / "in.gif").native()).value;
+  const FileHandle source = os.OpenForRead((dir / "in.gif").native()).value.handle;
   BytesSink sink;
   CarrierForm form{-1};
   Bytes buffer(kTransferSize);

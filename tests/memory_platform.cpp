@@ -10,16 +10,16 @@ FileHandle MemoryPlatform::Add(const NativeString& path, bool writing) {
   return static_cast<FileHandle>(open_.size() - 1);
 }
 
-MemoryPlatform::OpenFile& MemoryPlatform::Get(FileHandle file) {
+MemoryPlatform::OpenEntry& MemoryPlatform::Get(FileHandle file) {
   if (file < 0 || static_cast<std::size_t>(file) >= open_.size()) std::abort();
-  OpenFile& entry = open_[static_cast<std::size_t>(file)];
+  OpenEntry& entry = open_[static_cast<std::size_t>(file)];
   if (!entry.open) std::abort();
   return entry;
 }
 
-Result<FileHandle> MemoryPlatform::OpenForRead(const NativeString& path) {
-  if (!files.contains(path)) return {kNoFile, SystemError::System(ENOENT)};
-  return {Add(path, false)};
+Result<OpenFile> MemoryPlatform::OpenForRead(const NativeString& path) {
+  if (!files.contains(path)) return {{}, SystemError::System(ENOENT)};
+  return {{Add(path, false), {files.at(path).size()}}};
 }
 
 FileHandle MemoryPlatform::Create(const NativeString& path) {
@@ -37,14 +37,13 @@ Result<std::uint64_t> MemoryPlatform::FileSize(FileHandle file) { return {files.
 // Files in memory change only between conversions.
 Result<FileStamp> MemoryPlatform::Stamp(FileHandle file) { return {{files.at(Get(file).path).size()}}; }
 
-SystemError MemoryPlatform::CopyPermissions(FileHandle from, FileHandle to) {
-  Get(from);
+SystemError MemoryPlatform::CopyPermissions(const FileStamp&, FileHandle to) {
   Get(to);
   return {};
 }
 
 Result<std::size_t> MemoryPlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) {
-  const OpenFile& entry = Get(file);
+  const OpenEntry& entry = Get(file);
   if (entry.writing) std::abort();
   const Bytes& bytes = files.at(entry.path);
   if (offset >= bytes.size()) return {0};
@@ -55,7 +54,7 @@ Result<std::size_t> MemoryPlatform::ReadAt(FileHandle file, std::uint64_t offset
 
 Result<std::size_t> MemoryPlatform::WriteAt(FileHandle file, std::uint64_t offset, const void* data,
                                             std::size_t size) {
-  OpenFile& entry = Get(file);
+  OpenEntry& entry = Get(file);
   if (!entry.writing) std::abort();
   Bytes& bytes = files.at(entry.path);
   const std::size_t n = std::min(size, maxTransfer);
@@ -91,5 +90,5 @@ Result<NativeString> MemoryPlatform::AbsolutePath(const NativeString& path) {
 }
 
 int MemoryPlatform::OpenCount() const {
-  return static_cast<int>(std::count_if(open_.begin(), open_.end(), [](const OpenFile& f) { return f.open; }));
+  return static_cast<int>(std::count_if(open_.begin(), open_.end(), [](const OpenEntry& f) { return f.open; }));
 }

@@ -18,14 +18,14 @@ class MemoryPlatform : public Platform {
   // Reads and writes move at most this many bytes a call.
   std::size_t maxTransfer = static_cast<std::size_t>(-1);
 
-  Result<FileHandle> OpenForRead(const NativeString& path) override;
+  Result<OpenFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
   Result<FileStamp> Stamp(FileHandle file) override;
   Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
   Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size) override;
   SystemError Close(FileHandle file) override;
   Result<Staging> CreateStaging(const NativeString& path) override;
-  SystemError CopyPermissions(FileHandle from, FileHandle to) override;
+  SystemError CopyPermissions(const FileStamp& from, FileHandle to) override;
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
@@ -37,7 +37,7 @@ class MemoryPlatform : public Platform {
   int OpenCount() const;
 
  private:
-  struct OpenFile {
+  struct OpenEntry {
     NativeString path;
     bool writing = false;
     bool open = true;
@@ -45,6 +45,6 @@ class MemoryPlatform : public Platform {
   // A new handle on `path`.
   FileHandle Add(const NativeString& path, bool writing);
   // The open file behind `file`; aborts for a handle never given or closed.
-  OpenFile& Get(FileHandle file);
-  std::vector<OpenFile> open_;
+  OpenEntry& Get(FileHandle file);
+  std::vector<OpenEntry> open_;
 };

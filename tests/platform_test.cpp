@@ -11,12 +11,12 @@ TEST(NativePlatform, RefusedReadsAndWritesGiveTheSystemsReason) {
   WriteFileBytes(dir / "a", Bytes(8, 1));
   TestPlatform os;
   std::uint8_t byte = 0;
-  const Result<FileHandle> reading = os.OpenForRead((dir / "a").native());
+  const Result<OpenFile> reading = os.OpenForRead((dir / "a").native());
   ASSERT_TRUE(reading.Ok());
-  const Result<std::size_t> written = os.WriteAt(reading.value, 0, &byte, 1);
+  const Result<std::size_t> written = os.WriteAt(reading.value.handle, 0, &byte, 1);
   EXPECT_EQ(written.error.kind, SystemError::Kind::kSystem);
   EXPECT_NE(written.error.code, 0);
-  EXPECT_FALSE(os.Close(reading.value));
+  EXPECT_FALSE(os.Close(reading.value.handle));
   const Result<Staging> writing = os.CreateStaging((dir / "b").native());
   ASSERT_TRUE(writing.Ok());
   EXPECT_FALSE(os.ReadAt(writing.value.file, 0, &byte, 1).Ok());

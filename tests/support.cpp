@@ -58,8 +58,8 @@ Result<T> Injected() {
 
 }  // namespace
 
-Result<FileHandle> TestPlatform::OpenForRead(const NativeString& path) {
-  return Fails(Op::kOpenForRead) ? Injected<FileHandle>() : NativePlatform::OpenForRead(path);
+Result<OpenFile> TestPlatform::OpenForRead(const NativeString& path) {
+  return Fails(Op::kOpenForRead) ? Injected<OpenFile>() : NativePlatform::OpenForRead(path);
 }
 
 Result<std::uint64_t> TestPlatform::FileSize(FileHandle file) {
@@ -70,7 +70,7 @@ Result<FileStamp> TestPlatform::Stamp(FileHandle file) {
   return Fails(Op::kStamp) ? Injected<FileStamp>() : NativePlatform::Stamp(file);
 }
 
-SystemError TestPlatform::CopyPermissions(FileHandle from, FileHandle to) {
+SystemError TestPlatform::CopyPermissions(const FileStamp& from, FileHandle to) {
   return Fails(Op::kCopyPermissions) ? kInjected : NativePlatform::CopyPermissions(from, to);
 }
 
@@ -110,7 +110,7 @@ Result<NativeString> TestPlatform::AbsolutePath(const NativeString& path) {
   return Fails(Op::kAbsolutePath) ? Injected<NativeString>() : NativePlatform::AbsolutePath(path);
 }
 
-Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
+Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenFile& source,
                    std::span<const std::uint8_t> payload, std::size_t piece) {
   Bytes gathering(buffer.size());
   BitmapWriter writer(os, buffer, gathering);

@@ -54,14 +54,14 @@ class TestPlatform : public NativePlatform {
   void FailCall(Op op, int index) { failAt_[static_cast<int>(op)] = index; }
   int Calls(Op op) const { return calls_[static_cast<int>(op)]; }
 
-  Result<FileHandle> OpenForRead(const NativeString& path) override;
+  Result<OpenFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
   Result<FileStamp> Stamp(FileHandle file) override;
   Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
   Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size) override;
   SystemError Close(FileHandle file) override;
   Result<Staging> CreateStaging(const NativeString& path) override;
-  SystemError CopyPermissions(FileHandle from, FileHandle to) override;
+  SystemError CopyPermissions(const FileStamp& from, FileHandle to) override;
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
@@ -87,7 +87,7 @@ struct BytesSink : PayloadSink {
 
 // Hands `payload` to a BitmapWriter on `file` in pieces of `piece` bytes,
 // and again when it asks, as a conversion does.
-Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, FileHandle source,
+Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenFile& source,
                    std::span<const std::uint8_t> payload, std::size_t piece);
 
 // The notice the job shows for `path` and `status`.

@@ -14,13 +14,13 @@
 #include "bitmap_writer.h"
 #include "file_io.h"
 
-Error BitmapWriter::Start(FileHandle file, FileHandle source) {
+Error BitmapWriter::Start(FileHandle file, const OpenFile& source) {
   if (pass_++ > 0) {
     bound_ = PayloadSize();
     earlierEnd_ = writtenEnd_;
   }
   file_ = file;
-  source_ = source;
+  source_ = source.handle;
   held_ = 0;
   flushed_ = 0;
   rows_ = {};

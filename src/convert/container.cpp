@@ -171,17 +171,16 @@ Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, Carrier
   return CopyChain(in, sink);
 }
 
-Error WriteCarrier(Platform& os, FileHandle source, FileHandle out, CarrierForm form,
+Error WriteCarrier(Platform& os, const OpenFile& source, FileHandle out, CarrierForm form,
                    std::span<const std::uint8_t> payload, std::span<std::uint8_t> buffer) {
   Writer writer{os, out, buffer};
   const std::uint64_t chainStart = ChainStart(form);
   // Every sub-block but the last is full, so the payload's length tells the
   // chain's: a length byte for each 255 bytes, and one for the rest.
   const std::uint64_t chainEnd = chainStart + payload.size() + payload.size() / kFullSubBlock + 1;
-  const Result<std::uint64_t> size = os.FileSize(source);
-  if (!size.Ok()) return {Status::kIoError, Step::kReadSource, size.error};
-  if (size.value < chainEnd) return kNotCarrier;
-  if (Error e = writer.CopyFrom(source, 0, chainStart)) return e;
+  const std::uint64_t size = source.stamp.size;
+  if (size < chainEnd) return kNotCarrier;
+  if (Error e = writer.CopyFrom(source.handle, 0, chainStart)) return e;
   for (std::size_t at = 0;; at += kFullSubBlock) {
     const std::size_t length = std::min<std::size_t>(kFullSubBlock, payload.size() - at);
     const std::uint8_t lengthByte = static_cast<std::uint8_t>(length);
@@ -189,6 +188,6 @@ Error WriteCarrier(Platform& os, FileHandle source, FileHandle out, CarrierForm 
     if (Error e = writer.Put(payload.subspan(at, length))) return e;
     if (length < kFullSubBlock) break;
   }
-  if (Error e = writer.CopyFrom(source, chainEnd, size.value - chainEnd)) return e;
+  if (Error e = writer.CopyFrom(source.handle, chainEnd, size - chainEnd)) return e;
   return writer.Flush();
 }

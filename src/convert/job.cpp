@@ -13,12 +13,12 @@
 namespace {
 
 // Pours the payload of `source` through `writer`, twice when it asks.
-Ending Pour(Platform& os, FileHandle source, FileHandle file, OutputWriter& writer, std::span<std::uint8_t> buffer,
+Ending Pour(Platform& os, const OpenFile& source, FileHandle file, OutputWriter& writer, std::span<std::uint8_t> buffer,
             CarrierForm* form) {
   Ending ending;
   do {
     if (Error e = writer.Start(file, source)) return e;
-    if (Error e = ExtractPayload(os, source, writer, form, buffer)) return e;
+    if (Error e = ExtractPayload(os, source.handle, writer, form, buffer)) return e;
     ending = writer.Finish(*form);
   } while (!ending.error && ending.needsSecondPass);
   return ending;
@@ -28,16 +28,16 @@ Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::u
   Outcome outcome;
   Error& error = outcome.error;
   if ((error = TestCarrierName(os, job.source))) return outcome;
-  const Result<FileHandle> opened = os.OpenForRead(job.source);
+  const Result<OpenFile> opened = os.OpenForRead(job.source);
   if (!opened.Ok()) {
     error = {Status::kUnsupported, Step::kOpenSource, opened.error};
     return outcome;
   }
-  ScopedFile in(os, opened.value);
+  ScopedFile in(os, opened.value.handle);
   StagedOutput out(os);
   if (!job.checkOnly) error = out.Take(job.base + kStagingSuffix, job.base + job.suffix);
   if (!error) {
-    const Ending ending = Pour(os, in.get(), out.file(), writer, buffer, &outcome.form);
+    const Ending ending = Pour(os, opened.value, out.file(), writer, buffer, &outcome.form);
     error = ending.error;
     outcome.bitmap = ending.bitmap;
     outcome.report = ending.report;

@@ -24,7 +24,17 @@ struct FileStamp {
   std::uint64_t size = 0;
   std::int64_t modified = 0;
   std::int64_t changed = 0;
+  // Who may do what with it, where the system says so this way.
+  std::uint32_t mode = 0;
+  std::uint32_t owner = 0;
+  std::uint32_t group = 0;
   bool operator==(const FileStamp&) const = default;
+};
+
+// A file open for reading, and its stamp as it was opened.
+struct OpenFile {
+  FileHandle handle = kNoFile;
+  FileStamp stamp;
 };
 
 class Platform {
@@ -33,7 +43,7 @@ class Platform {
 
   // Opens an existing regular file for reading; others may go on reading and
   // writing it.
-  virtual Result<FileHandle> OpenForRead(const NativeString& path) = 0;
+  virtual Result<OpenFile> OpenForRead(const NativeString& path) = 0;
   virtual Result<std::uint64_t> FileSize(FileHandle file) = 0;
   virtual Result<FileStamp> Stamp(FileHandle file) = 0;
   // Reads at `offset` from the file's start: the bytes read, 0 at the end of
@@ -51,9 +61,9 @@ class Platform {
   // as a name, a link's target never written, unless another conversion
   // holds it: then kBusy.
   virtual Result<Staging> CreateStaging(const NativeString& path) = 0;
-  // Gives `to` the permission bits of `from`, and its owner and group where
-  // this process may set them.
-  virtual SystemError CopyPermissions(FileHandle from, FileHandle to) = 0;
+  // Gives `to` the permission bits, owner and group of a file stamped
+  // `from`, the owner and group where this process may set them.
+  virtual SystemError CopyPermissions(const FileStamp& from, FileHandle to) = 0;
   // Gives the staging file held by `hold`, named `from`, whose `file` is
   // closed, the name `to` in one step, and lets go of the hold: whatever file
   // or link stood at `to` is replaced as a name, and `to` never names

@@ -8,14 +8,14 @@
 
 class NativePlatform : public Platform {
  public:
-  Result<FileHandle> OpenForRead(const NativeString& path) override;
+  Result<OpenFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
   Result<FileStamp> Stamp(FileHandle file) override;
   Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
   Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size) override;
   SystemError Close(FileHandle file) override;
   Result<Staging> CreateStaging(const NativeString& path) override;
-  SystemError CopyPermissions(FileHandle from, FileHandle to) override;
+  SystemError CopyPermissions(const FileStamp& from, FileHandle to) override;
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;

@@ -22,6 +22,12 @@ constexpr int kCreateAttempts = 3;
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 
+FileStamp StampOf(const struct stat& info) {
+  const auto nanoseconds = [](const timespec& time) { return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; };
+  return {static_cast<std::uint64_t>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim),
+          static_cast<std::uint32_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
+}
+
 // Whether `path` still names the file open as `fd`.
 bool Names(const NativeString& path, int fd) {
   struct stat open, named;
@@ -116,18 +122,18 @@ Result<int> CreateLocked(const NativeString& path) {
 
 }  // namespace
 
-Result<FileHandle> NativePlatform::OpenForRead(const NativeString& path) {
+Result<OpenFile> NativePlatform::OpenForRead(const NativeString& path) {
   // O_NONBLOCK keeps a FIFO under a .gif name from stalling the open; it means
   // nothing for the regular files that are let through.
   const int fd = Retried([&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
-  if (fd < 0) return Failed<FileHandle>(Errno());
+  if (fd < 0) return Failed<OpenFile>(Errno());
   struct stat info;
   const SystemError error = fstat(fd, &info) != 0  ? Errno()
                             : S_ISREG(info.st_mode) ? SystemError{}
                                                     : SystemError{SystemError::Kind::kNotAFile};
-  if (!error) return {fd};
+  if (!error) return {{fd, StampOf(info)}};
   close(fd);
-  return Failed<FileHandle>(error);
+  return Failed<OpenFile>(error);
 }
 
 Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {
@@ -139,8 +145,7 @@ Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {
 Result<FileStamp> NativePlatform::Stamp(FileHandle file) {
   struct stat info;
   if (fstat(Fd(file), &info) != 0) return Failed<FileStamp>(Errno());
-  const auto nanoseconds = [](const timespec& time) { return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; };
-  return {{static_cast<std::uint64_t>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)}};
+  return {StampOf(info)};
 }
 
 Result<std::size_t> NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer,
@@ -190,17 +195,20 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
   return Failed<Staging>({SystemError::Kind::kBusy});
 }
 
-SystemError NativePlatform::CopyPermissions(FileHandle from, FileHandle to) {
-  struct stat info;
-  if (fstat(Fd(from), &info) != 0) return Errno();
+SystemError NativePlatform::CopyPermissions(const FileStamp& from, FileHandle to) {
+  struct stat now;
+  if (fstat(Fd(to), &now) != 0) return Errno();
   // Only a privileged process gives a file away, and only to a group of its
   // own otherwise; what it may not set stays its own.
-  if (fchown(Fd(to), info.st_uid, info.st_gid) != 0) {
-    if (errno != EPERM) return Errno();
-    if (fchown(Fd(to), static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM) return Errno();
+  if (now.st_uid != from.owner || now.st_gid != from.group) {
+    if (fchown(Fd(to), from.owner, from.group) != 0) {
+      if (errno != EPERM) return Errno();
+      if (fchown(Fd(to), static_cast<uid_t>(-1), from.group) != 0 && errno != EPERM) return Errno();
+    }
+    now.st_mode = 0;  // a change of owner clears the set-id bits
   }
-  // After the owner, which clears the set-id bits.
-  return fchmod(Fd(to), info.st_mode & 07777) == 0 ? SystemError{} : Errno();
+  if ((now.st_mode & 07777) != from.mode && fchmod(Fd(to), from.mode) != 0) return Errno();
+  return {};
 }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {

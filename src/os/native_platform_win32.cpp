@@ -29,7 +29,7 @@ SystemError RemoveStale(const std::wstring& name) {
 
 }  // namespace
 
-Result<FileHandle> NativePlatform::OpenForRead(const NativeString& path) {
+Result<OpenFile> NativePlatform::OpenForRead(const NativeString& path) {
   const std::wstring name = SystemName(path);
   const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -38,14 +38,19 @@ Result<FileHandle> NativePlatform::OpenForRead(const NativeString& path) {
     // A folder is refused as "access denied"; it is no file to begin with.
     const DWORD attributes = GetFileAttributesW(name.c_str());
     const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    return Failed<FileHandle>(folder ? SystemError{SystemError::Kind::kNotAFile} : error);
+    return Failed<OpenFile>(folder ? SystemError{SystemError::Kind::kNotAFile} : error);
   }
   // Device names such as CON stay reserved in any folder: never wait on one.
   if (GetFileType(file) != FILE_TYPE_DISK) {
     CloseHandle(file);
-    return Failed<FileHandle>({SystemError::Kind::kNotAFile});
+    return Failed<OpenFile>({SystemError::Kind::kNotAFile});
   }
-  return {FromHandle(file)};
+  const Result<FileStamp> stamp = Stamp(FromHandle(file));
+  if (!stamp.Ok()) {
+    CloseHandle(file);
+    return Failed<OpenFile>(stamp.error);
+  }
+  return {{FromHandle(file), stamp.value}};
 }
 
 Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {
@@ -120,7 +125,7 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
 }
 
 // A new file takes its folder's access rules, as the one it replaces did.
-SystemError NativePlatform::CopyPermissions(FileHandle, FileHandle) { return {}; }
+SystemError NativePlatform::CopyPermissions(const FileStamp&, FileHandle) { return {}; }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString&, const NativeString& to) {
   // The new name is given whole, so that it cannot be taken as relative to the old one's folder.

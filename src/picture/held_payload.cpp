@@ -5,12 +5,9 @@
 
 #include "../convert/bitmap_rows.h"
 
-Error HeldPayload::Start(Platform& os, FileHandle source) {
+void HeldPayload::Start(std::uint64_t bound) {
   bytes_.clear();
-  const Result<std::uint64_t> size = os.FileSize(source);
-  if (!size.Ok()) return {Status::kIoError, Step::kReadSource, size.error};
-  bound_ = size.value;
-  return {};
+  bound_ = bound;
 }
 
 void HeldPayload::Append(std::span<const std::uint8_t> bytes) {

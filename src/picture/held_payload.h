@@ -7,12 +7,12 @@
 #include <span>
 #include <vector>
 
-#include "../convert/error.h"
+#include <cstddef>
 
 class HeldPayload {
  public:
-  // Starts again with a payload from `source`, which bounds its length.
-  Error Start(Platform& os, FileHandle source);
+  // Starts again with a payload from a file of `bound` bytes, which bounds its length.
+  void Start(std::uint64_t bound);
   void Append(std::span<const std::uint8_t> bytes);
   std::span<std::uint8_t> Bytes() { return bytes_; }
   // Lets the memory go.

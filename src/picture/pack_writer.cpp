@@ -4,13 +4,12 @@
 
 #include "../convert/container.h"
 
-Error PackWriter::Start(FileHandle file, FileHandle source) {
+Error PackWriter::Start(FileHandle file, const OpenFile& source) {
   file_ = file;
-  source_ = source;
-  const Result<FileStamp> stamp = os_.Stamp(source);
-  if (!stamp.Ok()) return {Status::kIoError, Step::kReadSource, stamp.error};
-  sourceStamp_ = stamp.value;
-  return payload_.Start(os_, source);
+  source_ = source.handle;
+  sourceStamp_ = source.stamp;
+  payload_.Start(source.stamp.size);
+  return {};
 }
 
 Error PackWriter::Append(std::span<const std::uint8_t> bytes) {
@@ -41,10 +40,10 @@ Ending PackWriter::Finish(CarrierForm form) {
   } else if (stamp.value != sourceStamp_) {
     report->why = PackReport::Why::kCarrierChanged;
     ending.error = {Status::kRefused};
-  } else if (const SystemError error = os_.CopyPermissions(source_, file_)) {
+  } else if (const SystemError error = os_.CopyPermissions(sourceStamp_, file_)) {
     ending.error = {Status::kIoError, Step::kWriteOutput, error};
   } else {
-    ending.error = WriteCarrier(os_, source_, file_, form, payload_.Bytes(), writing_);
+    ending.error = WriteCarrier(os_, {source_, sourceStamp_}, file_, form, payload_.Bytes(), writing_);
   }
   return ending;
 }

@@ -8,12 +8,10 @@ PictureFile::~PictureFile() {
 }
 
 PictureProblem PictureFile::Open(const NativeString& path) {
-  const Result<FileHandle> opened = os_.OpenForRead(path);
+  const Result<OpenFile> opened = os_.OpenForRead(path);
   if (!opened.Ok()) return {PictureProblem::Kind::kCannotOpen, opened.error};
-  file_ = opened.value;
-  const Result<FileStamp> stamp = os_.Stamp(file_);
-  if (!stamp.Ok()) return {PictureProblem::Kind::kCannotRead, stamp.error};
-  stamp_ = stamp.value;
+  file_ = opened.value.handle;
+  stamp_ = opened.value.stamp;
   return Fill();
 }
 

@@ -8,9 +8,10 @@
 #include "pixels.h"
 #include "png_picture.h"
 
-Error PngWriter::Start(FileHandle file, FileHandle source) {
+Error PngWriter::Start(FileHandle file, const OpenFile& source) {
   file_ = file;
-  return payload_.Start(os_, source);
+  payload_.Start(source.stamp.size);
+  return {};
 }
 
 Error PngWriter::Append(std::span<const std::uint8_t> bytes) {

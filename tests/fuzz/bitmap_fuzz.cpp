@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Conversion expected = ReferenceConvertPayload(payload);
   MemoryPlatform os;
   os.files["in"] = payload;  // a carrier is longer: no looser a bound
-  const FileHandle source = os.OpenForRead("in").value, file = os.Create("out");
+  const OpenFile source = os.OpenForRead("in").value;
+  const FileHandle file = os.Create("out");
   const Status status = PourPayload(os, file, buffer, source, payload, piece);
   Require(status == expected.status, "status");
   if (status == Status::kOk) Require(os.files["out"] == expected.bytes, "bytes");

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemoryPlatform os;
     os.maxTransfer = transfer;
     os.files["in.gif"] = input;
-    const FileHandle source = os.OpenForRead("in.gif").value;
+    const FileHandle source = os.OpenForRead("in.gif").value.handle;
     BytesSink sink;
     CarrierForm form;
     Bytes buffer(kTransferSize);
