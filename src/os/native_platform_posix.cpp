@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "native_platform.h"
@@ -233,21 +234,20 @@ Result<NativeString> NativePlatform::AbsolutePath(const NativeString& path) {
   if (path.front() != '/' && !cwd.Ok()) return cwd;
   const NativeString joined = path.front() == '/' ? path : cwd.value + '/' + path;
 
-  std::vector<NativeString> names;
-  std::size_t start = 0;
-  while (start <= joined.size()) {
+  // Names are folded in place: ".." takes back the name before it.
+  NativeString absolute;
+  absolute.reserve(joined.size());
+  for (std::size_t start = 0; start <= joined.size();) {
     std::size_t end = joined.find('/', start);
     if (end == NativeString::npos) end = joined.size();
-    NativeString name = joined.substr(start, end - start);
+    const std::string_view name(joined.data() + start, end - start);
     if (name == "..") {
-      if (!names.empty()) names.pop_back();
+      absolute.resize(absolute.empty() ? 0 : absolute.rfind('/'));
     } else if (!name.empty() && name != ".") {
-      names.push_back(std::move(name));
+      absolute.append(1, '/').append(name);
     }
     start = end + 1;
   }
-  NativeString absolute;
-  for (const NativeString& name : names) absolute += '/' + name;
   // A trailing separator names a directory and keeps the final name empty.
   if (absolute.empty() || joined.back() == '/') absolute += '/';
   return {absolute};

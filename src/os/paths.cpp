@@ -2,10 +2,31 @@
 
 #include <filesystem>
 
-namespace fs = std::filesystem;
+namespace {
 
-NativeString JoinPath(const NativeString& folder, const NativeString& name) { return (fs::path(folder) / name).native(); }
+// The separators a name may be split at, the system's own first.
+#ifdef _WIN32
+constexpr const NativeChar* kSeparators = L"\\/";
+constexpr bool kDriveColon = true;
+#else
+constexpr const NativeChar* kSeparators = "/";
+constexpr bool kDriveColon = false;
+#endif
 
-NativeString FolderOf(const NativeString& path) { return fs::path(path).parent_path().native(); }
+}  // namespace
 
-NativeString NameOf(const NativeString& path) { return fs::path(path).filename().native(); }
+// Joined by hand: std::filesystem takes the path apart and together again.
+// A separator already there, and on Windows a drive's colon ("C:" is that
+// drive's working folder), takes none after it.
+NativeString JoinPath(const NativeString& folder, const NativeString& name) {
+  if (folder.empty()) return name;
+  NativeString joined = folder;
+  const NativeChar last = folder.back();
+  const bool ends = NativeString(kSeparators).find(last) != NativeString::npos || (kDriveColon && last == ':');
+  if (!ends) joined += kSeparators[0];
+  return joined += name;
+}
+
+NativeString FolderOf(const NativeString& path) { return std::filesystem::path(path).parent_path().native(); }
+
+NativeString NameOf(const NativeString& path) { return std::filesystem::path(path).filename().native(); }
