@@ -19,6 +19,8 @@ NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev libpng-dev zl
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 python3 xvfb xdotool
                   gcc libc6-dev libx11-dev locales dpkg-dev)
 FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libpng-dev zlib1g-dev)
+# A real editor the picture tests open pictures in, in batch mode.
+EDITOR_PACKAGES=(gimp)
 
 # Debian has no libpng built for Windows, so the Windows builds compile
 # Debian's own source package of it, security fixes applied, which lands here.

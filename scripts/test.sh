@@ -17,11 +17,11 @@ done
 wants() { printf '%s\n' "${stages[@]}" | grep -qx "$1"; }
 
 packages=()
-wants native || wants sanitize && packages+=("${NATIVE_PACKAGES[@]}")
+wants native || wants sanitize && packages+=("${NATIVE_PACKAGES[@]}" "${EDITOR_PACKAGES[@]}")
 wants fuzz && packages+=("${FUZZ_PACKAGES[@]}")
 if wants windows; then
   decide_wine32
-  packages+=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}")
+  packages+=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${EDITOR_PACKAGES[@]}")
 fi
 install_missing "${packages[@]}"
 wants windows && fetch_source libpng1.6

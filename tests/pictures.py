@@ -27,6 +27,8 @@ import zlib
 from PIL import Image, ImageDraw
 
 MAGICK = "/usr/bin/convert"
+# GIMP in batch mode, where it is installed.
+GIMP = shutil.which("gimp-console-2.10") or shutil.which("gimp-console")
 
 # Built-in image, width, height: the sizes a game's pictures come in, every
 # width from 1 to 9 among them.
@@ -327,11 +329,26 @@ def palettes(run, convert, make_carrier, pack):
         # By index: a pixel moved to the duplicate of the first colour keeps it.
         image.putpixel((0, 0), 1)
         image.save(f"png/{carrier}.png")
+    # GIMP keeps an indexed picture indexed: a fill in a colour off the
+    # palette paints with the palette's nearest entry, and packs as it shows.
+    gimp, painted = carriers[2], None
+    if GIMP:
+        fill = (f'(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE "png/{gimp}.png" "")))'
+                f' (layer (car (gimp-image-get-active-drawable image))))'
+                f' (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 3 1 4 3)'
+                f' (gimp-context-set-foreground (list 250 210 0)) (gimp-drawable-edit-fill layer FILL-FOREGROUND)'
+                f' (file-png-save-defaults RUN-NONINTERACTIVE image layer "png/{gimp}.png" "") (gimp-quit 0))')
+        subprocess.run([GIMP, "-i", "-d", "-f", "-b", fill], check=True, capture_output=True)
+        painted = Image.open(f"png/{gimp}.png")
+        if painted.mode != "P":
+            run.fail("GIMP did not keep the indexed picture indexed")
     run.tool(pack, "-q", "--from", "png", *carriers)
     run.tool(convert, "-q", *carriers)
     for carrier in carriers:
         palette, rows = stored[carrier]
         rows[0][0] = 1
+        if carrier == gimp and painted:
+            rows = [[painted.getpixel((x, y)) for x in range(len(rows[0]))] for y in range(len(rows))]
         if bmp_indices(f"{carrier}.bmp") != (palette, rows):
             run.fail(f"{carrier}: the edit by index did not go back index for index")
     # By colour: an antialiased blend off the palette is refused, then mapped
@@ -548,7 +565,8 @@ def main():
     forms = editor_forms(run, convert, make_carrier, pack)
     damaged = damage(run, make_carrier, pack)
     print(f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps, "
-          f"{indexed} palette bitmaps by index and colour, {forms} editors' forms packed, "
+          f"{indexed} palette bitmaps by index and colour{', one edited in GIMP' if GIMP else ''}, "
+          f"{forms} editors' forms packed, "
           f"{damaged} damaged pictures refused: {run.failures} failures")
     if run.failures == 0:
         subprocess.run(["rm", "-rf", work])
