@@ -82,7 +82,7 @@ void BM_PlaceRows(benchmark::State& state) {
   const Bytes payload = MakePayload(state.range(0));
   MemoryPlatform os;
   os.files["in"] = payload;
-  const OpenFile source = os.OpenForRead("in").value;
+  const OpenedFile source = os.OpenForRead("in").value;
   Bytes buffer(kTransferSize);
   for (auto _ : state) {
     if (PourPayload(os, kNoFile, buffer, source, payload, 255) != Status::kOk) {

@@ -24,7 +24,7 @@ Bytes Payload(std::int32_t width, std::int32_t height, std::size_t pixelBytes) {
 Bytes Converted(const Bytes& payload, Status expected = Status::kOk) {
   MemoryPlatform os;
   os.files[NATIVE_TEXT("in")] = payload;
-  const OpenFile source = os.OpenForRead(NATIVE_TEXT("in")).value;
+  const OpenedFile source = os.OpenForRead(NATIVE_TEXT("in")).value;
   const FileHandle file = os.Create(NATIVE_TEXT("out"));
   Bytes buffer(1 << 20);
   EXPECT_EQ(PourPayload(os, file, buffer, source, payload, payload.size() + 1), expected);
@@ -164,7 +164,7 @@ TEST(Writer, PlacesRowsAsTheModelDoesForAnyBufferSize) {
     Bytes carrier = MakeCarrier(payload, CarrierForm::kComment);
     carrier.resize(carrier.size() + 1024);
     os.files[NATIVE_TEXT("source")] = carrier;
-    const OpenFile source = os.OpenForRead(NATIVE_TEXT("source")).value;
+    const OpenedFile source = os.OpenForRead(NATIVE_TEXT("source")).value;
     const Conversion expected = ReferenceConvertPayload(payload);
     for (std::size_t bufferSize : {54, 57, 100, 4096}) {
       for (std::size_t piece : {1, 7, 255}) {

@@ -17,7 +17,7 @@ MemoryPlatform::OpenEntry& MemoryPlatform::Get(FileHandle file) {
   return entry;
 }
 
-Result<OpenFile> MemoryPlatform::OpenForRead(const NativeString& path) {
+Result<OpenedFile> MemoryPlatform::OpenForRead(const NativeString& path) {
   if (!files.contains(path)) return {{}, SystemError::System(ENOENT)};
   return {{Add(path, false), {files.at(path).size()}}};
 }

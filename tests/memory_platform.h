@@ -18,7 +18,7 @@ class MemoryPlatform : public Platform {
   // Reads and writes move at most this many bytes a call.
   std::size_t maxTransfer = static_cast<std::size_t>(-1);
 
-  Result<OpenFile> OpenForRead(const NativeString& path) override;
+  Result<OpenedFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
   Result<FileStamp> Stamp(FileHandle file) override;
   Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;

@@ -11,7 +11,7 @@ TEST(NativePlatform, RefusedReadsAndWritesGiveTheSystemsReason) {
   WriteFileBytes(dir / "a", Bytes(8, 1));
   TestPlatform os;
   std::uint8_t byte = 0;
-  const Result<OpenFile> reading = os.OpenForRead((dir / "a").native());
+  const Result<OpenedFile> reading = os.OpenForRead((dir / "a").native());
   ASSERT_TRUE(reading.Ok());
   const Result<std::size_t> written = os.WriteAt(reading.value.handle, 0, &byte, 1);
   EXPECT_EQ(written.error.kind, SystemError::Kind::kSystem);

@@ -58,8 +58,8 @@ Result<T> Injected() {
 
 }  // namespace
 
-Result<OpenFile> TestPlatform::OpenForRead(const NativeString& path) {
-  return Fails(Op::kOpenForRead) ? Injected<OpenFile>() : NativePlatform::OpenForRead(path);
+Result<OpenedFile> TestPlatform::OpenForRead(const NativeString& path) {
+  return Fails(Op::kOpenForRead) ? Injected<OpenedFile>() : NativePlatform::OpenForRead(path);
 }
 
 Result<std::uint64_t> TestPlatform::FileSize(FileHandle file) {
@@ -110,7 +110,7 @@ Result<NativeString> TestPlatform::AbsolutePath(const NativeString& path) {
   return Fails(Op::kAbsolutePath) ? Injected<NativeString>() : NativePlatform::AbsolutePath(path);
 }
 
-Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenFile& source,
+Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenedFile& source,
                    std::span<const std::uint8_t> payload, std::size_t piece) {
   Bytes gathering(buffer.size());
   BitmapWriter writer(os, buffer, gathering);

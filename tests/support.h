@@ -54,7 +54,7 @@ class TestPlatform : public NativePlatform {
   void FailCall(Op op, int index) { failAt_[static_cast<int>(op)] = index; }
   int Calls(Op op) const { return calls_[static_cast<int>(op)]; }
 
-  Result<OpenFile> OpenForRead(const NativeString& path) override;
+  Result<OpenedFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
   Result<FileStamp> Stamp(FileHandle file) override;
   Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
@@ -87,7 +87,7 @@ struct BytesSink : PayloadSink {
 
 // Hands `payload` to a BitmapWriter on `file` in pieces of `piece` bytes,
 // and again when it asks, as a conversion does.
-Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenFile& source,
+Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenedFile& source,
                    std::span<const std::uint8_t> payload, std::size_t piece);
 
 // The notice the job shows for `path` and `status`.

@@ -14,7 +14,7 @@
 #include "bitmap_writer.h"
 #include "file_io.h"
 
-Error BitmapWriter::Start(FileHandle file, const OpenFile& source) {
+Error BitmapWriter::Start(FileHandle file, const OpenedFile& source) {
   if (pass_++ > 0) {
     bound_ = PayloadSize();
     earlierEnd_ = writtenEnd_;

@@ -24,7 +24,7 @@ class BitmapWriter final : public OutputWriter {
   BitmapWriter(Platform& os, std::span<std::uint8_t> buffer, std::span<std::uint8_t> gathering)
       : os_(os), buffer_(buffer), gathered_(gathering) {}
 
-  Error Start(FileHandle file, const OpenFile& source) override;
+  Error Start(FileHandle file, const OpenedFile& source) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
   // kUnsupported, with the output incomplete, when the rows do not fit the
   // payload, or the source changed between two passes.

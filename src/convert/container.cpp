@@ -171,7 +171,7 @@ Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, Carrier
   return CopyChain(in, sink);
 }
 
-Error WriteCarrier(Platform& os, const OpenFile& source, FileHandle out, CarrierForm form,
+Error WriteCarrier(Platform& os, const OpenedFile& source, FileHandle out, CarrierForm form,
                    std::span<const std::uint8_t> payload, std::span<std::uint8_t> buffer) {
   Writer writer{os, out, buffer};
   const std::uint64_t chainStart = ChainStart(form);

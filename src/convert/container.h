@@ -29,5 +29,5 @@ Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, Carrier
 // chain as they are, the chain laid out as the reader reads it, through
 // `buffer`. kUnsupported when the source, as long as its stamp says, is
 // shorter than its chain.
-Error WriteCarrier(Platform& os, const OpenFile& source, FileHandle out, CarrierForm form,
+Error WriteCarrier(Platform& os, const OpenedFile& source, FileHandle out, CarrierForm form,
                    std::span<const std::uint8_t> payload, std::span<std::uint8_t> buffer);

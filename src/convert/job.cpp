@@ -13,7 +13,7 @@
 namespace {
 
 // Pours the payload of `source` through `writer`, twice when it asks.
-Ending Pour(Platform& os, const OpenFile& source, FileHandle file, OutputWriter& writer, std::span<std::uint8_t> buffer,
+Ending Pour(Platform& os, const OpenedFile& source, FileHandle file, OutputWriter& writer, std::span<std::uint8_t> buffer,
             CarrierForm* form) {
   Ending ending;
   do {
@@ -28,7 +28,7 @@ Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::u
   Outcome outcome;
   Error& error = outcome.error;
   if ((error = TestCarrierName(os, job.source))) return outcome;
-  const Result<OpenFile> opened = os.OpenForRead(job.source);
+  const Result<OpenedFile> opened = os.OpenForRead(job.source);
   if (!opened.Ok()) {
     error = {Status::kUnsupported, Step::kOpenSource, opened.error};
     return outcome;

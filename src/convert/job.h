@@ -40,7 +40,7 @@ class OutputWriter : public PayloadSink {
   // Starts a pass: the output goes to `file` (kNoFile for a check, which
   // writes nothing) and the payload comes from `source`, which was `stamp`
   // when it was opened and bounds the payload's size.
-  virtual Error Start(FileHandle file, const OpenFile& source) = 0;
+  virtual Error Start(FileHandle file, const OpenedFile& source) = 0;
   // The payload has ended; it came in a carrier of `form`.
   virtual Ending Finish(CarrierForm form) = 0;
 };

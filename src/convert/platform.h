@@ -32,7 +32,7 @@ struct FileStamp {
 };
 
 // A file open for reading, and its stamp as it was opened.
-struct OpenFile {
+struct OpenedFile {
   FileHandle handle = kNoFile;
   FileStamp stamp;
 };
@@ -43,7 +43,7 @@ class Platform {
 
   // Opens an existing regular file for reading; others may go on reading and
   // writing it.
-  virtual Result<OpenFile> OpenForRead(const NativeString& path) = 0;
+  virtual Result<OpenedFile> OpenForRead(const NativeString& path) = 0;
   virtual Result<std::uint64_t> FileSize(FileHandle file) = 0;
   virtual Result<FileStamp> Stamp(FileHandle file) = 0;
   // Reads at `offset` from the file's start: the bytes read, 0 at the end of

@@ -8,7 +8,7 @@
 
 class NativePlatform : public Platform {
  public:
-  Result<OpenFile> OpenForRead(const NativeString& path) override;
+  Result<OpenedFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
   Result<FileStamp> Stamp(FileHandle file) override;
   Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;

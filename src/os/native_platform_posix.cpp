@@ -123,18 +123,18 @@ Result<int> CreateLocked(const NativeString& path) {
 
 }  // namespace
 
-Result<OpenFile> NativePlatform::OpenForRead(const NativeString& path) {
+Result<OpenedFile> NativePlatform::OpenForRead(const NativeString& path) {
   // O_NONBLOCK keeps a FIFO under a .gif name from stalling the open; it means
   // nothing for the regular files that are let through.
   const int fd = Retried([&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
-  if (fd < 0) return Failed<OpenFile>(Errno());
+  if (fd < 0) return Failed<OpenedFile>(Errno());
   struct stat info;
   const SystemError error = fstat(fd, &info) != 0  ? Errno()
                             : S_ISREG(info.st_mode) ? SystemError{}
                                                     : SystemError{SystemError::Kind::kNotAFile};
   if (!error) return {{fd, StampOf(info)}};
   close(fd);
-  return Failed<OpenFile>(error);
+  return Failed<OpenedFile>(error);
 }
 
 Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {

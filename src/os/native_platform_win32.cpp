@@ -29,7 +29,7 @@ SystemError RemoveStale(const std::wstring& name) {
 
 }  // namespace
 
-Result<OpenFile> NativePlatform::OpenForRead(const NativeString& path) {
+Result<OpenedFile> NativePlatform::OpenForRead(const NativeString& path) {
   const std::wstring name = SystemName(path);
   const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -38,17 +38,17 @@ Result<OpenFile> NativePlatform::OpenForRead(const NativeString& path) {
     // A folder is refused as "access denied"; it is no file to begin with.
     const DWORD attributes = GetFileAttributesW(name.c_str());
     const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    return Failed<OpenFile>(folder ? SystemError{SystemError::Kind::kNotAFile} : error);
+    return Failed<OpenedFile>(folder ? SystemError{SystemError::Kind::kNotAFile} : error);
   }
   // Device names such as CON stay reserved in any folder: never wait on one.
   if (GetFileType(file) != FILE_TYPE_DISK) {
     CloseHandle(file);
-    return Failed<OpenFile>({SystemError::Kind::kNotAFile});
+    return Failed<OpenedFile>({SystemError::Kind::kNotAFile});
   }
   const Result<FileStamp> stamp = Stamp(FromHandle(file));
   if (!stamp.Ok()) {
     CloseHandle(file);
-    return Failed<OpenFile>(stamp.error);
+    return Failed<OpenedFile>(stamp.error);
   }
   return {{FromHandle(file), stamp.value}};
 }

@@ -4,7 +4,7 @@
 
 #include "../convert/container.h"
 
-Error PackWriter::Start(FileHandle file, const OpenFile& source) {
+Error PackWriter::Start(FileHandle file, const OpenedFile& source) {
   file_ = file;
   source_ = source.handle;
   sourceStamp_ = source.stamp;

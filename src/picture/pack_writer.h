@@ -46,7 +46,7 @@ class PackWriter final : public OutputWriter {
       : os_(os), picture_(std::move(picture)), inPlace_(inPlace), nearest_(nearest), reading_(reading),
         writing_(writing) {}
 
-  Error Start(FileHandle file, const OpenFile& source) override;
+  Error Start(FileHandle file, const OpenedFile& source) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
   // The carrier is known to convert before the picture is opened.
   Ending Finish(CarrierForm form) override;

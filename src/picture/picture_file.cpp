@@ -8,7 +8,7 @@ PictureFile::~PictureFile() {
 }
 
 PictureProblem PictureFile::Open(const NativeString& path) {
-  const Result<OpenFile> opened = os_.OpenForRead(path);
+  const Result<OpenedFile> opened = os_.OpenForRead(path);
   if (!opened.Ok()) return {PictureProblem::Kind::kCannotOpen, opened.error};
   file_ = opened.value.handle;
   stamp_ = opened.value.stamp;

@@ -8,7 +8,7 @@
 #include "pixels.h"
 #include "png_picture.h"
 
-Error PngWriter::Start(FileHandle file, const OpenFile& source) {
+Error PngWriter::Start(FileHandle file, const OpenedFile& source) {
   file_ = file;
   payload_.Start(source.stamp.size);
   return {};

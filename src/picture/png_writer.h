@@ -18,7 +18,7 @@ class PngWriter final : public OutputWriter {
   // Writes the file through `buffer`.
   PngWriter(Platform& os, std::span<std::uint8_t> buffer) : os_(os), buffer_(buffer) {}
 
-  Error Start(FileHandle file, const OpenFile& source) override;
+  Error Start(FileHandle file, const OpenedFile& source) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
   Ending Finish(CarrierForm form) override;
 

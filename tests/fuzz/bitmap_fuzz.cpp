@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Conversion expected = ReferenceConvertPayload(payload);
   MemoryPlatform os;
   os.files["in"] = payload;  // a carrier is longer: no looser a bound
-  const OpenFile source = os.OpenForRead("in").value;
+  const OpenedFile source = os.OpenForRead("in").value;
   const FileHandle file = os.Create("out");
   const Status status = PourPayload(os, file, buffer, source, payload, piece);
   Require(status == expected.status, "status");
