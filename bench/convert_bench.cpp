@@ -61,7 +61,7 @@ void BM_ExtractPayload(benchmark::State& state) {
   const TempDir dir(WorkFolder());
   const fs::path source = dir / "in.gif";
   if (!PutCarrier(state, source)) return;
-  TestPlatform os;
+  NativePlatform os;
   Bytes buffer(kTransferSize);
   for (auto _ : state) {
     const FileHandle in = os.OpenForRead(source.native()).value.handle;
@@ -98,9 +98,10 @@ void BM_ConvertFile(benchmark::State& state) {
   const TempDir dir(WorkFolder());
   const fs::path source = dir / "in.gif", output = dir / "in.gif.bmp";
   if (!PutCarrier(state, source)) return;
-  TestPlatform os;
+  NativePlatform os;
+  std::vector<NativeString> notices;
   for (auto _ : state) {
-    if (DropFile(os, source.native()).error) {
+    if (DropFile(os, source.native(), &notices).error) {
       state.SkipWithError("conversion failed");
       return;
     }

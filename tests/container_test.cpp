@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "memory_platform.h"
 #include "support.h"
 
 namespace {
@@ -11,11 +12,11 @@ struct Extracted {
 };
 
 Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = -1) {
-  TempDir dir;
-  WriteFileBytes(dir / "in.gif", file);
-  TestPlatform os;
+  MemoryPlatform files;
+  files.files[NATIVE_TEXT("in.gif")] = Bytes(file.begin(), file.end());
+  FaultyPlatform os(files);
   os.maxTransfer = maxTransfer;
-  const FileHandle source = os.OpenForRead((dir / "in.gif").native()).value.handle;
+  const FileHandle source = os.OpenForRead(NATIVE_TEXT("in.gif")).value.handle;
   BytesSink sink;
   CarrierForm form{-1};
   Bytes buffer(kTransferSize);

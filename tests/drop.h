@@ -1,10 +1,10 @@
-// The window's conversion of one dropped file on a test platform, which keeps
-// the notices it shows.
+// The window's conversion of one dropped file, the notices it shows kept.
 #pragma once
+
+#include <vector>
 
 #include "../src/shell/convert_file.h"
 
-template <typename TestingPlatform>
-Outcome DropFile(TestingPlatform& os, const NativeString& path) {
-  return ConvertFile(os, path, [&](const NativeString& text) { os.notices.push_back(text); });
+inline Outcome DropFile(Platform& os, const NativeString& path, std::vector<NativeString>* notices) {
+  return ConvertFile(os, path, [&](const NativeString& text) { notices->push_back(text); });
 }

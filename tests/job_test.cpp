@@ -6,11 +6,13 @@
 #include "../src/convert/file_io.h"
 #include "../src/picture/pack_writer.h"
 #include "../src/picture/picture_file.h"
+#include "../src/picture/png_writer.h"
+#include "memory_platform.h"
 #include "support.h"
 
 namespace {
 
-class Job : public ::testing::Test {
+class ConvertingOneFile : public ::testing::Test {
  protected:
   // Writes a carrier of a padded 24-bit bitmap as `name`; returns the bytes
   // its conversion must produce.
@@ -20,18 +22,20 @@ class Job : public ::testing::Test {
     return ExpectedOutput(bmp);
   }
 
-  Status Convert(const fs::path& path) { return DropFile(os, path.native()).error.status; }
+  Status Convert(const fs::path& path) { return DropFile(os, path.native(), &notices).error.status; }
 
   void ExpectOneNotice(const fs::path& path, Status status) {
-    ASSERT_EQ(os.notices.size(), 1u);
-    EXPECT_EQ(os.notices[0], Notice(path, status));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], Notice(path, status));
   }
 
   TempDir dir;
-  TestPlatform os;
+  NativePlatform native;
+  FaultyPlatform os{native};
+  std::vector<NativeString> notices;
 };
 
-TEST_F(Job, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
+TEST_F(ConvertingOneFile, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
   const Bytes expected = PutCarrier("title.gif");
   const Bytes upper = PutCarrier("LOGO.GIF", CarrierForm::kComment);
   const Bytes source = ReadFileBytes(dir / "title.gif");
@@ -40,7 +44,7 @@ TEST_F(Job, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
 
   EXPECT_EQ(Convert(dir / "title.gif"), Status::kOk);
   EXPECT_EQ(Convert(dir / "LOGO.GIF"), Status::kOk);
-  EXPECT_TRUE(os.notices.empty());
+  EXPECT_TRUE(notices.empty());
   EXPECT_EQ(ReadFileBytes(dir / "title.gif.bmp"), expected);
   EXPECT_EQ(ReadFileBytes(dir / "LOGO.GIF.bmp"), upper);
   EXPECT_EQ(ReadFileBytes(dir / "title.gif"), source);
@@ -48,14 +52,14 @@ TEST_F(Job, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
                                                   "title.gif.bmp"}));
 }
 
-TEST_F(Job, RefusedExtensionsTouchNothing) {
+TEST_F(ConvertingOneFile, RefusedExtensionsTouchNothing) {
   fs::create_directory(dir / "res.gif");
   for (const char* name : {"title.Gif", "title.gif.bak", "title", "res.gif/title", "x.png", "title.gif/"}) {
     if (fs::path(name).has_filename()) PutCarrier(name);
   }
   const auto before = dir.List();
   for (const char* name : {"title.Gif", "title.gif.bak", "title", "res.gif/title", "x.png", "title.gif/"}) {
-    os.notices.clear();
+    notices.clear();
     EXPECT_EQ(Convert(dir / name), Status::kBadExtension) << name;
     ExpectOneNotice(dir / name, Status::kBadExtension);
   }
@@ -64,17 +68,17 @@ TEST_F(Job, RefusedExtensionsTouchNothing) {
   EXPECT_EQ(os.Calls(Op::kDelete), 0);
 }
 
-TEST_F(Job, NoticeTextsAreExact) {
+TEST_F(ConvertingOneFile, NoticeTextsAreExact) {
   Convert(dir / "x.png");
-  ASSERT_EQ(os.notices.size(), 1u);
-  EXPECT_EQ(os.notices[0], NATIVE_TEXT("ファイル：") + (dir / "x.png").native() +
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0], NATIVE_TEXT("ファイル：") + (dir / "x.png").native() +
                                NATIVE_TEXT("\n拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。"));
   EXPECT_EQ(NativeString(MessageText(Status::kUnsupported)), NATIVE_TEXT("このファイルは対応フォーマットではありません。"));
   EXPECT_EQ(NativeString(MessageText(Status::kIoError)), NATIVE_TEXT("ファイルの読み書きに失敗しました。"));
   EXPECT_EQ(NativeString(MessageText(Status::kOutOfMemory)), NATIVE_TEXT("メモリが不足しています。"));
 }
 
-TEST_F(Job, UnsupportedSourcesLeaveNoOutputAndNoStaging) {
+TEST_F(ConvertingOneFile, UnsupportedSourcesLeaveNoOutputAndNoStaging) {
   WriteFileBytes(dir / "bad.gif", Bytes(64, 0x3B));
   WriteFileBytes(dir / "bad.gif.temp", Bytes(3, 2));  // a file of the staging name goes too
   Bytes cut = MakeCarrier(MakeBitmap(4, 4, 1), CarrierForm::kComment);
@@ -86,27 +90,27 @@ TEST_F(Job, UnsupportedSourcesLeaveNoOutputAndNoStaging) {
   fs::create_directory(dir / "folder.gif");
 
   for (const char* name : {"bad.gif", "cut.gif", "wide.gif", "folder.gif", "missing.gif"}) {
-    os.notices.clear();
+    notices.clear();
     EXPECT_EQ(Convert(dir / name), Status::kUnsupported) << name;
     ExpectOneNotice(dir / name, Status::kUnsupported);
   }
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"bad.gif", "cut.gif", "folder.gif", "wide.gif"}));
 }
 
-TEST_F(Job, EmptyChainGivesAnEmptyBitmap) {
+TEST_F(ConvertingOneFile, EmptyChainGivesAnEmptyBitmap) {
   WriteFileBytes(dir / "empty.gif", MakeRawCarrier(CarrierForm::kComment, std::vector<Bytes>{{}}));
   EXPECT_EQ(Convert(dir / "empty.gif"), Status::kOk);
   EXPECT_TRUE(ReadFileBytes(dir / "empty.gif.bmp").empty());
 }
 
-TEST_F(Job, ADirectoryInTheWayIsAReadWriteFailure) {
+TEST_F(ConvertingOneFile, ADirectoryInTheWayIsAReadWriteFailure) {
   PutCarrier("a.gif");
   fs::create_directory(dir / "a.gif.bmp");
   PutCarrier("b.gif");
   fs::create_directory(dir / "b.gif.temp");
   EXPECT_EQ(Convert(dir / "a.gif"), Status::kIoError);
   EXPECT_EQ(Convert(dir / "b.gif"), Status::kIoError);
-  EXPECT_EQ(os.notices, (std::vector{Notice(dir / "a.gif", Status::kIoError),
+  EXPECT_EQ(notices, (std::vector{Notice(dir / "a.gif", Status::kIoError),
                                      Notice(dir / "b.gif", Status::kIoError)}));
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.gif", "b.gif.temp"}));
   EXPECT_TRUE(fs::is_empty(dir / "a.gif.bmp"));
@@ -114,9 +118,10 @@ TEST_F(Job, ADirectoryInTheWayIsAReadWriteFailure) {
 
 // Each call the job makes fails in turn, over inputs that take each path
 // through it, with an earlier output in place; then reads and writes move
-// only a few bytes at a time. Packs go through the same: a carrier with a
-// picture beside it is packed in place, and keeps its bytes whenever it fails.
-TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
+// only a few bytes at a time. PNG output goes through the same, and packs: a
+// carrier with a picture beside it is packed in place, and keeps its bytes
+// whenever it fails.
+TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput) {
   const Bytes bmp = MakeBitmap(13, 9, 42);
   const Bytes large = MakeBitmap(300, 300, 7);  // more than a buffer holds
   Bytes wide = MakeBitmap(4, 4, 1), largeWide = large;
@@ -139,6 +144,7 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
     Status status;
     Bytes output;
     Bytes picture = {};  // packed into the source, which `output` then is
+    bool png = false;    // written as PNG, the same in every run that succeeds
   } inputs[] = {
       {"image.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, ExpectedOutput(bmp)},
       {"comment.gif", MakeCarrier(bmp, CarrierForm::kComment), Status::kOk, ExpectedOutput(bmp)},
@@ -153,59 +159,74 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
       {"pack-large.gif", carrierOf(300, 300, 1), Status::kOk, carrierOf(300, 300, 2),
        ExpectedOutput(MakeBitmap(300, 300, 2))},
       {"pack-rle.gif", MakeCarrier(rle, CarrierForm::kComment), Status::kOk, MakeCarrier(rle, CarrierForm::kComment), rle},
+      {"png.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, {}, {}, true},
+      {"png-large.gif", MakeCarrier(large, CarrierForm::kComment), Status::kOk, {}, {}, true},
   };
   const Bytes earlier(5, 'E');
 
   int faults = 0, trickles = 0;
   for (const auto& input : inputs) {
-    const fs::path path = dir / input.name;
+    const NativeString path = fs::path(input.name).native();
+    const NativeString picture = path + NATIVE_TEXT(".bmp");
     const bool packs = !input.picture.empty();
-    const fs::path output = packs ? path : fs::path(path.native() + NATIVE_TEXT(".bmp"));
-    const fs::path staging = path.native() + NATIVE_TEXT(".temp");
-    WriteFileBytes(path, input.file);
-    if (packs) WriteFileBytes(path.native() + NATIVE_TEXT(".bmp"), input.picture);
-    const auto pack = [&](TestPlatform& os) {
-      Workspace workspace;
-      EXPECT_TRUE(workspace.Ready());
-      PackWriter writer(os, path.native() + NATIVE_TEXT(".bmp"), true, false, workspace.gathering(), workspace.writing());
-      return RunJob(os, {path.native(), path.native(), NATIVE_TEXT("")}, writer, workspace.reading());
+    const NativeString output = packs ? path : input.png ? path + NATIVE_TEXT(".png") : picture;
+    Bytes want = input.output;
+    const NativeString staging = path + NATIVE_TEXT(".temp");
+    // The files a run starts from: the source, and the picture to pack or an earlier output.
+    const auto filesAtStart = [&](bool withEarlier) {
+      std::map<NativeString, Bytes> files{{path, input.file}};
+      if (packs) files[picture] = input.picture;
+      else if (withEarlier) files[output] = earlier;
+      return files;
     };
     // A failing pack gives its error and leaves the carrier as it was; which
     // error depends on whose file the call was on.
-    const auto expectPack = [&](TestPlatform& os, bool stagingLeft) {
-      const Outcome outcome = pack(os);
-      EXPECT_EQ(ReadFileBytes(path), outcome.error ? input.file : input.output);
-      EXPECT_EQ(fs::exists(staging), stagingLeft);
-      WriteFileBytes(path, input.file);
-      fs::remove(staging);
+    const auto expectPack = [&](FaultyPlatform& os, MemoryPlatform& mem, bool stagingLeft) {
+      Workspace workspace;
+      ASSERT_TRUE(workspace.Ready());
+      PackWriter writer(os, picture, true, false, workspace.gathering(), workspace.writing());
+      const Outcome outcome = RunJob(os, {path, path, NATIVE_TEXT("")}, writer, workspace.reading());
+      EXPECT_EQ(mem.files.at(path), outcome.error ? input.file : input.output);
+      EXPECT_EQ(mem.files.at(picture), input.picture);
+      EXPECT_EQ(mem.files.contains(staging), stagingLeft);
     };
-    const auto expectOutcome = [&](TestPlatform& os, Status status, bool stagingLeft,
+    const auto expectOutcome = [&](FaultyPlatform& os, MemoryPlatform& mem, Status status, bool stagingLeft,
                                    Step step = Step::kNone) {
-      if (packs) return expectPack(os, stagingLeft);
-      const bool hadOutput = fs::exists(output);
-      const Outcome outcome = DropFile(os, path.native());
-      EXPECT_EQ(outcome.error.status, status);
-      if (step != Step::kNone) {
-        EXPECT_EQ(outcome.error.step, step);
-        EXPECT_EQ(outcome.error.cause, SystemError::System(kInjectedError));
-      }
-      EXPECT_EQ(os.notices, status == Status::kOk ? std::vector<NativeString>{}
-                                                  : std::vector{Notice(path, status)});
-      EXPECT_EQ(ReadFileBytes(path), input.file);
-      if (status == Status::kOk) {
-        EXPECT_EQ(ReadFileBytes(output), input.output);
-      } else if (hadOutput) {
-        EXPECT_EQ(ReadFileBytes(output), earlier);
+      if (packs) {
+        expectPack(os, mem, stagingLeft);
       } else {
-        EXPECT_FALSE(fs::exists(output));
+        const bool hadOutput = mem.files.contains(output);
+        std::vector<NativeString> notices;
+        Workspace workspace;
+        ASSERT_TRUE(workspace.Ready());
+        PngWriter png(os, workspace.writing());
+        const Outcome outcome = input.png ? RunJob(os, {path, path, NATIVE_TEXT(".png")}, png, workspace.reading())
+                                          : DropFile(os, path, &notices);
+        EXPECT_EQ(outcome.error.status, status);
+        if (step != Step::kNone) {
+          EXPECT_EQ(outcome.error.step, step);
+          EXPECT_EQ(outcome.error.cause, SystemError::System(kInjectedError));
+        }
+        if (!input.png)
+          EXPECT_EQ(notices, status == Status::kOk ? std::vector<NativeString>{} : std::vector{Notice(path, status)});
+        EXPECT_EQ(mem.files.at(path), input.file);
+        if (status == Status::kOk) {
+          if (want.empty() && input.png) want = mem.files.at(output);
+          EXPECT_EQ(mem.files.at(output), want);
+        } else if (hadOutput) {
+          EXPECT_EQ(mem.files.at(output), earlier);
+        } else {
+          EXPECT_FALSE(mem.files.contains(output));
+        }
+        EXPECT_EQ(mem.files.contains(staging), stagingLeft);
       }
-      EXPECT_EQ(fs::exists(staging), stagingLeft);
-      fs::remove(output);
-      fs::remove(staging);
+      EXPECT_EQ(mem.OpenCount(), 0);
     };
-    TestPlatform counter;
     SCOPED_TRACE(input.name);
-    expectOutcome(counter, input.status, false);
+    MemoryPlatform counted;
+    counted.files = filesAtStart(false);
+    FaultyPlatform counter(counted);
+    expectOutcome(counter, counted, input.status, false);
 
     for (int op = 0; op < kOpCount; ++op) {
       for (int index = 0; index < counter.Calls(static_cast<Op>(op)); ++index, ++faults) {
@@ -230,19 +251,22 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
           case Op::kDelete: status = input.status; break;
         }
         SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
-        TestPlatform faulty;
+        MemoryPlatform mem;
+        mem.files = filesAtStart(true);
+        FaultyPlatform faulty(mem);
         faulty.FailCall(static_cast<Op>(op), index);
-        if (!packs) WriteFileBytes(output, earlier);
-        expectOutcome(faulty, status, op == static_cast<int>(Op::kDelete), step);
+        expectOutcome(faulty, mem, status, op == static_cast<int>(Op::kDelete), step);
       }
     }
     for (std::size_t transfer : {1, 2, 5, 4093}) {
       // Byte-sized transfers on the large inputs would only repeat the small ones, slowly.
       if (transfer < 16 && input.file.size() > kTransferSize) continue;
       SCOPED_TRACE(::testing::Message() << "transfer " << transfer);
-      TestPlatform trickle;
+      MemoryPlatform mem;
+      mem.files = filesAtStart(false);
+      FaultyPlatform trickle(mem);
       trickle.maxTransfer = transfer;
-      expectOutcome(trickle, input.status, false);
+      expectOutcome(trickle, mem, input.status, false);
       ++trickles;
     }
   }
@@ -251,14 +275,14 @@ TEST_F(Job, EveryFailingOperationGivesOneNoticeAndKeepsTheEarlierOutput) {
   std::printf("fault cases: %d, short-transfer runs: %d\n", faults, trickles);
 }
 
-TEST_F(Job, ARowWiderThanTheWriteBufferConverts) {
+TEST_F(ConvertingOneFile, ARowWiderThanTheWriteBufferConverts) {
   const Bytes bmp = MakeBitmap(90000, 3, 9);  // 270,000-byte rows
   WriteFileBytes(dir / "wide.gif", MakeCarrier(bmp, CarrierForm::kComment));
   EXPECT_EQ(Convert(dir / "wide.gif"), Status::kOk);
   EXPECT_EQ(ReadFileBytes(dir / "wide.gif.bmp"), ExpectedOutput(bmp));
 }
 
-TEST_F(Job, LongPathsConvert) {
+TEST_F(ConvertingOneFile, LongPathsConvert) {
   fs::path deep = dir.path();
   for (int i = 0; i < 8; ++i) deep /= std::string(60, static_cast<char>('a' + i));
   fs::create_directories(deep);
@@ -271,7 +295,7 @@ TEST_F(Job, LongPathsConvert) {
 }
 
 #ifndef _WIN32
-TEST_F(Job, LinksAtTheStagingAndOutputNamesAreReplacedNotFollowed) {
+TEST_F(ConvertingOneFile, LinksAtTheStagingAndOutputNamesAreReplacedNotFollowed) {
   const Bytes expected = PutCarrier("a.gif");
   WriteFileBytes(dir / "victim1", Bytes(5, 1));
   WriteFileBytes(dir / "victim2", Bytes(5, 2));
@@ -288,7 +312,7 @@ TEST_F(Job, LinksAtTheStagingAndOutputNamesAreReplacedNotFollowed) {
 
 // A picture another program changes while it is read is refused, cut short
 // under the reading or rewritten whole, so that no half-read one is packed.
-TEST_F(Job, APictureThatChangesWhileItIsReadIsRefused) {
+TEST_F(ConvertingOneFile, APictureThatChangesWhileItIsReadIsRefused) {
   const fs::path path = dir / "picture.bmp";
   Bytes buffer(64), read(1000);
   for (const bool cut : {true, false}) {

@@ -47,7 +47,7 @@ Result<std::size_t> MemoryPlatform::ReadAt(FileHandle file, std::uint64_t offset
   if (entry.writing) std::abort();
   const Bytes& bytes = files.at(entry.path);
   if (offset >= bytes.size()) return {0};
-  const std::size_t n = std::min({size, maxTransfer, static_cast<std::size_t>(bytes.size() - offset)});
+  const std::size_t n = std::min(size, static_cast<std::size_t>(bytes.size() - offset));
   std::memcpy(buffer, bytes.data() + offset, n);
   return {n};
 }
@@ -57,11 +57,10 @@ Result<std::size_t> MemoryPlatform::WriteAt(FileHandle file, std::uint64_t offse
   OpenEntry& entry = Get(file);
   if (!entry.writing) std::abort();
   Bytes& bytes = files.at(entry.path);
-  const std::size_t n = std::min(size, maxTransfer);
   // A write past the end leaves a hole of zeros, as on disk.
-  if (bytes.size() < offset + n) bytes.resize(offset + n);
-  std::memcpy(bytes.data() + offset, data, n);
-  return {n};
+  if (bytes.size() < offset + size) bytes.resize(offset + size);
+  std::memcpy(bytes.data() + offset, data, size);
+  return {size};
 }
 
 SystemError MemoryPlatform::Close(FileHandle file) {

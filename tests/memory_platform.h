@@ -14,9 +14,6 @@
 class MemoryPlatform : public Platform {
  public:
   std::map<NativeString, Bytes> files;
-  std::vector<NativeString> notices;
-  // Reads and writes move at most this many bytes a call.
-  std::size_t maxTransfer = static_cast<std::size_t>(-1);
 
   Result<OpenedFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;

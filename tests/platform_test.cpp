@@ -9,7 +9,7 @@ namespace {
 TEST(NativePlatform, RefusedReadsAndWritesGiveTheSystemsReason) {
   TempDir dir;
   WriteFileBytes(dir / "a", Bytes(8, 1));
-  TestPlatform os;
+  NativePlatform os;
   std::uint8_t byte = 0;
   const Result<OpenedFile> reading = os.OpenForRead((dir / "a").native());
   ASSERT_TRUE(reading.Ok());
@@ -32,7 +32,7 @@ TEST(NativePlatform, RefusedReadsAndWritesGiveTheSystemsReason) {
 // unless a live conversion holds it.
 TEST(NativePlatform, TakingAStagingNameReplacesAnythingButALiveOne) {
   TempDir dir;
-  TestPlatform os;
+  NativePlatform os;
   const NativeString name = (dir / "x.gif.temp").native();
   const auto take = [&] { return os.CreateStaging(name); };
   const auto release = [&](const Staging& staging) {

@@ -1,5 +1,5 @@
-// Test support: scratch folders, whole-file helpers, and a platform that
-// records notices and fails chosen operations on real files.
+// Test support: scratch folders, whole-file helpers, payloads poured, and
+// the notices the window shows.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 #include "../src/os/native_platform.h"
 #include "../src/os/system.h"
 #include "drop.h"
+#include "faulty_platform.h"
 #include "model.h"
 
 namespace fs = std::filesystem;
@@ -36,45 +37,6 @@ class TempDir {
 
 Bytes ReadFileBytes(const fs::path& path);
 void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes);
-
-enum class Op { kOpenForRead, kFileSize, kStamp, kCreateStaging, kCopyPermissions, kReadAt, kWriteAt, kClose,
-                kReplace, kDelete, kAbsolutePath };
-inline constexpr int kOpCount = 11;
-
-// The reason a failing call made by TestPlatform gives.
-inline constexpr int kInjectedError = EIO;
-
-class TestPlatform : public NativePlatform {
- public:
-  std::vector<NativeString> notices;
-  // Reads and writes move at most this many bytes a call.
-  std::size_t maxTransfer = static_cast<std::size_t>(-1);
-
-  // Makes call number `index` (from 0) of `op` fail.
-  void FailCall(Op op, int index) { failAt_[static_cast<int>(op)] = index; }
-  int Calls(Op op) const { return calls_[static_cast<int>(op)]; }
-
-  Result<OpenedFile> OpenForRead(const NativeString& path) override;
-  Result<std::uint64_t> FileSize(FileHandle file) override;
-  Result<FileStamp> Stamp(FileHandle file) override;
-  Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override;
-  Result<std::size_t> WriteAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t size) override;
-  SystemError Close(FileHandle file) override;
-  Result<Staging> CreateStaging(const NativeString& path) override;
-  SystemError CopyPermissions(const FileStamp& from, FileHandle to) override;
-  SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
-  SystemError Delete(FileHandle hold, const NativeString& path) override;
-  Result<NativeString> AbsolutePath(const NativeString& path) override;
-
- private:
-  bool Fails(Op op);
-  std::array<int, kOpCount> calls_{};
-  std::array<int, kOpCount> failAt_ = [] {
-    std::array<int, kOpCount> none;
-    none.fill(-1);
-    return none;
-  }();
-};
 
 // Collects a payload in memory.
 struct BytesSink : PayloadSink {

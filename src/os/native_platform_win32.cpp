@@ -27,6 +27,14 @@ SystemError RemoveStale(const std::wstring& name) {
   return GetLastError() == ERROR_SHARING_VIOLATION ? SystemError{SystemError::Kind::kBusy} : LastError();
 }
 
+Result<FileStamp> StampOf(HANDLE file) {
+  FILE_BASIC_INFO times;
+  LARGE_INTEGER size;
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) || !GetFileSizeEx(file, &size))
+    return Failed<FileStamp>(LastError());
+  return {{static_cast<std::uint64_t>(size.QuadPart), times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart}};
+}
+
 }  // namespace
 
 Result<OpenedFile> NativePlatform::OpenForRead(const NativeString& path) {
@@ -45,7 +53,7 @@ Result<OpenedFile> NativePlatform::OpenForRead(const NativeString& path) {
     CloseHandle(file);
     return Failed<OpenedFile>({SystemError::Kind::kNotAFile});
   }
-  const Result<FileStamp> stamp = Stamp(FromHandle(file));
+  const Result<FileStamp> stamp = StampOf(file);
   if (!stamp.Ok()) {
     CloseHandle(file);
     return Failed<OpenedFile>(stamp.error);
@@ -59,14 +67,7 @@ Result<std::uint64_t> NativePlatform::FileSize(FileHandle file) {
   return {static_cast<std::uint64_t>(size.QuadPart)};
 }
 
-Result<FileStamp> NativePlatform::Stamp(FileHandle file) {
-  FILE_BASIC_INFO times;
-  LARGE_INTEGER size;
-  if (!GetFileInformationByHandleEx(Handle(file), FileBasicInfo, &times, sizeof times) ||
-      !GetFileSizeEx(Handle(file), &size))
-    return Failed<FileStamp>(LastError());
-  return {{static_cast<std::uint64_t>(size.QuadPart), times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart}};
-}
+Result<FileStamp> NativePlatform::Stamp(FileHandle file) { return StampOf(Handle(file)); }
 
 Result<std::size_t> NativePlatform::ReadAt(FileHandle file, std::uint64_t offset, void* buffer,
                                            std::size_t size) {

@@ -12,15 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteFileBytes(source, input);
   const Conversion expected = ReferenceConvert(input);
 
-  TestPlatform os;
-  const Status status = DropFile(os, source.native()).error.status;
+  NativePlatform os;
+  std::vector<NativeString> notices;
+  const Status status = DropFile(os, source.native(), &notices).error.status;
   Require(status == expected.status, "status");
   if (status == Status::kOk) {
-    Require(os.notices.empty(), "no notice");
+    Require(notices.empty(), "no notice");
     Require(ReadFileBytes(output) == expected.bytes, "output");
     fs::remove(output);
   } else {
-    Require(os.notices == std::vector{Notice(source, status)}, "one notice");
+    Require(notices == std::vector{Notice(source, status)}, "one notice");
   }
   Require(dir.List() == std::vector<std::string>{"in.gif"}, "nothing but the source left");
   Require(ReadFileBytes(source) == input, "source unchanged");

@@ -2,6 +2,7 @@
 // writes a block at a time instead: the input is the payload's head, filled out
 // with a pattern to a length that grows with it, carried and converted in memory.
 
+#include "../faulty_platform.h"
 #include "../memory_platform.h"
 #include "require.h"
 
@@ -11,11 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     payload[i] = i < size ? data[i] : static_cast<std::uint8_t>(i * 31 + i / 251);
   const Conversion expected = ReferenceConvertPayload(payload);
   MemoryPlatform os;
-  if (size % 2) os.maxTransfer = 4093;
+  FaultyPlatform trickle(os);
+  if (size % 2) trickle.maxTransfer = 4093;
   os.files["in.gif"] = MakeCarrier(payload, size % 3 ? CarrierForm::kImage : CarrierForm::kComment);
-  const Status status = DropFile(os, "in.gif").error.status;
+  std::vector<NativeString> notices;
+  const Status status = DropFile(trickle, "in.gif", &notices).error.status;
   Require(status == expected.status, "status");
-  Require(os.notices.size() == (status == Status::kOk ? 0u : 1u), "one notice on failure");
+  Require(notices.size() == (status == Status::kOk ? 0u : 1u), "one notice on failure");
   if (status == Status::kOk) Require(os.files["in.gif.bmp"] == expected.bytes, "output");
   Require(!os.files.contains("in.gif.bmp") || status == Status::kOk, "no output on failure");
   Require(!os.files.contains("in.gif.temp"), "no staging");

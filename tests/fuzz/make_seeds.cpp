@@ -76,8 +76,8 @@ int main(int argc, char** argv) {
                                       .infoSize = 124, .between = 64}, count));
     add(pictures, MakeStandardBitmap({.width = width, .height = height, .depth = 16, .compression = bmp::kBitfields,
                                       .infoSize = 56}, count));
-    for (const PngForm::Colours colours : {PngForm::Colours::kRgb, PngForm::Colours::kRgba}) {
-      const int channels = colours == PngForm::Colours::kRgb ? 3 : 4;
+    for (const PngForm::Colours colours : {PngForm::Colours::kTrueColour, PngForm::Colours::kTrueColourAlpha}) {
+      const int channels = colours == PngForm::Colours::kTrueColour ? 3 : 4;
       Bytes png;
       bool outOfMemory = false;
       WritePng({static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), colours},
