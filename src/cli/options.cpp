@@ -32,10 +32,10 @@ constexpr OptionName kOptions[] = {
     {0, NATIVE_TEXT("version"), Flag::kVersion, false},
 };
 
-NativeString Widen(const std::string& text) { return NativeString(text.begin(), text.end()); }
+NativeString FromAscii(const std::string& text) { return NativeString(text.begin(), text.end()); }
 
 NativeString UsageLine(const Command& command) {
-  return Widen(std::string("usage: ") + command.name + " " + command.synopsis + "\n");
+  return FromAscii(std::string("usage: ") + command.name + " " + command.synopsis + "\n");
 }
 
 // Prints `text` on standard output; kExitFailed when it cannot.
@@ -81,7 +81,7 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
 
 }  // namespace
 
-NativeString MessagePrefix(const Command& command) { return Widen(std::string(command.name) + ": "); }
+NativeString MessagePrefix(const Command& command) { return FromAscii(std::string(command.name) + ": "); }
 
 int ParseOptions(const Command& command, const std::vector<NativeString>& args, Options* options) {
   const auto known = [&](const OptionName& o) {
@@ -110,9 +110,9 @@ int ParseOptions(const Command& command, const std::vector<NativeString>& args, 
       const NativeString shown = (isLong ? NATIVE_TEXT("--") : NATIVE_TEXT("-")) + name;
       if (option == std::end(kOptions) || (equals != NativeString::npos && !option->takesValue))
         return Usage(command, Say(Text::kUnknownOption, {isLong ? arg : shown}));
-      if (option->flag == Flag::kHelp) return Show(command, UsageLine(command) + Widen(command.help));
+      if (option->flag == Flag::kHelp) return Show(command, UsageLine(command) + FromAscii(command.help));
       if (option->flag == Flag::kVersion)
-        return Show(command, Widen(std::string(command.name) + " " + QUILLANE_PRODUCT_VERSION_STR + " (" +
+        return Show(command, FromAscii(std::string(command.name) + " " + QUILLANE_PRODUCT_VERSION_STR + " (" +
                                    QUILLANE_FILE_VERSION_STR + ")\n"));
       NativeString value;
       if (option->takesValue) {

@@ -202,11 +202,7 @@ bool BitmapWriter::WriteGathered() {
 
 bool BitmapWriter::WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
   writtenEnd_ = std::max(writtenEnd_, offset + size);
-  if (target_) {
-    target_(offset, {data, size});
-  } else if (file_ != kNoFile) {
-    writeError_ = WriteAllAt(os_, file_, offset, data, size);
-  }
+  if (file_ != kNoFile) writeError_ = WriteAllAt(os_, file_, offset, data, size);
   return !writeError_;
 }
 

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <span>
 
 #include "bitmap_rows.h"
@@ -29,10 +28,6 @@ class BitmapWriter final : public OutputWriter {
   // kUnsupported, with the output incomplete, when the rows do not fit the
   // payload, or the source changed between two passes.
   Ending Finish(CarrierForm form) override;
-
-  // Hands what it would write to `target` instead, for a writer that works on.
-  using Target = std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)>;
-  void WriteTo(Target target) { target_ = std::move(target); }
 
   std::uint64_t PayloadSize() const { return flushed_ + held_; }
   std::uint64_t OutputSize() const { return PayloadSize() + rows_.Growth(); }
@@ -68,7 +63,6 @@ class BitmapWriter final : public OutputWriter {
   bool fits_ = true;              // the claimed rows fit within the bound
   bool needsSecondPass_ = false;
   SystemError writeError_;
-  Target target_;
   std::uint64_t writtenEnd_ = 0;  // one past the last byte written
   // Padded rows are gathered here with what meets them end to end, so that
   // they take no more writes than rows written as they came.

@@ -33,7 +33,7 @@ constexpr int kCompressionLevel = 6;
 constexpr int kMinWindowBits = 9, kMaxWindowBits = 15;
 constexpr int kMemoryLevel = 8;
 constexpr std::size_t kIdatSize = 64 * 1024;
-constexpr std::uint8_t kColourRgb = 2, kColourIndexed = 3, kColourRgba = 6;
+constexpr std::uint8_t kTypeTrueColour = 2, kTypeIndexed = 3, kTypeTrueColourAlpha = 6;
 constexpr std::uint8_t kFilterNone = 0, kFilterPaeth = 4;
 
 // Where IHDR's width and height lie, right after the signature.
@@ -116,10 +116,6 @@ bool Decode(Reading* r) {
   png_set_chunk_malloc_max(r->png, kChunkLimit);
   png_set_chunk_cache_max(r->png, kChunkCountLimit);
   png_read_info(r->png, r->info);
-  if (png_get_image_width(r->png, r->info) != r->width || png_get_image_height(r->png, r->info) != r->height) {
-    r->problem = PictureProblem::WrongSize(png_get_image_width(r->png, r->info), png_get_image_height(r->png, r->info));
-    return false;
-  }
   r->picture.width = r->width;
   r->picture.height = r->height;
   ChooseForm(r, png_get_color_type(r->png, r->info));
@@ -195,7 +191,7 @@ class PngEncoder {
 
 bool PngEncoder::Encode(const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill, bool* outOfMemory) {
   const bool indexed = form_.colours == PngForm::Colours::kIndexed;
-  pixelBytes_ = indexed ? 1 : form_.colours == PngForm::Colours::kRgba ? 4 : 3;
+  pixelBytes_ = indexed ? 1 : form_.colours == PngForm::Colours::kTrueColourAlpha ? 4 : 3;
   const std::size_t rowBytes =
       indexed ? (std::size_t{form_.width} * form_.depth + 7) / 8 : std::size_t{form_.width} * pixelBytes_;
   const std::uint64_t dataSize = std::uint64_t{form_.height} * (rowBytes + 1);
@@ -215,7 +211,8 @@ bool PngEncoder::Encode(const std::function<void(std::uint32_t y, std::uint8_t* 
   PutBigEndian32(header, form_.width);
   PutBigEndian32(header + 4, form_.height);
   header[8] = static_cast<std::uint8_t>(indexed ? form_.depth : 8);
-  header[9] = indexed ? kColourIndexed : form_.colours == PngForm::Colours::kRgba ? kColourRgba : kColourRgb;
+  header[9] = indexed ? kTypeIndexed
+                      : form_.colours == PngForm::Colours::kTrueColourAlpha ? kTypeTrueColourAlpha : kTypeTrueColour;
   header[10] = header[11] = header[12] = 0;  // deflate, adaptive filters, not interlaced
   if (!write_(kPngSignature) || !Chunk("IHDR", header)) return false;
   if (indexed) {
@@ -277,7 +274,8 @@ bool PngEncoder::Chunk(const char* type, std::span<const std::uint8_t> data) {
 
 PictureProblem ReadPng(PictureFile& file, std::uint32_t width, std::uint32_t height, PictureSink& sink) {
   // The size is told before libpng is given the file, so that a picture
-  // larger than its bitmap is refused with its own size.
+  // larger than its bitmap is refused with its own size. libpng takes only
+  // a file that opens with this IHDR, so the size it reads is this one.
   const std::span<const std::uint8_t> head = file.Peek(kIhdrEnd);
   if (head.size() == kIhdrEnd && std::memcmp(&head[kIhdrType], "IHDR", 4) == 0 &&
       (BigEndian32(head, kIhdrWidth) != width || BigEndian32(head, kIhdrHeight) != height))

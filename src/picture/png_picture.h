@@ -19,7 +19,7 @@ PictureProblem ReadPng(PictureFile& file, std::uint32_t width, std::uint32_t hei
 struct PngForm {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  enum class Colours { kRgb, kRgba, kIndexed } colours = Colours::kRgb;
+  enum class Colours { kTrueColour, kTrueColourAlpha, kIndexed } colours = Colours::kTrueColour;
   int depth = 8;
   std::span<const Rgba> palette = {};
 };

@@ -51,7 +51,7 @@ Error PngWriter::Write(const BitmapRows& rows) {
   const PixelFormat& format = bitmap.Format();
   const bool alpha = format.HasAlpha();
   PngForm form{.width = bitmap.Width(), .height = bitmap.Height(),
-               .colours = alpha ? PngForm::Colours::kRgba : PngForm::Colours::kRgb};
+               .colours = alpha ? PngForm::Colours::kTrueColourAlpha : PngForm::Colours::kTrueColour};
   std::vector<Rgba> palette;
   if (format.Indexed()) {
     // The carrier's own palette, in its order, and black for indices past it,
