@@ -148,6 +148,8 @@ TEST(Writer, PlacesRowsAsTheModelDoesForAnyBufferSize) {
   PutInt32(wide, bmp::kWidth, 400);
   Bytes paddedSizesOverPackedRows = MakeStandardBitmap({.width = 7, .height = 40, .packed = true}, 9);
   PutInt32(paddedSizesOverPackedRows, bmp::kImageSize, 40 * 24);
+  Bytes rowsAndATail = MakeBitmap(5, 4, 3);  // a tail of more than a row, held with the rows
+  rowsAndATail.resize(rowsAndATail.size() + 40, 0x7E);
   const Bytes payloads[] = {
       MakeBitmap(1, 1, 1), MakeBitmap(3, 5, 2), MakeBitmap(5, 4, 3), MakeBitmap(64, 33, 4), MakeBitmap(2, -3, 5),
       Payload(0, 9, 40), Payload(7, 3, 63 + 11), wide, Payload(2, 3, 17), Payload(-2, 3, 18),
@@ -157,7 +159,7 @@ TEST(Writer, PlacesRowsAsTheModelDoesForAnyBufferSize) {
       MakeStandardBitmap({.width = 9, .height = 9, .depth = 8, .infoSize = 124, .between = 1024}, 10),
       MakeStandardBitmap({.width = 11, .height = 6, .depth = 16, .compression = bmp::kBitfields, .between = 12}, 11),
       MakeStandardBitmap({.width = 9, .height = 20, .depth = 8, .compression = bmp::kRle8}, 12),
-      paddedSizesOverPackedRows};
+      paddedSizesOverPackedRows, rowsAndATail};
   MemoryPlatform os;
   for (const Bytes& payload : payloads) {
     // A carrier is longer than its payload, trailing bytes and all.

@@ -231,6 +231,16 @@ TEST_F(Cli, SpeaksJapaneseInAJapaneseLocale) {
   EXPECT_EQ(Shell("LANG=C LC_MESSAGES=ja_JP.UTF-8 LC_ALL= \"$Q\" x.png").err,
             "quillane-convert: x.png: 拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。\n");
   EXPECT_EQ(Shell("LANG=ja_JP.UTF-8 LC_ALL=C \"$Q\" x.png").err, "quillane-convert: x.png: not a .gif or .GIF file\n");
+  // Refusals whose Japanese takes its values in another order.
+  ASSERT_EQ(Shell("\"$M\" --width 5 --height 3 t.gif && \"$M\" --depth 8 --width 5 --height 3 p.gif && "
+                  "/usr/bin/python3 -c \"from PIL import Image; i = Image.new('RGBA', (5, 3), (9, 9, 9, 255)); "
+                  "i.putpixel((3, 1), (0, 0, 0, 0)); i.save('t.gif.png'); "
+                  "Image.new('RGB', (5, 3), (1, 2, 3)).save('p.gif.png')\"").exitCode, 0);
+  EXPECT_EQ(Shell("LANG=ja_JP.UTF-8 \"$K\" t.gif p.gif").err,
+            "quillane-pack: t.gif: t.gif.png の 1 個の画素が透明ですが、ビットマップは透明を持てません。最初は 3, 1\n"
+            "quillane-pack: p.gif: p.gif.png の 15 個の画素がパレットにない色です。最初は左上から 0, 0。"
+            "--nearest でパレットの最も近い色に置き換えられます\n"
+            "2 個の搬送ファイル: 書き戻し 0、変更なし 0、失敗 2\n");
 }
 
 TEST_F(Cli, ProgressShowsOnATerminalAndIsClearedAtTheEnd) {
@@ -410,6 +420,7 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
 // the carrier as it was, to the byte and the timestamp.
 TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
   const std::string pil = "/usr/bin/python3 -c \"from PIL import Image; Image.new(";
+  const std::string edit = "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('x.gif.png'); ";
   const struct {
     const char* what;
     std::string setup, err;
@@ -420,6 +431,8 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
        "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3"},
       {"the wrong height", "\"$M\" --width 5 --height 4 o.gif x.gif.bmp",
        "x.gif: x.gif.bmp is 5 x 4, the carrier's bitmap 5 x 3"},
+      {"the wrong height as PNG", pil + "'RGB', (5, 2)).save('x.gif.png')\"",
+       "x.gif: x.gif.png is 5 x 2, the carrier's bitmap 5 x 3"},
       {"a colour made transparent", pil + "'RGB', (5, 3), (9, 9, 9)).save('x.gif.png', transparency=(9, 9, 9))\"",
        "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
       {"grey and alpha", pil + "'LA', (5, 3), (9, 0)).save('x.gif.png')\"",
@@ -429,6 +442,12 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
       {"colours off the palette", "\"$M\" --depth 8 --width 5 --height 3 x.gif && " + pil +
        "'RGB', (5, 3), (1, 2, 3)).save('x.gif.png')\"",
        "x.gif: 15 pixels of x.gif.png are not in the carrier's palette; the first at 0, 0 from the top left; "
+       "--nearest stores each as the palette's nearest colour"},
+      {"an index past the palette, which shows black",
+       "\"$M\" --depth 8 --colours 5 --width 5 --height 3 x.gif && \"$Q\" -q -f png x.gif && " + edit +
+       "i.paste(0, (0, 0, 5, 3)); i.save('x.gif.png')\" && \"$K\" -q x.gif && " + edit +
+       "i.putpixel((2, 1), 5); i.save('x.gif.png')\"",
+       "x.gif: 1 pixels of x.gif.png are not in the carrier's palette; the first at 2, 1 from the top left; "
        "--nearest stores each as the palette's nearest colour"},
       {"a compressed bitmap", "/usr/bin/convert rose: -resize 5x3! -colors 16 -compress RLE BMP3:r.bmp && "
                               "\"$M\" --payload r.bmp x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
@@ -493,6 +512,15 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" -v rle.gif").out, "rle.gif: unchanged (rle.gif.bmp)\n");
   EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" rle.gif.bmp").err,
             "quillane-pack: rle.gif.bmp: not a .gif or .GIF file; the carrier of this picture is rle.gif\n");
+
+  // A short palette an editor reordered, indices and all, shows the same
+  // picture, pixels past it black as before, the first one just past it: unchanged.
+  ASSERT_EQ(Shell("\"$M\" --depth 8 --colours 5 --width 5 --height 3 p.gif && \"$Q\" -q p.gif && /usr/bin/python3 -c "
+                  "\"b = bytearray(open('p.gif.bmp', 'rb').read()); b[54:62] = b[58:62] + b[54:58]; "
+                  "o = int.from_bytes(b[10:14], 'little'); b[o:] = bytes({0: 1, 1: 0}.get(v, v) for v in b[o:]); b[o] = 5; "
+                  "open('p.gif.bmp', 'wb').write(b)\"")
+                .exitCode, 0);
+  EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" -v p.gif").out, "p.gif: unchanged (p.gif.bmp)\n");
 
   // A tree through PNG and back, as the manual shows it, gives every carrier back.
   ASSERT_EQ(Shell("mkdir -p res/sub && mv rle.gif res/sub && mv y.gif res").exitCode, 0);

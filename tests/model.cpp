@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,8 +22,10 @@ Bytes CarrierHead(CarrierForm form) {
   return out;
 }
 
-std::uint64_t RowBytes(std::int64_t width, std::uint16_t depth) { return (width * depth + 7) / 8; }
-std::uint64_t Padded(std::uint64_t bytes) { return (bytes + 3) / 4 * 4; }
+// A row as the format defines it fills whole 32-bit words; written packed,
+// it ends at its last pixel's byte.
+std::uint64_t DefinedStride(std::int64_t width, std::uint16_t depth) { return (width * depth + 31) / 32 * 4; }
+std::uint64_t PackedStride(std::int64_t width, std::uint16_t depth) { return (width * depth + 7) / 8; }
 
 // Rows as the game's tools wrote them: 3-byte pixels from byte 54.
 Conversion ConvertPlain(std::span<const std::uint8_t> payload) {
@@ -62,21 +65,22 @@ Header Classify(std::span<const std::uint8_t> p) {
 }
 
 Conversion ConvertRows(std::span<const std::uint8_t> p) {
-  const std::int64_t height = bmp::ReadI32(p, bmp::kHeight);
+  const std::int64_t width = bmp::ReadI32(p, bmp::kWidth), height = bmp::ReadI32(p, bmp::kHeight);
+  const std::uint16_t depth = bmp::ReadU16(p, bmp::kBitCount);
   const std::uint64_t count = height < 0 ? -height : height, offset = bmp::ReadU32(p, bmp::kPixelOffset);
-  const std::uint64_t packed = RowBytes(bmp::ReadI32(p, bmp::kWidth), bmp::ReadU16(p, bmp::kBitCount));
-  const std::uint64_t padded = Padded(packed);
+  const std::uint64_t padded = DefinedStride(width, depth), packed = PackedStride(width, depth);
   const std::uint64_t imageSize = bmp::ReadU32(p, bmp::kImageSize), fileSize = bmp::ReadU32(p, bmp::kFileSize);
-  std::uint64_t stride;
-  if (packed == padded) stride = padded;
-  else if (imageSize == count * packed || fileSize == offset + count * packed) stride = packed;
-  else if (imageSize == count * padded || fileSize == offset + count * padded) stride = padded;
-  else stride = bmp::ReadU16(p, bmp::kBitCount) == 24 && offset == bmp::kHeadersEnd ? packed : padded;
   const auto end = [&](std::uint64_t s) { return offset + count * s; };
-  if (end(stride) > p.size()) {
-    if (stride == packed || end(packed) > p.size()) return {Status::kUnsupported, {}};
-    stride = packed;
-  }
+  const auto counted = [&](std::uint64_t s) { return imageSize == count * s || fileSize == end(s); };
+  // The stride the header speaks for: one a size field counts, packed first
+  // as only packed rows need saying; else the format's own, but for the
+  // game's 24-bit rows from byte 54, which are packed. Of the two in that
+  // order, the first the payload holds.
+  const bool packedFirst = counted(packed) || (!counted(padded) && depth == 24 && offset == bmp::kHeadersEnd);
+  const std::array<std::uint64_t, 2> order = packedFirst ? std::array{packed, padded} : std::array{padded, packed};
+  const auto held = std::find_if(order.begin(), order.end(), [&](std::uint64_t s) { return end(s) <= p.size(); });
+  if (held == order.end()) return {Status::kUnsupported, {}};
+  const std::uint64_t stride = *held;
   Bytes out(p.begin(), p.begin() + offset);
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::uint64_t row = height > 0 ? count - 1 - i : i;
@@ -108,8 +112,7 @@ class Filler {
 };
 
 std::uint64_t ImageSize(const BitmapShape& shape) {
-  const std::uint64_t packed = RowBytes(shape.width, shape.depth);
-  return (shape.packed ? packed : Padded(packed)) * static_cast<std::uint64_t>(std::abs(std::int64_t{shape.height}));
+  return (shape.packed ? PackedStride(shape.width, shape.depth) : DefinedStride(shape.width, shape.depth)) * static_cast<std::uint64_t>(std::abs(std::int64_t{shape.height}));
 }
 
 Bytes WriteHeader(const BitmapShape& shape, Filler& filler) {
@@ -155,9 +158,10 @@ struct Rows {
 };
 
 Rows RowsOf(std::span<const std::uint8_t> bmp) {
-  const std::uint64_t packed = RowBytes(bmp::ReadI32(bmp, bmp::kWidth), bmp::ReadU16(bmp, bmp::kBitCount));
+  const std::int32_t width = bmp::ReadI32(bmp, bmp::kWidth);
+  const std::uint16_t depth = bmp::ReadU16(bmp, bmp::kBitCount);
   return {bmp::ReadU32(bmp, bmp::kPixelOffset), static_cast<std::uint64_t>(std::abs(bmp::ReadI32(bmp, bmp::kHeight))),
-          packed, Padded(packed)};
+          PackedStride(width, depth), DefinedStride(width, depth)};
 }
 
 }  // namespace
