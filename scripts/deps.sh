@@ -47,6 +47,14 @@ fetch_source() {
   rm -rf "$work"
 }
 
+# Configures the Windows build in $1 with the toolchain file $2, which CMake
+# takes only when it first configures a folder (and warns of it after).
+configure_windows() {
+  local args=(-S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release)
+  [ -f "$1/CMakeCache.txt" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$2")
+  cmake "${args[@]}" >/dev/null
+}
+
 # Wine takes its ANSI code page from the Unix locale, and only from one glibc knows.
 ensure_japanese_locale() {
   locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8' || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8

@@ -17,12 +17,15 @@ fi
 echo "Building..."
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/native >/dev/null
-cmake -S . -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+configure_windows "$win" "$toolchain"
 cmake --build "$win" --target Quillane >/dev/null
 
 samples="$PWD/build/samples"
 mkdir -p "$samples"
-build/native/tests/make-carrier --width 120 --height 80 "$samples/title.gif"
+# A real picture in the game's form: rows top-down under a positive height,
+# packed without padding.
+/usr/bin/convert rose: -resize 200% -flip -type TrueColor BMP3:"$samples/rose.bmp"
+build/native/tests/make-carrier --payload "$samples/rose.bmp" --packed "$samples/title.gif"
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "There is no display here (DISPLAY is not set), so the drop window cannot open."

@@ -52,11 +52,8 @@ fuzz() {
 
 windows() {
   echo "== 64-bit Windows build, tested under Wine"
-  windows_configure() {
-    cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$2" >/dev/null
-  }
-  windows_configure build/win64 cmake/mingw-x86_64.cmake
-  windows_configure build/win cmake/mingw-i686.cmake
+  configure_windows build/win64 cmake/mingw-x86_64.cmake
+  configure_windows build/win cmake/mingw-i686.cmake
   cmake --build build/win64
   # The 32-bit build compiles while the 64-bit tests, which mostly wait on
   # Wine, run; at low priority, so that they keep their pace. Without Wine only

@@ -29,6 +29,7 @@ else
   check "the .zip holds Quillane.exe" grep -qx 'Quillane.exe' "$work/contents"
   check "the .zip holds quillane-convert.exe" grep -qx 'quillane-convert.exe' "$work/contents"
   check "the .zip holds quillane-pack.exe" grep -qx 'quillane-pack.exe' "$work/contents"
+  check "the .zip says what each program is" grep -qx 'README.txt' "$work/contents"
 fi
 
 echo "$passed passed, $failed failed"
