@@ -31,7 +31,8 @@ Bytes MakeBitmap(std::int32_t width, std::int32_t height, std::uint16_t depth, s
                  std::uint32_t infoSize, std::uint32_t colours, std::uint32_t seed) {
   const bool masks = compression == bmp::kBitfields || compression == bmp::kAlphaBitfields;
   const std::uint32_t palette = depth > 8 ? 0 : bmp::kPaletteEntry * (colours ? colours : 1u << depth);
-  const std::uint32_t after = masks && infoSize < bmp::kAlphaMaskInfoSize ? 16 : 0;
+  // Masks follow a header too small to hold them, the 56-byte one being the first with room for all four.
+  const std::uint32_t after = masks && infoSize < 56 ? 16 : 0;
   Bytes bitmap = MakeStandardBitmap({.width = width, .height = height, .depth = depth, .compression = compression,
                                      .infoSize = infoSize, .between = palette + after}, seed);
   if (palette > bmp::kPaletteEntry)

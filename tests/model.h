@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "../src/convert/bitmap_format.h"
+#include "../src/convert/bmp_header.h"
 #include "../src/convert/job.h"
 
 using Bytes = std::vector<std::uint8_t>;

@@ -5,8 +5,6 @@
 #include <string>
 #include <type_traits>
 
-#include "../convert/bitmap_format.h"
-#include "../picture/pixels.h"
 #include "../os/system.h"
 #include "texts.h"
 
@@ -61,19 +59,18 @@ NativeString CompressionName(std::uint32_t compression) {
 // The bitmap's depth as an editor needs to know it: the length of its
 // palette, or the widths of its channels under their masks.
 NativeString DepthText(const BitmapInfo& bitmap) {
-  const NativeString depth = Number(bitmap.bitsPerPixel);
-  BmpHeader header;
-  PixelFormat format;
-  if (!ReadBmpHeader(bitmap.head, &header) || !format.Open(header, bitmap.head)) return Say(Text::kDepth, {depth});
-  if (format.Indexed()) return Say(Text::kDepthPalette, {depth, Number(static_cast<long long>(PaletteLength(header)))});
+  const BmpHeader& header = bitmap.header;
+  const NativeString depth = Number(header.depth);
+  if (header.Indexed()) return Say(Text::kDepthPalette, {depth, Number(static_cast<long long>(header.PaletteLength()))});
+  if (!header.masksHeld) return Say(Text::kDepth, {depth});
   NativeString text = Say(Text::kDepth, {depth});
   constexpr int kByte = 8;
-  if (format.ChannelBits(0) != kByte || format.ChannelBits(1) != kByte || format.ChannelBits(2) != kByte) {
-    NativeString channels = Number(format.ChannelBits(0));
-    for (std::size_t i = 1; i < 3; ++i) channels.append(1, '-').append(Number(format.ChannelBits(i)));
+  if (header.ChannelBits(0) != kByte || header.ChannelBits(1) != kByte || header.ChannelBits(2) != kByte) {
+    NativeString channels = Number(header.ChannelBits(0));
+    for (std::size_t i = 1; i < 3; ++i) channels.append(1, '-').append(Number(header.ChannelBits(i)));
     text = Say(Text::kDepthChannels, {depth, channels});
   }
-  return format.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
+  return header.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
 }
 
 }  // namespace
@@ -195,7 +192,7 @@ bool HasNoPixels(const BitmapInfo& bitmap) {
 NativeString BitmapTrouble(const BitmapInfo& bitmap) {
   if (HasNoPixels(bitmap)) return Say(Text::kNoPixels, {Number(bitmap.width), Number(bitmap.height)});
   switch (bitmap.form) {
-    case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(bitmap.compression)});
+    case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(bitmap.header.compression)});
     case BitmapForm::kPlain: return Say(Text::kNoStandardHeader);
     case BitmapForm::kRows: break;
   }
@@ -219,7 +216,7 @@ NativeString Description(const Entry& entry) {
         text += Say(Text::kCheckedPaddedRows, {depth, Number(static_cast<long long>(carrier.rowBytes)),
                                                Number(static_cast<long long>(carrier.writtenRowBytes))});
       break;
-    case BitmapForm::kCompressed: text += Say(Text::kCheckedCompressed, {CompressionName(carrier.compression)}); break;
+    case BitmapForm::kCompressed: text += Say(Text::kCheckedCompressed, {CompressionName(carrier.header.compression)}); break;
   }
   return text;
 }

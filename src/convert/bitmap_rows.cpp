@@ -17,35 +17,19 @@
 
 namespace {
 
-constexpr std::uint32_t kInfoSizes[] = {40, 52, 56, 108, 124};
-constexpr std::uint16_t kRgbDepths[] = {1, 4, 8, 16, 24, 32};
-constexpr std::uint16_t kBitfieldDepths[] = {16, 32};
-constexpr std::uint32_t kKeptCompressions[] = {bmp::kRle8, bmp::kRle4, bmp::kJpeg, bmp::kPng};
 constexpr std::uint64_t kPlainPixelOffset = 54;
 constexpr std::uint64_t kPlainBytesPerPixel = 3;
 constexpr std::uint16_t kAssumedPackedDepth = 24;
 
-template <typename T, std::size_t N>
-bool OneOf(T value, const T (&values)[N]) {
-  return std::find(std::begin(values), std::end(values), value) != std::end(values);
-}
-
-// Whether a header with these fields describes rows at all; kCompressed
-// rows are only kept.
-BitmapForm ClassifyHeader(std::span<const std::uint8_t> head, std::uint64_t size) {
-  if (size < bmp::kHeadersEnd || head[bmp::kSignature] != 'B' || head[bmp::kSignature + 1] != 'M')
+// Whether a payload of `size` bytes has a standard header, one whose rows
+// are found from it; kCompressed rows are only kept.
+BitmapForm ClassifyHeader(std::span<const std::uint8_t> head, std::uint64_t size, BmpHeader* header) {
+  if (size < bmp::kHeadersEnd || ReadBmpHeader(head, header) != BmpRead::kOk) return BitmapForm::kPlain;
+  const BmpHeader& h = *header;
+  if (!h.version.read || h.version.core || h.planes != 1 || h.width <= 0 || h.pixelOffset < h.HeadersEnd())
     return BitmapForm::kPlain;
-  const std::uint32_t infoSize = bmp::ReadU32(head, bmp::kInfoSize);
-  if (!OneOf(infoSize, kInfoSizes) || bmp::ReadU16(head, bmp::kPlanes) != 1 ||
-      bmp::ReadI32(head, bmp::kWidth) <= 0 ||
-      bmp::ReadU32(head, bmp::kPixelOffset) < std::uint64_t{bmp::kFileHeaderSize} + infoSize)
-    return BitmapForm::kPlain;
-  const std::uint16_t depth = bmp::ReadU16(head, bmp::kBitCount);
-  const std::uint32_t compression = bmp::ReadU32(head, bmp::kCompression);
-  if ((compression == bmp::kRgb && OneOf(depth, kRgbDepths)) ||
-      ((compression == bmp::kBitfields || compression == bmp::kAlphaBitfields) && OneOf(depth, kBitfieldDepths)))
-    return BitmapForm::kRows;
-  return OneOf(compression, kKeptCompressions) ? BitmapForm::kCompressed : BitmapForm::kPlain;
+  if (IsCompressed(h.compression)) return BitmapForm::kCompressed;
+  return DepthFits(h.compression, h.depth) ? BitmapForm::kRows : BitmapForm::kPlain;
 }
 
 // Whether `count` rows of `stride` from `offset` end within `size`.
@@ -68,30 +52,24 @@ Status FindPlainRows(std::span<const std::uint8_t> head, std::uint64_t size, Bit
   return Status::kOk;
 }
 
-Status FindStandardRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows) {
-  const std::int32_t height = bmp::ReadI32(head, bmp::kHeight);
-  const std::uint16_t depth = bmp::ReadU16(head, bmp::kBitCount);
-  const std::uint64_t offset = bmp::ReadU32(head, bmp::kPixelOffset);
-  const std::uint64_t count = height < 0 ? -static_cast<std::int64_t>(height) : height;
-  // Width below 2^31 at 32 bits a pixel: rows below 2^33 bytes, images of
-  // at most 2^31 of them below 2^64 - 2^33, so no sum or product below wraps.
-  const std::uint64_t packed = (static_cast<std::uint64_t>(bmp::ReadI32(head, bmp::kWidth)) * depth + 7) / 8;
-  const std::uint64_t padded = (packed + bmp::kRowAlignment - 1) / bmp::kRowAlignment * bmp::kRowAlignment;
-  const std::uint64_t imageSize = bmp::ReadU32(head, bmp::kImageSize);
-  const std::uint64_t fileSize = bmp::ReadU32(head, bmp::kFileSize);
+Status FindStandardRows(const BmpHeader& header, std::uint64_t size, BitmapRows* rows) {
+  const std::uint64_t offset = header.pixelOffset;
+  const std::uint64_t count = header.Rows();
+  // Rows below 2^33 bytes, images of at most 2^31 of them below
+  // 2^64 - 2^33, so no sum or product below wraps.
+  const std::uint64_t packed = header.PackedStride(), padded = header.Stride();
   const auto states = [&](std::uint64_t stride) {
-    return imageSize == count * stride || fileSize == offset + count * stride;
+    return header.imageSize == count * stride || header.fileSize == offset + count * stride;
   };
   std::uint64_t stride = padded;
-  if (states(packed) || (!states(padded) && depth == kAssumedPackedDepth && offset == kPlainPixelOffset))
+  if (states(packed) || (!states(padded) && header.depth == kAssumedPackedDepth && offset == kPlainPixelOffset))
     stride = packed;
   // Sizes stated for padded rows over packed ones that only fit so.
   if (!Fits(offset, count, stride, size)) {
     if (stride == packed || !Fits(offset, count, packed, size)) return Status::kUnsupported;
     stride = packed;
   }
-  *rows = {BitmapForm::kRows, offset, count, stride, padded, height > 0, depth,
-           bmp::ReadU32(head, bmp::kCompression)};
+  *rows = {BitmapForm::kRows, offset, count, stride, padded, !header.TopDown()};
   return Status::kOk;
 }
 
@@ -99,14 +77,13 @@ Status FindStandardRows(std::span<const std::uint8_t> head, std::uint64_t size, 
 
 Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows) {
   *rows = {};
-  switch (ClassifyHeader(head, size)) {
+  BmpHeader header;
+  switch (ClassifyHeader(head, size, &header)) {
     case BitmapForm::kPlain: return FindPlainRows(head, size, rows);
-    case BitmapForm::kRows: return FindStandardRows(head, size, rows);
+    case BitmapForm::kRows: return FindStandardRows(header, size, rows);
     case BitmapForm::kCompressed: break;
   }
   rows->form = BitmapForm::kCompressed;
-  rows->bitsPerPixel = bmp::ReadU16(head, bmp::kBitCount);
-  rows->compression = bmp::ReadU32(head, bmp::kCompression);
   return Status::kOk;
 }
 
@@ -157,14 +134,12 @@ void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_
 BitmapInfo DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size, const BitmapRows& rows) {
   BitmapInfo info;
   info.bytes = size;
-  std::copy_n(head.begin(), std::min(head.size(), info.head.size()), info.head.begin());
   info.hasFields = size >= bmp::kSizeFieldsEnd;
   if (!info.hasFields) return info;
   info.width = bmp::ReadI32(head, bmp::kWidth);
   info.height = bmp::ReadI32(head, bmp::kHeight);
   info.form = rows.form;
-  info.bitsPerPixel = rows.bitsPerPixel;
-  info.compression = rows.compression;
+  if (info.form != BitmapForm::kPlain) ReadBmpHeader(head, &info.header);
   info.rowBytes = rows.stride;
   info.writtenRowBytes = rows.outStride;
   return info;

@@ -2,11 +2,10 @@
 // the writer that places each row as the payload arrives.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 
-#include "bitmap_format.h"
+#include "bmp_header.h"
 #include "error.h"
 
 // How the carried bitmap is converted: kPlain, without a standard header,
@@ -21,11 +20,9 @@ struct BitmapInfo {
   std::int32_t width = 0;
   std::int32_t height = 0;
   BitmapForm form = BitmapForm::kPlain;
-  std::uint16_t bitsPerPixel = 0;     // kRows and kCompressed
-  std::uint32_t compression = 0;      // kRows and kCompressed
+  BmpHeader header;                   // kRows and kCompressed: what the headers say
   std::uint64_t rowBytes = 0;         // a row in the payload
   std::uint64_t writtenRowBytes = 0;  // a row in the output
-  std::array<std::uint8_t, bmp::kHeadersMax> head{};  // the headers as far as they arrived, for a closer look
 };
 
 // Row r of the payload, `stride` bytes at offset + r x stride, becomes output
@@ -39,8 +36,6 @@ struct BitmapRows {
   std::uint64_t stride = 0;
   std::uint64_t outStride = 0;
   bool reverse = false;
-  std::uint16_t bitsPerPixel = 0;  // of a standard header
-  std::uint32_t compression = 0;
 
   bool operator==(const BitmapRows&) const = default;
   // Packed rows are padded on the way out, and the header's sizes follow.

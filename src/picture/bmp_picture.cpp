@@ -14,19 +14,20 @@ constexpr std::uint8_t kEndOfLine = 0, kEndOfBitmap = 1, kDelta = 2;
 PictureProblem Damaged(const char* how) { return PictureProblem::Damaged(how); }
 
 std::uint32_t RowAt(const BmpHeader& header, std::uint32_t stored) {
-  return header.topDown ? stored : header.height - 1 - stored;
+  return header.TopDown() ? stored : header.Rows() - 1 - stored;
 }
 
 PictureProblem ReadRows(PictureFile& file, const BmpHeader& header, const PixelFormat& format, PictureSink& sink) {
-  std::vector<std::uint8_t> stored(header.Stride()), pixels(std::size_t{header.width} * (format.Indexed() ? 1 : 4));
-  for (std::uint32_t r = 0; r < header.height; ++r) {
+  const auto width = static_cast<std::uint32_t>(header.width);
+  std::vector<std::uint8_t> stored(header.Stride()), pixels(std::size_t{width} * (format.Indexed() ? 1 : 4));
+  for (std::uint32_t r = 0; r < header.Rows(); ++r) {
     if (PictureProblem problem = file.Read(stored.data(), stored.size())) return problem;
     if (format.Indexed()) {
-      for (std::uint32_t x = 0; x < header.width; ++x) pixels[x] = static_cast<std::uint8_t>(format.Load(stored.data(), x));
+      for (std::uint32_t x = 0; x < width; ++x) pixels[x] = static_cast<std::uint8_t>(format.Load(stored.data(), x));
     } else {
-      format.DecodeRow(stored.data(), header.width, pixels.data(), 4);
+      format.DecodeRow(stored.data(), width, pixels.data(), 4);
     }
-    sink.Take({RowAt(header, r), 0, 1, header.width, pixels.data()});
+    sink.Take({RowAt(header, r), 0, 1, width, pixels.data()});
   }
   return {};
 }
@@ -38,7 +39,8 @@ PictureProblem ReadRows(PictureFile& file, const BmpHeader& header, const PixelF
 class RleRows {
  public:
   RleRows(PictureFile& file, const BmpHeader& header, PictureSink& sink)
-      : file_(file), header_(header), sink_(sink), line_(header.width), nibbles_(header.compression == bmp::kRle4) {}
+      : file_(file), header_(header), sink_(sink), width_(static_cast<std::uint32_t>(header.width)),
+        height_(header.Rows()), line_(width_), nibbles_(header.compression == bmp::kRle4) {}
 
   PictureProblem Read() {
     for (;;) {
@@ -51,7 +53,7 @@ class RleRows {
       } else if (code[1] == kEndOfLine) {
         EndLine();
       } else if (code[1] == kEndOfBitmap) {
-        while (row_ < header_.height) EndLine();
+        while (row_ < height_) EndLine();
         return {};
       } else if (code[1] == kDelta) {
         std::uint8_t move[2];
@@ -59,7 +61,7 @@ class RleRows {
         const std::uint64_t x = x_ + move[0];
         for (int i = 0; i < move[1]; ++i) EndLine();
         x_ = x;
-        if (row_ > header_.height) return Damaged("RLE jumps past the picture");
+        if (row_ > height_) return Damaged("RLE jumps past the picture");
       } else if (PictureProblem problem = Literal(code[1])) {
         return problem;
       }
@@ -79,14 +81,14 @@ class RleRows {
   }
 
   bool Put(int index) {
-    if (row_ >= header_.height) return false;
-    if (x_ < header_.width) line_[x_] = static_cast<std::uint8_t>(index);
+    if (row_ >= height_) return false;
+    if (x_ < width_) line_[x_] = static_cast<std::uint8_t>(index);
     ++x_;
     return true;
   }
 
   void EndLine() {
-    if (row_ < header_.height) sink_.Take({RowAt(header_, row_), 0, 1, header_.width, line_.data()});
+    if (row_ < height_) sink_.Take({RowAt(header_, row_), 0, 1, width_, line_.data()});
     ++row_;
     x_ = 0;
     std::fill(line_.begin(), line_.end(), 0);
@@ -95,6 +97,7 @@ class RleRows {
   PictureFile& file_;
   const BmpHeader& header_;
   PictureSink& sink_;
+  std::uint32_t width_, height_;
   std::vector<std::uint8_t> line_;
   bool nibbles_;
   std::uint64_t x_ = 0;
@@ -106,13 +109,13 @@ class RleRows {
 PictureProblem ReadBmp(PictureFile& file, std::uint32_t width, std::uint32_t height, PictureSink& sink) {
   const std::span<const std::uint8_t> head = file.Peek(kHeadersLimit);
   BmpHeader header;
-  if (!ReadBmpHeader(head, &header)) {
-    const bool cut = head.size() == file.Size() && (head.size() < bmp::kInfoSize + 4 ||
-                                                   head.size() < bmp::kFileHeaderSize + bmp::ReadU32(head, bmp::kInfoSize));
-    return {cut ? PictureProblem::Kind::kCutShort : PictureProblem::Kind::kUnknownForm};
-  }
-  if (header.width != width || header.height != height)
-    return PictureProblem::WrongSize(header.width, header.height);
+  const BmpRead read = ReadBmpHeader(head, &header);
+  // The headers are known to be cut short only where the file ends.
+  if (read == BmpRead::kCutShort || (read == BmpRead::kOk && head.size() < header.HeadersEnd()))
+    return {head.size() == file.Size() ? PictureProblem::Kind::kCutShort : PictureProblem::Kind::kUnknownForm};
+  if (read != BmpRead::kOk || !PixelsReadable(header)) return {PictureProblem::Kind::kUnknownForm};
+  if (static_cast<std::uint32_t>(header.width) != width || header.Rows() != height)
+    return PictureProblem::WrongSize(static_cast<std::uint32_t>(header.width), header.Rows());
   PixelFormat format;
   if (!format.Open(header, head.first(std::min<std::size_t>(head.size(), header.pixelOffset))))
     return Damaged("its masks are cut short");

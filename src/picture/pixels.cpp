@@ -1,4 +1,4 @@
-// BMP headers of every version editors write, and the pixels under them.
+// The pixels under BMP headers of every version editors write.
 
 #include "pixels.h"
 
@@ -7,25 +7,7 @@
 
 namespace {
 
-constexpr std::uint32_t kCoreInfoSize = 12;  // widths and heights of 16 bits, 3-byte palette entries
-constexpr std::uint32_t kInfoSizes[] = {kCoreInfoSize, 40, 52, 56, 108, 124};
-constexpr std::size_t kCoreWidth = 18, kCoreHeight = 20, kCoreBitCount = 24;
-constexpr std::size_t kCorePaletteEntry = 3;
-
-constexpr std::uint32_t kRgb555[] = {0x7C00, 0x03E0, 0x001F, 0};
-constexpr std::uint32_t kRgb888[] = {0xFF0000, 0x00FF00, 0x0000FF, 0};
 constexpr int kChannelBits = 8;
-
-bool DepthFits(std::uint16_t depth, std::uint32_t compression) {
-  switch (compression) {
-    case bmp::kRgb: return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
-    case bmp::kRle8: return depth == 8;
-    case bmp::kRle4: return depth == 4;
-    case bmp::kBitfields:
-    case bmp::kAlphaBitfields: return depth == 16 || depth == 32;
-  }
-  return false;
-}
 
 std::uint8_t Widen(std::uint32_t value, int bits) {
   if (bits == 0) return 0;
@@ -45,80 +27,28 @@ std::uint32_t ColourKey(Rgba colour) {
 
 }  // namespace
 
-bool ReadBmpHeader(std::span<const std::uint8_t> head, BmpHeader* header) {
-  if (head.size() < bmp::kFileHeaderSize + 4 || head[0] != 'B' || head[1] != 'M') return false;
-  BmpHeader h;
-  h.infoSize = bmp::ReadU32(head, bmp::kInfoSize);
-  if (std::find(std::begin(kInfoSizes), std::end(kInfoSizes), h.infoSize) == std::end(kInfoSizes) ||
-      head.size() < bmp::kFileHeaderSize + h.infoSize)
-    return false;
-  h.pixelOffset = bmp::ReadU32(head, bmp::kPixelOffset);
-  if (h.infoSize == kCoreInfoSize) {
-    h.width = bmp::ReadU16(head, kCoreWidth);
-    h.height = bmp::ReadU16(head, kCoreHeight);
-    h.depth = bmp::ReadU16(head, kCoreBitCount);
-    h.paletteEntry = kCorePaletteEntry;
-  } else {
-    const std::int32_t width = bmp::ReadI32(head, bmp::kWidth), height = bmp::ReadI32(head, bmp::kHeight);
-    if (width < 0 || height == INT32_MIN) return false;
-    h.width = static_cast<std::uint32_t>(width);
-    h.topDown = height < 0;
-    h.height = static_cast<std::uint32_t>(height < 0 ? -height : height);
-    h.depth = bmp::ReadU16(head, bmp::kBitCount);
-    h.compression = bmp::ReadU32(head, bmp::kCompression);
-    h.colorsUsed = bmp::ReadU32(head, bmp::kColorsUsed);
-  }
-  if (!DepthFits(h.depth, h.compression) || h.pixelOffset < bmp::kFileHeaderSize + h.infoSize) return false;
-  *header = h;
-  return true;
-}
-
-std::size_t PaletteLength(const BmpHeader& header) {
-  if (header.depth > PixelFormat::kIndexedDepth) return 0;
-  const std::size_t start = bmp::kFileHeaderSize + header.infoSize;
-  const std::uint32_t most = 1u << header.depth, used = header.colorsUsed;
-  return std::min<std::size_t>(used && used < most ? used : most,
-                               header.pixelOffset > start ? (header.pixelOffset - start) / header.paletteEntry : 0);
-}
-
 bool PixelFormat::Open(const BmpHeader& header, std::span<const std::uint8_t> headers) {
   depth_ = header.depth;
   palette_.clear();
   firstIndex_.clear();
   channels_ = {};
   if (Indexed()) {
-    const std::size_t start = bmp::kFileHeaderSize + header.infoSize;
-    const std::size_t held = headers.size() > start ? (headers.size() - start) / header.paletteEntry : 0;
-    const std::size_t count = std::min(PaletteLength(header), held);
+    const std::size_t start = header.HeadersEnd(), entry = header.PaletteEntry();
+    const std::size_t held = headers.size() > start ? (headers.size() - start) / entry : 0;
+    const std::size_t count = std::min(header.PaletteLength(), held);
     for (std::size_t i = 0; i < count; ++i) {
-      const std::uint8_t* entry = &headers[start + i * header.paletteEntry];
-      palette_.push_back({entry[2], entry[1], entry[0], kOpaque});
+      const std::uint8_t* bytes = &headers[start + i * entry];
+      palette_.push_back({bytes[2], bytes[1], bytes[0], kOpaque});
       firstIndex_.try_emplace(ColourKey(palette_.back()), static_cast<std::uint8_t>(i));
     }
     return true;
   }
-  if (header.compression == bmp::kRgb) {
-    SetMasks(depth_ == 16 ? kRgb555 : kRgb888);
-    return true;
-  }
-  // The masks follow a 40-byte header or lie in a larger one, always from
-  // the same offset; an alpha mask from the 56-byte version on.
-  const bool alpha = header.compression == bmp::kAlphaBitfields || header.infoSize >= bmp::kAlphaMaskInfoSize;
-  const std::size_t count = alpha ? 4 : 3;
-  if (bmp::kMasks + 4 * count > std::min<std::size_t>(header.pixelOffset, headers.size())) return false;
-  std::uint32_t masks[4] = {};
-  for (std::size_t i = 0; i < count; ++i) masks[i] = bmp::ReadU32(headers, bmp::kMasks + 4 * i);
-  SetMasks(masks);
-  return true;
-}
-
-void PixelFormat::SetMasks(std::span<const std::uint32_t> masks) {
+  if (!header.masksHeld) return false;
   for (std::size_t i = 0; i < channels_.size(); ++i) {
-    // Pixels hold no bits past their depth, whatever a mask claims.
-    const std::uint32_t mask = depth_ < 32 ? masks[i] & ((1u << depth_) - 1) : masks[i];
-    const int shift = mask ? std::countr_zero(mask) : 0;
-    channels_[i] = {mask, shift, mask ? static_cast<int>(std::bit_width(mask >> shift)) : 0};
+    const std::uint32_t mask = header.masks[i];
+    channels_[i] = {mask, mask ? std::countr_zero(mask) : 0, header.ChannelBits(i)};
   }
+  return true;
 }
 
 std::uint32_t PixelFormat::Load(const std::uint8_t* row, std::uint32_t x) const {
@@ -189,8 +119,8 @@ bool BitmapPixels::Open(std::span<std::uint8_t> payload, const BitmapRows& rows)
   payload_ = payload;
   rows_ = rows;
   BmpHeader header;
-  if (rows.form != BitmapForm::kRows || !ReadBmpHeader(payload, &header)) return false;
-  width_ = header.width;
+  if (rows.form != BitmapForm::kRows || ReadBmpHeader(payload, &header) != BmpRead::kOk) return false;
+  width_ = static_cast<std::uint32_t>(header.width);
   return format_.Open(header, payload.first(std::min<std::size_t>(payload.size(), rows.offset)));
 }
 

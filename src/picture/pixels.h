@@ -16,30 +16,6 @@
 using Rgba = std::array<std::uint8_t, 4>;
 inline constexpr std::uint8_t kOpaque = 255;
 
-// What the headers of a BMP file say, whichever version they are.
-struct BmpHeader {
-  std::uint32_t infoSize = 0;
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  bool topDown = false;
-  std::uint16_t depth = 0;
-  std::uint32_t compression = bmp::kRgb;
-  std::uint32_t pixelOffset = 0;
-  std::uint32_t colorsUsed = 0;
-  std::size_t paletteEntry = bmp::kPaletteEntry;  // 3 in the oldest version
-  // The padded stride of an uncompressed row.
-  std::uint64_t Stride() const { return (std::uint64_t{width} * depth + 31) / 32 * 4; }
-};
-
-// Reads the headers from `head`, the file's first bytes (at most
-// bmp::kHeadersMax of them are looked at); false for anything but the 12-, 40-,
-// 52-, 56-, 108- and 124-byte versions, at a depth their compression allows.
-bool ReadBmpHeader(std::span<const std::uint8_t> head, BmpHeader* header);
-
-// How many palette entries the header gives: as many as it says, the depth
-// allows and fit before the pixels.
-std::size_t PaletteLength(const BmpHeader& header);
-
 // How stored values show as colours. A channel narrower than 8 bits shows its
 // value scaled to 255 and rounded down, as common BMP readers show it, and
 // takes a colour rounded to the nearest value it holds; a wider one shows
@@ -51,7 +27,7 @@ class PixelFormat {
   bool Open(const BmpHeader& header, std::span<const std::uint8_t> headers);
 
   int Depth() const { return depth_; }
-  bool Indexed() const { return depth_ <= kIndexedDepth; }
+  bool Indexed() const { return depth_ <= BmpHeader::kMostIndexedDepth; }
   bool HasAlpha() const { return channels_[3].mask != 0; }
   // The colours of the indices; an index past them shows black.
   const std::vector<Rgba>& Palette() const { return palette_; }
@@ -69,15 +45,12 @@ class PixelFormat {
   // bytes each.
   void DecodeRow(const std::uint8_t* row, std::uint32_t width, std::uint8_t* out, int channels) const;
 
-  static constexpr int kIndexedDepth = 8;
-
  private:
   struct Channel {
     std::uint32_t mask = 0;
     int shift = 0;
     int bits = 0;  // from the mask's lowest set bit to its highest
   };
-  void SetMasks(std::span<const std::uint32_t> masks);
 
   int depth_ = 0;
   std::array<Channel, 4> channels_{};
