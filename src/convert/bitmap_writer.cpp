@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "bitmap_writer.h"
-#include "file_io.h"
 
 Error BitmapWriter::Start(FileHandle file, const OpenedFile& source) {
   if (pass_++ > 0) {
@@ -26,7 +25,7 @@ Error BitmapWriter::Start(FileHandle file, const OpenedFile& source) {
   rows_ = {};
   fits_ = true;
   needsSecondPass_ = false;
-  gatheredSize_ = 0;
+  gathered_.emplace(os_, file, gathering_);
   return {};
 }
 
@@ -176,33 +175,17 @@ std::uint64_t BitmapWriter::OutRow(std::uint64_t row) const {
 // Writes `size` bytes of `data`, or zeros for nullptr, at `offset`: at once,
 // or gathered while writes meet end to end.
 bool BitmapWriter::Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
-  if (!rows_.Padded()) return WriteNow(offset, data, size);
-  if (gatheredSize_ > 0 && offset != gatheredAt_ + gatheredSize_ && !WriteGathered()) return false;
-  while (size > 0) {
-    if (gatheredSize_ == 0) gatheredAt_ = offset;
-    const std::size_t take = std::min<std::uint64_t>(size, gathered_.size() - gatheredSize_);
-    if (data) {
-      std::memcpy(gathered_.data() + gatheredSize_, data, take);
-      data += take;
-    } else {
-      std::memset(gathered_.data() + gatheredSize_, 0, take);
-    }
-    gatheredSize_ += take;
-    offset += take;
-    size -= take;
-    if (gatheredSize_ == gathered_.size() && !WriteGathered()) return false;
+  writtenEnd_ = std::max(writtenEnd_, offset + size);
+  if (!rows_.Padded()) {
+    if (file_ != kNoFile) writeError_ = WriteAllAt(os_, file_, offset, data, size);
+  } else if (!(writeError_ = gathered_->MoveTo(offset))) {
+    writeError_ = data ? gathered_->Put({data, static_cast<std::size_t>(size)}) : gathered_->PutZeros(size);
   }
-  return true;
+  return !writeError_;
 }
 
 bool BitmapWriter::WriteGathered() {
-  const std::size_t size = std::exchange(gatheredSize_, 0);
-  return size == 0 || WriteNow(gatheredAt_, gathered_.data(), size);
-}
-
-bool BitmapWriter::WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
-  writtenEnd_ = std::max(writtenEnd_, offset + size);
-  if (file_ != kNoFile) writeError_ = WriteAllAt(os_, file_, offset, data, size);
+  writeError_ = gathered_->Flush();
   return !writeError_;
 }
 

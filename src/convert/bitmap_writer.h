@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "bitmap_rows.h"
+#include "file_io.h"
 #include "job.h"
 
 // Writes a payload as it arrives, each row where the conversion puts it, so
@@ -21,7 +23,7 @@
 class BitmapWriter final : public OutputWriter {
  public:
   BitmapWriter(Platform& os, std::span<std::uint8_t> buffer, std::span<std::uint8_t> gathering)
-      : os_(os), buffer_(buffer), gathered_(gathering) {}
+      : os_(os), buffer_(buffer), gathering_(gathering) {}
 
   Error Start(FileHandle file, const OpenedFile& source) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
@@ -44,7 +46,6 @@ class BitmapWriter final : public OutputWriter {
   std::uint64_t OutRow(std::uint64_t row) const;
   bool Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
   bool WriteGathered();
-  bool WriteNow(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size);
   void PutSizes(std::span<std::uint8_t> head) const;
   Error WriteFailed() const { return {Status::kIoError, Step::kWriteOutput, writeError_}; }
 
@@ -64,9 +65,8 @@ class BitmapWriter final : public OutputWriter {
   bool needsSecondPass_ = false;
   SystemError writeError_;
   std::uint64_t writtenEnd_ = 0;  // one past the last byte written
-  // Padded rows are gathered here with what meets them end to end, so that
-  // they take no more writes than rows written as they came.
-  std::span<std::uint8_t> gathered_;
-  std::uint64_t gatheredAt_ = 0;
-  std::size_t gatheredSize_ = 0;
+  // Padded rows are gathered with what meets them end to end, so that they
+  // take no more writes than rows written as they came.
+  std::span<std::uint8_t> gathering_;
+  std::optional<BufferedOutput> gathered_;
 };

@@ -1,13 +1,11 @@
-// The carrier GIF container: a GIF-shaped file whose first data sub-block
-// chain holds the byte image of a whole BMP file, the payload.
+// The carrier GIF container read: the payload found and handed on.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "carrier_format.h"
 #include "error.h"
-
-enum class CarrierForm { kImage, kComment };
 
 // Takes the payload a piece at a time, in order, as the container reader
 // finds it.
@@ -23,11 +21,3 @@ class PayloadSink {
 // On kUnsupported nothing the source holds past the probe is trusted.
 Error ExtractPayload(Platform& os, FileHandle source, PayloadSink& sink, CarrierForm* form,
                      std::span<std::uint8_t> buffer);
-
-// Writes to `out` the carrier `source` of `form` with `payload`, as long as
-// the one it carries, in that one's place: the bytes before and after the
-// chain as they are, the chain laid out as the reader reads it, through
-// `buffer`. kUnsupported when the source, as long as its stamp says, is
-// shorter than its chain.
-Error WriteCarrier(Platform& os, const OpenedFile& source, FileHandle out, CarrierForm form,
-                   std::span<const std::uint8_t> payload, std::span<std::uint8_t> buffer);

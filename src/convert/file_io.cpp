@@ -1,6 +1,7 @@
 #include "file_io.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -45,6 +46,48 @@ Error StagedOutput::Commit() {
     return {Status::kIoError, Step::kReplaceOutput, error};
   staging_.hold = kNoFile;
   return {};
+}
+
+SystemError BufferedOutput::Put(std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const Result<std::span<std::uint8_t>> room = Room(bytes.size());
+    if (!room.Ok()) return room.error;
+    std::memcpy(room.value.data(), bytes.data(), room.value.size());
+    Take(room.value.size());
+    bytes = bytes.subspan(room.value.size());
+  }
+  return {};
+}
+
+SystemError BufferedOutput::PutZeros(std::uint64_t size) {
+  while (size > 0) {
+    const Result<std::span<std::uint8_t>> room = Room(size);
+    if (!room.Ok()) return room.error;
+    std::memset(room.value.data(), 0, room.value.size());
+    Take(room.value.size());
+    size -= room.value.size();
+  }
+  return {};
+}
+
+SystemError BufferedOutput::MoveTo(std::uint64_t offset) {
+  if (offset == offset_ + held_) return {};
+  const SystemError error = Flush();
+  offset_ = offset;
+  return error;
+}
+
+Result<std::span<std::uint8_t>> BufferedOutput::Room(std::uint64_t most) {
+  if (held_ == buffer_.size()) {
+    if (const SystemError error = Flush()) return {{}, error};
+  }
+  return {buffer_.subspan(held_, static_cast<std::size_t>(std::min<std::uint64_t>(most, buffer_.size() - held_)))};
+}
+
+SystemError BufferedOutput::Flush() {
+  const std::size_t size = std::exchange(held_, 0);
+  const std::uint64_t at = std::exchange(offset_, offset_ + size);
+  return file_ == kNoFile ? SystemError{} : WriteAllAt(os_, file_, at, buffer_.data(), size);
 }
 
 Buffer AllocateBytes(std::uint64_t size) {

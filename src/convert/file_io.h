@@ -80,6 +80,32 @@ class StagedOutput {
   NativeString outputName_;
 };
 
+// A file written through a buffer: pieces that meet end to end are
+// gathered and go out together, a buffer a call. An output on kNoFile, a
+// check's, takes everything and writes nothing.
+class BufferedOutput {
+ public:
+  BufferedOutput(Platform& os, FileHandle file, std::span<std::uint8_t> buffer) : os_(os), file_(file), buffer_(buffer) {}
+
+  // `bytes` next, or `size` zeros.
+  SystemError Put(std::span<const std::uint8_t> bytes);
+  SystemError PutZeros(std::uint64_t size);
+  // Goes on at `offset`, sending what is held first unless it ends there.
+  SystemError MoveTo(std::uint64_t offset);
+  // Room for at most `most` bytes next, to be filled in place and then
+  // taken with Take(); never empty for `most` > 0, since a full buffer goes out first.
+  Result<std::span<std::uint8_t>> Room(std::uint64_t most);
+  void Take(std::size_t size) { held_ += size; }
+  SystemError Flush();
+
+ private:
+  Platform& os_;
+  FileHandle file_;
+  std::span<std::uint8_t> buffer_;
+  std::uint64_t offset_ = 0;  // of the buffer's first byte in the file
+  std::size_t held_ = 0;
+};
+
 // Uninitialised bytes from the start of a page, or nullptr when `size`
 // cannot be had (including sizes beyond this process's address space).
 Buffer AllocateBytes(std::uint64_t size);

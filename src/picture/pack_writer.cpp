@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "../convert/container.h"
+#include "../convert/carrier_writer.h"
 
 Error PackWriter::Start(FileHandle file, const OpenedFile& source) {
   file_ = file;

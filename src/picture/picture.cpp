@@ -3,26 +3,27 @@
 #include <algorithm>
 #include <cstring>
 
-#include "bmp_picture.h"
+#include "bmp_reader.h"
 #include "picture_file.h"
-#include "png_picture.h"
+#include "png_format.h"
+#include "png_reader.h"
 
 PictureProblem ReadPicture(Platform& os, const NativeString& path, std::uint32_t width, std::uint32_t height,
                            PictureSink& sink, std::span<std::uint8_t> buffer) {
   PictureFile file(os, buffer);
   if (PictureProblem problem = file.Open(path)) return problem;
-  const std::span<const std::uint8_t> signature = file.Peek(sizeof kPngSignature);
+  const std::span<const std::uint8_t> signature = file.Peek(sizeof png::kSignature);
   const auto starts = [&](std::span<const std::uint8_t> expected) {
     return std::equal(signature.begin(), signature.begin() + std::min(signature.size(), expected.size()), expected.begin());
   };
   constexpr std::uint8_t kBmpSignature[] = {'B', 'M'};
   PictureProblem problem;
-  if (signature.size() == sizeof kPngSignature && starts(kPngSignature))
+  if (signature.size() == sizeof png::kSignature && starts(png::kSignature))
     problem = ReadPng(file, width, height, sink);
   else if (signature.size() >= sizeof kBmpSignature && starts(kBmpSignature))
     problem = ReadBmp(file, width, height, sink);
   else  // a file that ends in a signature is one cut short
-    problem = {starts(kPngSignature) || starts(kBmpSignature) ? PictureProblem::Kind::kCutShort
+    problem = {starts(png::kSignature) || starts(kBmpSignature) ? PictureProblem::Kind::kCutShort
                                                                : PictureProblem::Kind::kUnknownForm};
   return problem ? problem : file.Finish();
 }

@@ -1,13 +1,31 @@
-// The PNG output: the picture the converted bitmap shows, RGB, or RGBA where
-// the bitmap's header gives an alpha mask.
+// PNG files written: the encoder, and the PNG output of a conversion, the
+// picture the converted bitmap shows: indices on its own palette, RGB, or
+// RGBA where the bitmap's header gives an alpha mask.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "../convert/job.h"
 #include "held_payload.h"
 #include "picture.h"
+
+// What a PNG file to write holds: RGB, RGBA or palette indices of `depth`
+// bits (1, 2, 4 or 8), and for indices the palette's colours, in its order.
+struct PngForm {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  enum class Colours { kTrueColour, kTrueColourAlpha, kIndexed } colours = Colours::kTrueColour;
+  int depth = 8;
+  std::span<const Rgba> palette = {};
+};
+
+// Writes a PNG file of `form`, taking row y into `row` (3 or 4 bytes a pixel,
+// or one index each) from `fill` and the file's bytes on to `write`; false
+// when either fails or memory runs out, which *outOfMemory tells.
+bool WritePng(const PngForm& form, const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill,
+              const std::function<bool(std::span<const std::uint8_t>)>& write, bool* outOfMemory);
 
 // Holds the payload whole, then writes it a row at a time. kRefused for a
 // bitmap it cannot show, which its description tells: compressed, without a

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "../../src/picture/png_picture.h"
+#include "../../src/picture/png_writer.h"
 #include "../support.h"
 
 int main(int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "bmp_picture.h"
+#include "bmp_reader.h"
 
 #include <algorithm>
 #include <vector>
