@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "../src/convert/file_io.h"
-#include "../src/picture/pack_writer.h"
+#include "../src/picture/pack.h"
 #include "../src/picture/picture_file.h"
 #include "../src/picture/png_writer.h"
 #include "memory_platform.h"
@@ -184,8 +184,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     const auto expectPack = [&](FaultyPlatform& os, MemoryPlatform& mem, bool stagingLeft) {
       Workspace workspace;
       ASSERT_TRUE(workspace.Ready());
-      PackWriter writer(os, picture, true, false, workspace.gathering(), workspace.writing());
-      const Outcome outcome = RunJob(os, {path, path, NATIVE_TEXT("")}, writer, workspace.reading());
+      const PackOutcome outcome = Pack(os, {path, path, picture, true}, workspace);
       EXPECT_EQ(mem.files.at(path), outcome.error ? input.file : input.output);
       EXPECT_EQ(mem.files.at(picture), input.picture);
       EXPECT_EQ(mem.files.contains(staging), stagingLeft);
@@ -207,8 +206,9 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
           EXPECT_EQ(outcome.error.step, step);
           EXPECT_EQ(outcome.error.cause, SystemError::System(kInjectedError));
         }
-        if (!input.png)
+        if (!input.png) {
           EXPECT_EQ(notices, status == Status::kOk ? std::vector<NativeString>{} : std::vector{Notice(path, status)});
+        }
         EXPECT_EQ(mem.files.at(path), input.file);
         if (status == Status::kOk) {
           if (want.empty() && input.png) want = mem.files.at(output);

@@ -10,6 +10,7 @@
 #include "../convert/file_io.h"
 #include "../os/system.h"
 #include "../picture/png_writer.h"
+#include "describe.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"

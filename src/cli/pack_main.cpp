@@ -8,7 +8,8 @@
 
 #include "../convert/file_io.h"
 #include "../os/system.h"
-#include "../picture/pack_writer.h"
+#include "../picture/pack.h"
+#include "describe.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"
@@ -56,73 +57,23 @@ NativeString FindPicture(const Options& options, Entry& entry) {
   return !bmpTime.Ok() || pngTime.value >= bmpTime.value ? png : bmp;
 }
 
-// A colour as editors write it: rrggbb in hexadecimal.
-NativeString Hex(Rgba colour) {
-  NativeString text;
-  for (int i = 0; i < 3; ++i) {
-    for (int shift = 4; shift >= 0; shift -= 4) text += NATIVE_TEXT("0123456789abcdef")[colour[i] >> shift & 15];
-  }
-  return text;
-}
-
-// Why the picture could not be read, in words.
-NativeString PictureTrouble(const PictureProblem& problem, const NativeString& picture) {
-  const NativeString what = Say(Text::kCannotReadPicture, {picture});
-  const auto because = [&](Text text, std::initializer_list<NativeString> values = {}) {
-    return what + NATIVE_TEXT(": ") + Say(text, values);
-  };
-  switch (problem.kind) {
-    case PictureProblem::Kind::kCannotOpen:
-    case PictureProblem::Kind::kCannotRead: return Because(what, problem.cause);
-    case PictureProblem::Kind::kUnknownForm: return because(Text::kPictureUnknown);
-    case PictureProblem::Kind::kCutShort: return because(Text::kPictureCutShort);
-    case PictureProblem::Kind::kChecksum: return because(Text::kPictureChecksum);
-    case PictureProblem::Kind::kDamaged:
-      return because(Text::kPictureDamaged, {NativeString(problem.detail.begin(), problem.detail.end())});
-    case PictureProblem::Kind::kChanged: return because(Text::kPictureChanged);
-    case PictureProblem::Kind::kOutOfMemory: return because(Text::kOutOfMemory);
-    case PictureProblem::Kind::kWrongSize:
-    case PictureProblem::Kind::kNone: break;
-  }
-  return what;
-}
-
-NativeString RefusalText(const PackReport& report, const NativeString& picture, const BitmapInfo& bitmap) {
-  const PixelTally& pixels = report.pixels;
-  switch (report.why) {
-    case PackReport::Why::kPicture:
-      if (report.picture.kind != PictureProblem::Kind::kWrongSize) return PictureTrouble(report.picture, picture);
-      return Say(Text::kWrongSize, {picture, Number(report.picture.width), Number(report.picture.height),
-                                    Number(bitmap.width), Number(bitmap.height < 0 ? -std::int64_t{bitmap.height} : bitmap.height)});
-    case PackReport::Why::kTransparent:
-    case PackReport::Why::kOffPalette:
-      return Say(report.why == PackReport::Why::kTransparent ? Text::kTransparent : Text::kOffPalette,
-                 {Number(static_cast<long long>(pixels.count)), picture, Number(pixels.x), Number(pixels.y)});
-    case PackReport::Why::kCarrierChanged: return Say(Text::kCarrierChanged);
-    case PackReport::Why::kNotStorable:
-    case PackReport::Why::kNone: break;
-  }
-  return Say(Text::kCannotStoreBack, {BitmapTrouble(bitmap)});
-}
-
 Outcome Pack(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   entry.picture = FindPicture(options, entry);
   if (entry.picture.empty()) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  PackWriter writer(os, entry.picture, entry.inPlace, options.nearest, workspace.gathering(), workspace.writing());
-  Outcome outcome = RunJob(os, {entry.source, entry.base, kSameName, options.checkOnly}, writer, workspace.reading());
-  const auto* report = dynamic_cast<const PackReport*>(outcome.report.get());
-  if (!report) return outcome;
-  if (outcome.error.status == Status::kRefused) {
-    entry.problem = RefusalText(*report, entry.picture, outcome.bitmap);
-    for (const OffColour& off : report->offColours)
-      entry.details.push_back(Say(Text::kOffColour, {Hex(off.colour), Number(static_cast<long long>(off.pixels)),
-                                                     Number(off.nearest), Hex(off.nearestColour), Decimal(off.deltaE)}));
+  const PackOutcome packed =
+      Pack(os, {entry.source, entry.base, entry.picture, entry.inPlace, options.nearest, options.checkOnly}, workspace);
+  if (packed.error.status == Status::kRefused) {
+    entry.problem = RefusalProblem(packed, entry.picture);
+    entry.details = OffColourLines(packed.patch);
   }
-  outcome.unchanged = report->changed == 0;
-  entry.mapped = report->mapped;
-  entry.largestDeltaE = report->largestDeltaE;
+  entry.mapped = packed.patch.mapped;
+  entry.largestDeltaE = packed.patch.largestDeltaE;
+  Outcome outcome(packed.error);
+  outcome.unchanged = packed.unchanged;
+  outcome.form = packed.form;
+  outcome.bitmap = packed.bitmap;
   return outcome;
 }
 

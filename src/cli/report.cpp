@@ -1,7 +1,5 @@
 #include "report.h"
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -46,47 +44,9 @@ std::size_t CharacterAt(const NativeString& text, std::size_t at, char32_t* code
 #endif
 }
 
-NativeString CompressionName(std::uint32_t compression) {
-  switch (compression) {
-    case bmp::kRle8: return NATIVE_TEXT("RLE8");
-    case bmp::kRle4: return NATIVE_TEXT("RLE4");
-    case bmp::kJpeg: return NATIVE_TEXT("JPEG");
-    case bmp::kPng: return NATIVE_TEXT("PNG");
-  }
-  return Number(compression);
-}
-
-// The bitmap's depth as an editor needs to know it: the length of its
-// palette, or the widths of its channels under their masks.
-NativeString DepthText(const BitmapInfo& bitmap) {
-  const BmpHeader& header = bitmap.header;
-  const NativeString depth = Number(header.depth);
-  if (header.Indexed()) return Say(Text::kDepthPalette, {depth, Number(static_cast<long long>(header.PaletteLength()))});
-  if (!header.masksHeld) return Say(Text::kDepth, {depth});
-  NativeString text = Say(Text::kDepth, {depth});
-  constexpr int kByte = 8;
-  if (header.ChannelBits(0) != kByte || header.ChannelBits(1) != kByte || header.ChannelBits(2) != kByte) {
-    NativeString channels = Number(header.ChannelBits(0));
-    for (std::size_t i = 1; i < 3; ++i) channels.append(1, '-').append(Number(header.ChannelBits(i)));
-    text = Say(Text::kDepthChannels, {depth, channels});
-  }
-  return header.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
-}
-
 }  // namespace
 
-NativeString Number(long long value) {
-  const std::string digits = std::to_string(value);
-  return NativeString(digits.begin(), digits.end());
-}
-
-NativeString Decimal(double value) {
-  char digits[32];
-  std::snprintf(digits, sizeof digits, "%.1f", value);
-  return NativeString(digits, digits + std::strlen(digits));
-}
-
-NativeString Shown(const NativeString& text) {
+NativeString Printable(const NativeString& text) {
   NativeString shown;
   for (std::size_t at = 0; at < text.size();) {
     char32_t code = 0;
@@ -119,7 +79,7 @@ Report::Report(const Command& command, const Options& options, std::size_t files
 
 bool Report::Write(Stream stream, const NativeString& line) {
   ClearProgress();
-  const SystemError error = WriteText(stream, Shown(line) + NATIVE_TEXT("\n"));
+  const SystemError error = WriteText(stream, Printable(line) + NATIVE_TEXT("\n"));
   if (error && stream == Stream::kOutput) outputError_ = error;
   if (error && stream == Stream::kError) errorFailed_ = true;
   return !error;
@@ -145,7 +105,7 @@ void Report::Progress(std::size_t done, const NativeString& next) {
   const std::size_t slash = next.find_last_of(NATIVE_TEXT("/\\"));
   WriteText(Stream::kError, kClearLine + NativeString(NATIVE_TEXT("[")) + Number(done) + NATIVE_TEXT("/") +
                                 Number(files_) + NATIVE_TEXT("] ") +
-                                Shown(next.substr(slash == NativeString::npos ? 0 : slash + 1)));
+                                Printable(next.substr(slash == NativeString::npos ? 0 : slash + 1)));
   progressVisible_ = true;
 }
 
@@ -159,64 +119,4 @@ int Report::Finish() {
   if (outputError_ && !errorFailed_)
     Write(Stream::kError, prefix_ + Because(Say(Text::kCannotWriteOutput), outputError_));
   return failed_ || outputError_ || errorFailed_ ? kExitFailed : kExitDone;
-}
-
-NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
-  const NativeString output = entry.base + (entry.keptAsBmp ? kBmpSuffix : suffix);
-  const Error& error = entry.outcome.error;
-  switch (error.status) {
-    case Status::kOk: break;
-    case Status::kBadExtension: return Say(Text::kNotGif);
-    case Status::kOutOfMemory: return Say(Text::kOutOfMemory);
-    case Status::kBusy: return Say(Text::kBusy);
-    case Status::kRefused: return Say(Text::kRefused);  // the command tells why, where it can
-    case Status::kUnsupported:
-      if (error.step != Step::kOpenSource) return Say(Text::kNotCarrier);
-      if (error.cause.kind == SystemError::Kind::kNotAFile) return Say(Text::kNotAFile);
-      return Because(Say(Text::kCannotOpen), error.cause);
-    case Status::kIoError:
-      switch (error.step) {
-        case Step::kCreateOutput: return Because(Say(Text::kCannotCreate, {entry.base + kStagingSuffix}), error.cause);
-        case Step::kWriteOutput: return Because(Say(Text::kCannotWrite, {output}), error.cause);
-        case Step::kReplaceOutput: return Because(Say(Text::kCannotReplace, {output}), error.cause);
-        default: return Because(Say(Text::kCannotRead), error.cause);
-      }
-  }
-  return {};
-}
-
-bool HasNoPixels(const BitmapInfo& bitmap) {
-  return bitmap.form == BitmapForm::kRows && (bitmap.width == 0 || bitmap.height == 0);
-}
-
-NativeString BitmapTrouble(const BitmapInfo& bitmap) {
-  if (HasNoPixels(bitmap)) return Say(Text::kNoPixels, {Number(bitmap.width), Number(bitmap.height)});
-  switch (bitmap.form) {
-    case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(bitmap.header.compression)});
-    case BitmapForm::kPlain: return Say(Text::kNoStandardHeader);
-    case BitmapForm::kRows: break;
-  }
-  return Say(Text::kCutPalette);
-}
-
-NativeString Description(const Entry& entry) {
-  const BitmapInfo& carrier = entry.outcome.bitmap;
-  NativeString text =
-      Say(Text::kChecked,
-          {entry.source, Say(entry.outcome.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
-           Number(static_cast<long long>(carrier.bytes))});
-  if (carrier.hasFields) text += Say(Text::kCheckedSize, {Number(carrier.width), Number(carrier.height)});
-  const NativeString depth = DepthText(carrier);
-  switch (carrier.form) {
-    case BitmapForm::kPlain: break;
-    case BitmapForm::kRows:
-      if (carrier.rowBytes == carrier.writtenRowBytes)
-        text += Say(Text::kCheckedRows, {depth, Number(static_cast<long long>(carrier.rowBytes))});
-      else
-        text += Say(Text::kCheckedPaddedRows, {depth, Number(static_cast<long long>(carrier.rowBytes)),
-                                               Number(static_cast<long long>(carrier.writtenRowBytes))});
-      break;
-    case BitmapForm::kCompressed: text += Say(Text::kCheckedCompressed, {CompressionName(carrier.header.compression)}); break;
-  }
-  return text;
 }

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
-#include "../convert/job.h"
+#include "../os/system.h"
 #include "options.h"
-#include "plan.h"
 
 class Report {
  public:
@@ -42,19 +42,4 @@ class Report {
 
 // `text` safe to print: control characters escaped ("\n", "\033"), so a
 // name cannot split a line or reach the terminal as a command.
-NativeString Shown(const NativeString& text);
-
-// What went wrong with an entry's outcome, in words.
-NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
-
-// Why a carried bitmap shows no picture to write or take back, in words.
-NativeString BitmapTrouble(const BitmapInfo& bitmap);
-// Whether the bitmap has rows of no pixels, or none of them.
-bool HasNoPixels(const BitmapInfo& bitmap);
-
-// What a checked file carries, for --dry-run --verbose.
-NativeString Description(const Entry& entry);
-
-// A number in the tools' texts, and one with a decimal.
-NativeString Number(long long value);
-NativeString Decimal(double value);
+NativeString Printable(const NativeString& text);

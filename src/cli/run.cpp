@@ -7,6 +7,7 @@
 #include "../os/paths.h"
 #include "../os/system.h"
 #include "batch.h"
+#include "describe.h"
 #include "texts.h"
 
 namespace {

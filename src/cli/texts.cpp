@@ -1,7 +1,11 @@
 #include "texts.h"
 
+#include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <string>
 
+#include "../notices.h"
 #include "../os/system.h"
 
 namespace {
@@ -14,15 +18,15 @@ struct Row {
 
 #define T NATIVE_TEXT
 constexpr Row kTexts[] = {
-    {Text::kNotGif, T("not a .gif or .GIF file"), T("拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。")},
+    {Text::kNotGif, T("not a .gif or .GIF file"), notice::kNotGif},
     {Text::kFolder, T("a folder; -r converts what is inside"), T("フォルダーです。中身は -r で変換できます")},
     {Text::kFolderToPack, T("a folder; -r packs what is inside"), T("フォルダーです。中身は -r で書き戻せます")},
     {Text::kPictureNamed, T("not a .gif or .GIF file; the carrier of this picture is {}"), T("拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。この画像の搬送ファイルは {} です")},
-    {Text::kNotCarrier, T("not a carrier GIF"), T("このファイルは対応フォーマットではありません。")},
-    {Text::kOutOfMemory, T("out of memory"), T("メモリが不足しています。")},
-    {Text::kBusy, T("being converted by another process"), T("このファイルは別のプロセスが変換中です。")},
-    {Text::kRefused, T("its picture cannot be written"), T("このファイルの画像は書き出せません。")},
-    {Text::kCannotRead, T("cannot read"), T("ファイルの読み書きに失敗しました。")},
+    {Text::kNotCarrier, T("not a carrier GIF"), notice::kNotCarrier},
+    {Text::kOutOfMemory, T("out of memory"), notice::kOutOfMemory},
+    {Text::kBusy, T("being converted by another process"), notice::kBusy},
+    {Text::kRefused, T("its picture cannot be written"), notice::kRefused},
+    {Text::kCannotRead, T("cannot read"), notice::kCannotReadOrWrite},
     {Text::kCannotOpen, T("cannot open"), T("開けません")},
     {Text::kNotAFile, T("not a regular file"), T("通常のファイルではありません")},
     {Text::kCannotCreate, T("cannot create {}"), T("{} を作成できません")},
@@ -119,4 +123,15 @@ NativeString Say(Text text, std::initializer_list<NativeString> values) {
 NativeString Because(const NativeString& what, const SystemError& error) {
   if (error.kind != SystemError::Kind::kSystem || error.code == 0) return what;
   return what + NATIVE_TEXT(": ") + ErrorText(error.code);
+}
+
+NativeString Number(long long value) {
+  const std::string digits = std::to_string(value);
+  return NativeString(digits.begin(), digits.end());
+}
+
+NativeString Decimal(double value) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "%.1f", value);
+  return NativeString(digits, digits + std::strlen(digits));
 }

@@ -81,3 +81,7 @@ void UseJapanese(bool japanese);
 // The text in the language in use, each "{}" replaced by the next of
 // `values` and each "{N}" by the one N places from the first.
 NativeString Say(Text text, std::initializer_list<NativeString> values = {});
+
+// A number in the tools' texts, and one with a decimal.
+NativeString Number(long long value);
+NativeString Decimal(double value);

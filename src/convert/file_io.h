@@ -47,6 +47,11 @@ class ScopedFile {
   ~ScopedFile() { Close(); }
 
   FileHandle get() const { return file_; }
+  // Closes the file held, if any, and holds `file` instead.
+  void Reset(FileHandle file) {
+    Close();
+    file_ = file;
+  }
   SystemError Close() {
     const FileHandle file = std::exchange(file_, kNoFile);
     return file == kNoFile ? SystemError{} : os_.Close(file);

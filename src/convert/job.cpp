@@ -40,7 +40,6 @@ Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::u
     const Ending ending = Pour(os, opened.value, out.file(), writer, buffer, &outcome.form);
     error = ending.error;
     outcome.bitmap = ending.bitmap;
-    outcome.report = ending.report;
     outcome.unchanged = !error && ending.unchanged;
   }
   if (const SystemError closed = in.Close(); closed && !error) error = {Status::kIoError, Step::kReadSource, closed};

@@ -8,18 +8,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 
 #include "bitmap_rows.h"
 #include "container.h"
 #include "error.h"
-
-// What a writer tells of its work beyond its error: why it refused the
-// bitmap, or what it changed. A writer that tells more derives its own.
-struct WriterReport {
-  virtual ~WriterReport() = default;
-};
 
 // What a writer knows once the payload has ended.
 struct Ending {
@@ -30,7 +23,6 @@ struct Ending {
   bool needsSecondPass = false;  // the payload must be poured again
   bool unchanged = false;        // the output would be what already stands at its name
   BitmapInfo bitmap;             // what the payload showed of itself
-  std::shared_ptr<const WriterReport> report;
 };
 
 // Makes one kind of output from a payload poured into it, in one pass or,
@@ -63,7 +55,6 @@ struct Outcome {
   bool unchanged = false;  // the output stood already; nothing was written
   CarrierForm form = CarrierForm::kImage;
   BitmapInfo bitmap;  // what the payload showed of itself, once it had ended
-  std::shared_ptr<const WriterReport> report;
 };
 
 inline constexpr const NativeChar* kBmpSuffix = NATIVE_TEXT(".bmp");

@@ -7,13 +7,13 @@
 #include <span>
 #include <vector>
 
-#include <cstddef>
+#include "../convert/container.h"
 
-class HeldPayload {
+class HeldPayload final : public PayloadSink {
  public:
   // Starts again with a payload from a file of `bound` bytes, which bounds its length.
   void Start(std::uint64_t bound);
-  void Append(std::span<const std::uint8_t> bytes);
+  Error Append(std::span<const std::uint8_t> bytes) override;
   std::span<std::uint8_t> Bytes() { return bytes_; }
   // Lets the memory go.
   void Release() { std::vector<std::uint8_t>().swap(bytes_); }

@@ -28,7 +28,7 @@ PixelPatch::PixelPatch(BitmapPixels& bitmap, bool nearest) : bitmap_(bitmap), ne
 }
 
 // An index past the picture's palette shows black, as readers show it.
-Rgba PixelPatch::Shown(std::uint8_t index) const {
+Rgba PixelPatch::IndexColour(std::uint8_t index) const {
   return index < info_.palette.size() ? info_.palette[index] : Rgba{0, 0, 0, kOpaque};
 }
 
@@ -48,7 +48,7 @@ void PixelPatch::Take(const PixelRun& run) {
       continue;
     }
     Rgba colour;
-    if (info_.indexed) colour = Shown(run.pixels[i]);
+    if (info_.indexed) colour = IndexColour(run.pixels[i]);
     else std::copy_n(run.pixels + kRgbaBytes * i, kRgbaBytes, colour.begin());
     Put(x, run.y, colour);
   }
@@ -58,7 +58,7 @@ void PixelPatch::PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index) 
   std::uint8_t* row = bitmap_.Row(y);
   const std::uint32_t stored = bitmap_.Format().Load(row, x);
   if (stored == index) return;
-  if (index >= bitmap_.Format().Palette().size()) return Put(x, y, Shown(index));
+  if (index >= bitmap_.Format().Palette().size()) return Put(x, y, IndexColour(index));
   bitmap_.Format().Store(row, x, index);
   ++changed_;
 }

@@ -54,7 +54,7 @@ class PixelPatch final : public PictureSink {
   double LargestDeltaE() const { return largestDeltaE_; }
 
  private:
-  Rgba Shown(std::uint8_t index) const;
+  Rgba IndexColour(std::uint8_t index) const;
   void Put(std::uint32_t x, std::uint32_t y, Rgba colour);
   void PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index);
   void PutBgr(const PixelRun& run);

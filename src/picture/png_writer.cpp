@@ -171,10 +171,7 @@ Error PngWriter::Start(FileHandle file, const OpenedFile& source) {
   return {};
 }
 
-Error PngWriter::Append(std::span<const std::uint8_t> bytes) {
-  payload_.Append(bytes);
-  return {};
-}
+Error PngWriter::Append(std::span<const std::uint8_t> bytes) { return payload_.Append(bytes); }
 
 Ending PngWriter::Finish(CarrierForm) {
   const std::span<std::uint8_t> payload = payload_.Bytes();

@@ -4,17 +4,13 @@
 
 #include "../convert/bitmap_writer.h"
 #include "../convert/file_io.h"
+#include "../notices.h"
 
 namespace {
 
 constexpr const NativeChar* kMessages[] = {
-    nullptr,
-    NATIVE_TEXT("拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。"),
-    NATIVE_TEXT("このファイルは対応フォーマットではありません。"),
-    NATIVE_TEXT("ファイルの読み書きに失敗しました。"),
-    NATIVE_TEXT("メモリが不足しています。"),
-    NATIVE_TEXT("このファイルは別のプロセスが変換中です。"),
-    NATIVE_TEXT("このファイルの画像は書き出せません。"),
+    nullptr, notice::kNotGif, notice::kNotCarrier, notice::kCannotReadOrWrite, notice::kOutOfMemory, notice::kBusy,
+    notice::kRefused,
 };
 static_assert(std::size(kMessages) == static_cast<std::size_t>(Status::kRefused) + 1);
 

@@ -4,7 +4,7 @@
 // of its own length, and nothing is left open or behind.
 
 #include "../../src/convert/file_io.h"
-#include "../../src/picture/pack_writer.h"
+#include "../../src/picture/pack.h"
 #include "../memory_platform.h"
 #include "require.h"
 
@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MemoryPlatform os;
   os.files["x.gif"] = carrier;
   os.files["x.gif.png"] = Bytes(data, data + size);
-  Bytes reading(kTransferSize), writing(kTransferSize), gathering(kTransferSize);
-  PackWriter writer(os, "x.gif.png", true, false, gathering, writing);
-  const Outcome outcome = RunJob(os, {"x.gif", "x.gif", "", false}, writer, reading);
+  static Workspace workspace;
+  Require(workspace.Ready(), "buffers");
+  const PackOutcome outcome = Pack(os, {"x.gif", "x.gif", "x.gif.png", true}, workspace);
   const Status status = outcome.error.status;
   Require(status == Status::kOk || status == Status::kRefused, "packed or refused");
   if (status == Status::kOk && !outcome.unchanged) {

@@ -1,0 +1,153 @@
+#include "describe.h"
+
+#include "texts.h"
+
+namespace {
+
+NativeString CompressionName(std::uint32_t compression) {
+  switch (compression) {
+    case bmp::kRle8: return NATIVE_TEXT("RLE8");
+    case bmp::kRle4: return NATIVE_TEXT("RLE4");
+    case bmp::kJpeg: return NATIVE_TEXT("JPEG");
+    case bmp::kPng: return NATIVE_TEXT("PNG");
+  }
+  return Number(compression);
+}
+
+// The bitmap's depth as an editor needs to know it: the length of its
+// palette, or the widths of its channels under their masks.
+NativeString DepthText(const BitmapInfo& bitmap) {
+  const BmpHeader& header = bitmap.header;
+  const NativeString depth = Number(header.depth);
+  if (header.Indexed()) return Say(Text::kDepthPalette, {depth, Number(static_cast<long long>(header.PaletteLength()))});
+  if (!header.masksHeld) return Say(Text::kDepth, {depth});
+  NativeString text = Say(Text::kDepth, {depth});
+  constexpr int kByte = 8;
+  if (header.ChannelBits(0) != kByte || header.ChannelBits(1) != kByte || header.ChannelBits(2) != kByte) {
+    NativeString channels = Number(header.ChannelBits(0));
+    for (std::size_t i = 1; i < 3; ++i) channels.append(1, '-').append(Number(header.ChannelBits(i)));
+    text = Say(Text::kDepthChannels, {depth, channels});
+  }
+  return header.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
+}
+
+// A colour as editors write it: rrggbb in hexadecimal.
+NativeString Hex(Rgba colour) {
+  NativeString text;
+  for (int i = 0; i < 3; ++i) {
+    for (int shift = 4; shift >= 0; shift -= 4) text += NATIVE_TEXT("0123456789abcdef")[colour[i] >> shift & 15];
+  }
+  return text;
+}
+
+// Why the picture could not be read, in words.
+NativeString PictureTrouble(const PictureProblem& problem, const NativeString& picture) {
+  const NativeString what = Say(Text::kCannotReadPicture, {picture});
+  const auto because = [&](Text text, std::initializer_list<NativeString> values = {}) {
+    return what + NATIVE_TEXT(": ") + Say(text, values);
+  };
+  switch (problem.kind) {
+    case PictureProblem::Kind::kCannotOpen:
+    case PictureProblem::Kind::kCannotRead: return Because(what, problem.cause);
+    case PictureProblem::Kind::kUnknownForm: return because(Text::kPictureUnknown);
+    case PictureProblem::Kind::kCutShort: return because(Text::kPictureCutShort);
+    case PictureProblem::Kind::kChecksum: return because(Text::kPictureChecksum);
+    case PictureProblem::Kind::kDamaged:
+      return because(Text::kPictureDamaged, {NativeString(problem.detail.begin(), problem.detail.end())});
+    case PictureProblem::Kind::kChanged: return because(Text::kPictureChanged);
+    case PictureProblem::Kind::kOutOfMemory: return because(Text::kOutOfMemory);
+    case PictureProblem::Kind::kWrongSize:
+    case PictureProblem::Kind::kNone: break;
+  }
+  return what;
+}
+
+}  // namespace
+
+NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
+  const NativeString output = entry.base + (entry.keptAsBmp ? kBmpSuffix : suffix);
+  const Error& error = entry.outcome.error;
+  switch (error.status) {
+    case Status::kOk: break;
+    case Status::kBadExtension: return Say(Text::kNotGif);
+    case Status::kOutOfMemory: return Say(Text::kOutOfMemory);
+    case Status::kBusy: return Say(Text::kBusy);
+    case Status::kRefused: return Say(Text::kRefused);  // the command tells why, where it can
+    case Status::kUnsupported:
+      if (error.step != Step::kOpenSource) return Say(Text::kNotCarrier);
+      if (error.cause.kind == SystemError::Kind::kNotAFile) return Say(Text::kNotAFile);
+      return Because(Say(Text::kCannotOpen), error.cause);
+    case Status::kIoError:
+      switch (error.step) {
+        case Step::kCreateOutput: return Because(Say(Text::kCannotCreate, {entry.base + kStagingSuffix}), error.cause);
+        case Step::kWriteOutput: return Because(Say(Text::kCannotWrite, {output}), error.cause);
+        case Step::kReplaceOutput: return Because(Say(Text::kCannotReplace, {output}), error.cause);
+        default: return Because(Say(Text::kCannotRead), error.cause);
+      }
+  }
+  return {};
+}
+
+bool HasNoPixels(const BitmapInfo& bitmap) {
+  return bitmap.form == BitmapForm::kRows && (bitmap.width == 0 || bitmap.height == 0);
+}
+
+NativeString BitmapTrouble(const BitmapInfo& bitmap) {
+  if (HasNoPixels(bitmap)) return Say(Text::kNoPixels, {Number(bitmap.width), Number(bitmap.height)});
+  switch (bitmap.form) {
+    case BitmapForm::kCompressed: return Say(Text::kCompressedBitmap, {CompressionName(bitmap.header.compression)});
+    case BitmapForm::kPlain: return Say(Text::kNoStandardHeader);
+    case BitmapForm::kRows: break;
+  }
+  return Say(Text::kCutPalette);
+}
+
+NativeString Description(const Entry& entry) {
+  const BitmapInfo& carrier = entry.outcome.bitmap;
+  NativeString text =
+      Say(Text::kChecked,
+          {entry.source, Say(entry.outcome.form == CarrierForm::kImage ? Text::kImageData : Text::kComment),
+           Number(static_cast<long long>(carrier.bytes))});
+  if (carrier.hasFields) text += Say(Text::kCheckedSize, {Number(carrier.width), Number(carrier.height)});
+  const NativeString depth = DepthText(carrier);
+  switch (carrier.form) {
+    case BitmapForm::kPlain: break;
+    case BitmapForm::kRows:
+      if (carrier.rowBytes == carrier.writtenRowBytes)
+        text += Say(Text::kCheckedRows, {depth, Number(static_cast<long long>(carrier.rowBytes))});
+      else
+        text += Say(Text::kCheckedPaddedRows, {depth, Number(static_cast<long long>(carrier.rowBytes)),
+                                               Number(static_cast<long long>(carrier.writtenRowBytes))});
+      break;
+    case BitmapForm::kCompressed: text += Say(Text::kCheckedCompressed, {CompressionName(carrier.header.compression)}); break;
+  }
+  return text;
+}
+
+NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& picture) {
+  const PatchResult& patch = outcome.patch;
+  const BitmapInfo& bitmap = outcome.bitmap;
+  const PixelTally& pixels = patch.pixels;
+  switch (patch.refusal) {
+    case Refusal::kPicture:
+      if (patch.picture.kind != PictureProblem::Kind::kWrongSize) return PictureTrouble(patch.picture, picture);
+      return Say(Text::kWrongSize, {picture, Number(patch.picture.width), Number(patch.picture.height),
+                                    Number(bitmap.width), Number(bitmap.height < 0 ? -std::int64_t{bitmap.height} : bitmap.height)});
+    case Refusal::kTransparent:
+    case Refusal::kOffPalette:
+      return Say(patch.refusal == Refusal::kTransparent ? Text::kTransparent : Text::kOffPalette,
+                 {Number(static_cast<long long>(pixels.count)), picture, Number(pixels.x), Number(pixels.y)});
+    case Refusal::kCarrierChanged: return Say(Text::kCarrierChanged);
+    case Refusal::kNotStorable:
+    case Refusal::kNone: break;
+  }
+  return Say(Text::kCannotStoreBack, {BitmapTrouble(bitmap)});
+}
+
+std::vector<NativeString> OffColourLines(const PatchResult& patch) {
+  std::vector<NativeString> lines;
+  for (const OffColour& off : patch.offColours)
+    lines.push_back(Say(Text::kOffColour, {Hex(off.colour), Number(static_cast<long long>(off.pixels)),
+                                           Number(off.nearest), Hex(off.nearestColour), Decimal(off.deltaE)}));
+  return lines;
+}

@@ -1,0 +1,24 @@
+// What the tools say of their work in words: why an entry failed, what a
+// carried bitmap is, why a picture does not go back.
+#pragma once
+
+#include <vector>
+
+#include "../picture/pack.h"
+#include "plan.h"
+
+// What went wrong with an entry's outcome, in words.
+NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
+
+// Why a carried bitmap shows no picture to write or take back, in words.
+NativeString BitmapTrouble(const BitmapInfo& bitmap);
+// Whether the bitmap has rows of no pixels, or none of them.
+bool HasNoPixels(const BitmapInfo& bitmap);
+
+// What a checked file carries, for --dry-run --verbose.
+NativeString Description(const Entry& entry);
+
+// Why the picture `picture` did not go back into its carrier, in words.
+NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& picture);
+// The colours a palette lacks that most pixels had, a line each with the nearest entry, for -v.
+std::vector<NativeString> OffColourLines(const PatchResult& patch);
