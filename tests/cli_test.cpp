@@ -110,7 +110,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
       "quillane-convert: big.gif: cannot write big.gif.bmp: File too large\n"
       "8 files: 3 converted, 5 failed\n";
   for (const char* jobs : {"-j 1", "-j 4", ""}) {
-    const Ran run = Shell(std::string("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" ") + jobs + " -v " + args);
+    const Ran run = Shell(std::string("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" --force ") + jobs + " -v " + args);
     EXPECT_EQ(run.exitCode, 1) << jobs;
     EXPECT_EQ(run.err, expected) << jobs;
     EXPECT_EQ(run.out, "a.gif -> a.gif.bmp\nc.GIF -> c.GIF.bmp\na.gif -> a.gif.bmp\n") << jobs;
@@ -118,6 +118,9 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   EXPECT_EQ(ReadFileBytes(dir / "a.gif.bmp"), a);
   EXPECT_EQ(ReadFileBytes(dir / "c.GIF.bmp"), c);
   EXPECT_EQ(ReadFileBytes(dir / "big.gif.bmp"), Bytes(3, 'E'));  // the earlier output stays
+  // Without --force, an output that is no picture is kept like an edit.
+  EXPECT_EQ(Run("big.gif").err,
+            "quillane-convert: big.gif.bmp: kept: it cannot be read (not a PNG or BMP picture); --force replaces it\n");
   EXPECT_EQ(ReadFileBytes(dir / "a.gif"), aSource);
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.png", "big.gif", "big.gif.bmp",
                                                   "c.GIF", "c.GIF.bmp", "d.gif", "folder.gif"}));
@@ -237,7 +240,8 @@ TEST_F(Cli, SpeaksJapaneseInAJapaneseLocale) {
                   "i.putpixel((3, 1), (0, 0, 0, 0)); i.save('t.gif.png'); "
                   "Image.new('RGB', (5, 3), (1, 2, 3)).save('p.gif.png')\"").exitCode, 0);
   EXPECT_EQ(Shell("LANG=ja_JP.UTF-8 \"$K\" t.gif p.gif").err,
-            "quillane-pack: t.gif: t.gif.png の 1 個の画素が透明ですが、ビットマップは透明を持てません。最初は 3, 1\n"
+            "quillane-pack: t.gif: t.gif.png の 1 個の画素が透明ですが、ビットマップは透明を持てません。最初は 3, 1。"
+            "ビットマップ (24 ビット) は不透明な色だけを持てます。これらの画素を不透明にしてください\n"
             "quillane-pack: p.gif: p.gif.png の 15 個の画素がパレットにない色です。最初は左上から 0, 0。"
             "--nearest でパレットの最も近い色に置き換えられます\n"
             "2 個の搬送ファイル: 書き戻し 0、変更なし 0、失敗 2\n");
@@ -399,7 +403,7 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
   for (const auto& race : cases) {
     SCOPED_TRACE(std::string(race.step) + (race.unnamed ? "" : ", without unnamed files"));
     WriteFileBytes(output, old);
-    std::vector<std::string> first = {QUILLANE_CONVERT, "-q", source};
+    std::vector<std::string> first = {QUILLANE_CONVERT, "-q", "--force", source};
     if (!race.unnamed) first.insert(first.begin(), {"/usr/bin/python3", QUILLANE_WITHOUT_UNNAMED_FILES});
     const pid_t stopped = Start(first, {std::string("QUILLANE_STOP_AT=") + race.step});
     int status = 0;
@@ -407,7 +411,7 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
     ASSERT_TRUE(WIFSTOPPED(status));
     // Unnamed, the staging file takes its name only once it is locked.
     EXPECT_EQ(fs::exists(dir / "large.gif.temp"), race.second == 1 || !race.unnamed);
-    EXPECT_EQ(ExitCode(Start({QUILLANE_CONVERT, "-q", source})), race.second);
+    EXPECT_EQ(ExitCode(Start({QUILLANE_CONVERT, "-q", "--force", source})), race.second);
     EXPECT_EQ(ReadFileBytes(output), race.second == 0 ? fresh : old);
     kill(stopped, SIGCONT);
     EXPECT_EQ(ExitCode(stopped), 0);
@@ -421,24 +425,26 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
 TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
   const std::string pil = "/usr/bin/python3 -c \"from PIL import Image; Image.new(";
   const std::string edit = "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('x.gif.png'); ";
+  const std::string opaque = "the bitmap (24-bit) holds opaque colours only: make those pixels opaque";
   const struct {
     const char* what;
     std::string setup, err;
   } cases[] = {
-      {"no picture", "", "x.gif: no picture: neither x.gif.png nor x.gif.bmp exists"},
+      {"no picture", "", "x.gif: no picture: neither x.gif.png nor x.gif.bmp exists; pictures are looked for beside each "
+                         "carrier, and --from DIR takes them from DIR, where quillane-convert -o DIR wrote them"},
       {"no image", "printf junk >x.gif.png", "x.gif: cannot read x.gif.png: not a PNG or BMP picture"},
       {"the wrong width", "\"$M\" --width 6 --height 3 o.gif x.gif.bmp",
-       "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3"},
+       "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size"},
       {"the wrong height", "\"$M\" --width 5 --height 4 o.gif x.gif.bmp",
-       "x.gif: x.gif.bmp is 5 x 4, the carrier's bitmap 5 x 3"},
+       "x.gif: x.gif.bmp is 5 x 4, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size"},
       {"the wrong height as PNG", pil + "'RGB', (5, 2)).save('x.gif.png')\"",
-       "x.gif: x.gif.png is 5 x 2, the carrier's bitmap 5 x 3"},
+       "x.gif: x.gif.png is 5 x 2, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size"},
       {"a colour made transparent", pil + "'RGB', (5, 3), (9, 9, 9)).save('x.gif.png', transparency=(9, 9, 9))\"",
-       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
+       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0; " + opaque},
       {"grey and alpha", pil + "'LA', (5, 3), (9, 0)).save('x.gif.png')\"",
-       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
+       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0; " + opaque},
       {"transparent pixels", pil + "'RGBA', (5, 3), (9, 9, 9, 0)).save('x.gif.png')\"",
-       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0"},
+       "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0; " + opaque},
       {"colours off the palette", "\"$M\" --depth 8 --width 5 --height 3 x.gif && " + pil +
        "'RGB', (5, 3), (1, 2, 3)).save('x.gif.png')\"",
        "x.gif: 15 pixels of x.gif.png are not in the carrier's palette; the first at 0, 0 from the top left; "
@@ -539,9 +545,10 @@ TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
   WriteFileBytes(dir / "other.gif", MakeCarrier(MakeBitmap(1024, 2048, 5), CarrierForm::kImage));
   ASSERT_EQ(Run("-q -f png other.gif").exitCode, 0);
   fs::rename(dir / "other.gif.png", picture);
-  const auto runs = [&](const char* program, const fs::path& file, const Bytes& old) {
+  // An earlier output that is no picture of the carrier is replaced only with --force.
+  const auto runs = [&](const char* program, const char* option, const fs::path& file, const Bytes& old) {
     const auto once = [&](std::chrono::microseconds killAfter) {
-      const pid_t pid = Start({program, source});
+      const pid_t pid = Start({program, option, source});
       if (killAfter.count() > 0) {
         std::this_thread::sleep_for(killAfter);
         kill(pid, SIGKILL);
@@ -568,9 +575,9 @@ TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
                 fs::path(program).filename().c_str(), oldKept, newWritten, static_cast<long long>(whole.count()));
     return done;
   };
-  EXPECT_EQ(runs(QUILLANE_CONVERT, dir / "large.gif.bmp", ExpectedOutput(MakeBitmap(1024, 2047, 5))), fresh);
+  EXPECT_EQ(runs(QUILLANE_CONVERT, "--force", dir / "large.gif.bmp", ExpectedOutput(MakeBitmap(1024, 2047, 5))), fresh);
   fs::remove(dir / "large.gif.bmp");
-  runs(QUILLANE_PACK, dir / "large.gif", MakeCarrier(MakeBitmap(1024, 2048, 42), CarrierForm::kImage));
+  runs(QUILLANE_PACK, "-q", dir / "large.gif", MakeCarrier(MakeBitmap(1024, 2048, 42), CarrierForm::kImage));
 }
 
 }  // namespace

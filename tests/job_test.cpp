@@ -184,7 +184,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     const auto expectPack = [&](FaultyPlatform& os, MemoryPlatform& mem, bool stagingLeft) {
       Workspace workspace;
       ASSERT_TRUE(workspace.Ready());
-      const PackOutcome outcome = Pack(os, {path, path, picture, true}, workspace);
+      const PackOutcome outcome = Pack(os, {path, path, {picture}, true}, workspace);
       EXPECT_EQ(mem.files.at(path), outcome.error ? input.file : input.output);
       EXPECT_EQ(mem.files.at(picture), input.picture);
       EXPECT_EQ(mem.files.contains(staging), stagingLeft);

@@ -343,7 +343,7 @@ def palettes(run, convert, make_carrier, pack):
         if painted.mode != "P":
             run.fail("GIMP did not keep the indexed picture indexed")
     run.tool(pack, "-q", "--from", "png", *carriers)
-    run.tool(convert, "-q", *carriers)
+    run.tool(convert, "-q", "--force", *carriers)
     for carrier in carriers:
         palette, rows = stored[carrier]
         rows[0][0] = 1
@@ -366,7 +366,7 @@ def palettes(run, convert, make_carrier, pack):
     if "not in the carrier's palette" not in refusal or "--nearest" not in refusal or "nearest is entry" not in refusal:
         run.fail(f"a colour off the palette was not refused with what to do: {refusal}")
     run.tool(pack, "-q", "--nearest", "--from", "png", carrier)
-    run.tool(convert, "-q", carrier)
+    run.tool(convert, "-q", "--force", carrier)
     labs = [lab(c) for c in palette]
     now = bmp_indices(f"{carrier}.bmp")[1]
     for x in range(image.width):

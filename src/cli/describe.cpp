@@ -1,5 +1,6 @@
 #include "describe.h"
 
+#include "../os/system.h"
 #include "texts.h"
 
 namespace {
@@ -40,32 +41,35 @@ NativeString Hex(Rgba colour) {
   return text;
 }
 
-// Why the picture could not be read, in words.
-NativeString PictureTrouble(const PictureProblem& problem, const NativeString& picture) {
-  const NativeString what = Say(Text::kCannotReadPicture, {picture});
-  const auto because = [&](Text text, std::initializer_list<NativeString> values = {}) {
-    return what + NATIVE_TEXT(": ") + Say(text, values);
-  };
+// Why a picture could not be read, in words: the system's reason, or what is wrong with the file.
+NativeString PictureReason(const PictureProblem& problem) {
   switch (problem.kind) {
     case PictureProblem::Kind::kCannotOpen:
-    case PictureProblem::Kind::kCannotRead: return Because(what, problem.cause);
-    case PictureProblem::Kind::kUnknownForm: return because(Text::kPictureUnknown);
-    case PictureProblem::Kind::kCutShort: return because(Text::kPictureCutShort);
-    case PictureProblem::Kind::kChecksum: return because(Text::kPictureChecksum);
+    case PictureProblem::Kind::kCannotRead:
+      return problem.cause.kind == SystemError::Kind::kSystem && problem.cause.code ? ErrorText(problem.cause.code)
+                                                                                   : NativeString();
+    case PictureProblem::Kind::kUnknownForm: return Say(Text::kPictureUnknown);
+    case PictureProblem::Kind::kCutShort: return Say(Text::kPictureCutShort);
+    case PictureProblem::Kind::kChecksum: return Say(Text::kPictureChecksum);
     case PictureProblem::Kind::kDamaged:
-      return because(Text::kPictureDamaged, {NativeString(problem.detail.begin(), problem.detail.end())});
-    case PictureProblem::Kind::kChanged: return because(Text::kPictureChanged);
-    case PictureProblem::Kind::kOutOfMemory: return because(Text::kOutOfMemory);
+      return Say(Text::kPictureDamaged, {NativeString(problem.detail.begin(), problem.detail.end())});
+    case PictureProblem::Kind::kChanged: return Say(Text::kPictureChanged);
+    case PictureProblem::Kind::kOutOfMemory: return Say(Text::kOutOfMemory);
     case PictureProblem::Kind::kWrongSize:
     case PictureProblem::Kind::kNone: break;
   }
-  return what;
+  return {};
+}
+
+NativeString PictureTrouble(const PictureProblem& problem, const NativeString& picture) {
+  const NativeString what = Say(Text::kCannotReadPicture, {picture}), reason = PictureReason(problem);
+  return reason.empty() ? what : what + NATIVE_TEXT(": ") + reason;
 }
 
 }  // namespace
 
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
-  const NativeString output = entry.base + (entry.keptAsBmp ? kBmpSuffix : suffix);
+  const NativeString output = entry.base + (entry.writtenAsBmp ? kBmpSuffix : suffix);
   const Error& error = entry.outcome.error;
   switch (error.status) {
     case Status::kOk: break;
@@ -132,12 +136,14 @@ NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& pict
     case Refusal::kPicture:
       if (patch.picture.kind != PictureProblem::Kind::kWrongSize) return PictureTrouble(patch.picture, picture);
       return Say(Text::kWrongSize, {picture, Number(patch.picture.width), Number(patch.picture.height),
-                                    Number(bitmap.width), Number(bitmap.height < 0 ? -std::int64_t{bitmap.height} : bitmap.height)});
+                                    Number(bitmap.width), Number(bitmap.header.Rows())});
     case Refusal::kTransparent:
     case Refusal::kOffPalette:
       return Say(patch.refusal == Refusal::kTransparent ? Text::kTransparent : Text::kOffPalette,
-                 {Number(static_cast<long long>(pixels.count)), picture, Number(pixels.x), Number(pixels.y)});
+                 {Number(static_cast<long long>(pixels.count)), picture, Number(pixels.x), Number(pixels.y),
+                  DepthText(bitmap)});
     case Refusal::kCarrierChanged: return Say(Text::kCarrierChanged);
+    case Refusal::kTwoEdits: return Say(Text::kTwoEdits, {picture, outcome.other});
     case Refusal::kNotStorable:
     case Refusal::kNone: break;
   }
@@ -150,4 +156,21 @@ std::vector<NativeString> OffColourLines(const PatchResult& patch) {
     lines.push_back(Say(Text::kOffColour, {Hex(off.colour), Number(static_cast<long long>(off.pixels)),
                                            Number(off.nearest), Hex(off.nearestColour), Decimal(off.deltaE)}));
   return lines;
+}
+
+std::vector<NativeString> FarColourLines(const PatchResult& patch, const NativeString& carrier,
+                                         const NativeString& picture) {
+  if (patch.farColourCount == 0) return {};
+  std::vector<NativeString> lines{Say(Text::kFarColours, {carrier, picture, Number(static_cast<long long>(patch.farColourCount)),
+                                                          Number(static_cast<long long>(kVisibleDeltaE))})};
+  for (const OffColour& far : patch.farColours)
+    lines.push_back(Say(Text::kFarColour, {Hex(far.colour), Number(static_cast<long long>(far.pixels)),
+                                           Number(far.nearest), Hex(far.nearestColour), Decimal(far.deltaE)}));
+  return lines;
+}
+
+NativeString KeptLine(const PatchResult& patch, const NativeString& output) {
+  const bool unreadable = patch.refusal == Refusal::kPicture && patch.picture.kind != PictureProblem::Kind::kWrongSize;
+  return output + NATIVE_TEXT(": ") +
+         (unreadable ? Say(Text::kKeptUnreadable, {PictureReason(patch.picture)}) : Say(Text::kKeptEdit));
 }

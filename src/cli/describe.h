@@ -15,6 +15,10 @@ NativeString BitmapTrouble(const BitmapInfo& bitmap);
 // Whether the bitmap has rows of no pixels, or none of them.
 bool HasNoPixels(const BitmapInfo& bitmap);
 
+// Why `output`, which gave `patch` against its carrier, is kept: it shows
+// another picture, or cannot be read.
+NativeString KeptLine(const PatchResult& patch, const NativeString& output);
+
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry);
 
@@ -22,3 +26,7 @@ NativeString Description(const Entry& entry);
 NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& picture);
 // The colours a palette lacks that most pixels had, a line each with the nearest entry, for -v.
 std::vector<NativeString> OffColourLines(const PatchResult& patch);
+// What --nearest moved visibly far for a carrier packed from `picture`, a
+// line and one for each of the commonest such colours; none when it moved none so far.
+std::vector<NativeString> FarColourLines(const PatchResult& patch, const NativeString& carrier,
+                                         const NativeString& picture);

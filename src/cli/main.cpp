@@ -6,9 +6,12 @@
 #include <clocale>
 #endif
 
+#include <algorithm>
+
 #include "../convert/bitmap_writer.h"
 #include "../convert/file_io.h"
 #include "../os/system.h"
+#include "../picture/pack.h"
 #include "../picture/png_writer.h"
 #include "describe.h"
 #include "options.h"
@@ -30,6 +33,8 @@ const Command kConvert{
     "                        made again in DIR\n"
     "  -f, --format FORMAT   bmp (the default) or png: write FILE.png, the same picture\n"
     "                        as a PNG file\n"
+    "      --force           replace an output that shows an edit (another picture than\n"
+    "                        its carrier), which is otherwise kept\n"
     "  -n, --dry-run         read and check every file as a conversion would; write nothing\n"
     "  -j, --jobs N          convert up to N files at once (default: one per processor)\n"
     "  -q, --quiet           print only errors\n"
@@ -38,22 +43,39 @@ const Command kConvert{
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 all converted, 1 some file failed, 2 usage error.\n",
-    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
+    "Exit status: 0 all converted or kept, 1 some file failed, 2 usage error.\n",
+    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kForce, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
      Flag::kVersion}};
 
+
+// Whether `output` stands and shows another picture than the entry's
+// carrier, or cannot be read: an edit, which is kept, and the entry says so.
+bool KeepsEdit(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output,
+               const Workspace& workspace) {
+  if (options.force) return false;
+  // A carrier that cannot be read fails its conversion, which says why.
+  const Result<std::int64_t> standing = ModifiedTime(output);
+  Carrier carrier(os);
+  if ((!standing.Ok() && IsMissing(standing.error)) || ReadCarrier(os, entry.source, &carrier, workspace.reading()))
+    return false;
+  const PatchResult patch = CompareWithCarrier(os, carrier, output, workspace.writing());
+  if (ShowsCarrier(patch)) return false;
+  entry.kept = true;
+  entry.warnings = {KeptLine(patch, output)};
+  return true;
+}
 
 Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  const auto asBmp = [&] {
-    BitmapWriter writer(os, workspace.writing(), workspace.gathering());
-    return RunJob(os, {entry.source, entry.base, kBmpSuffix, options.checkOnly}, writer, workspace.reading());
+  const auto run = [&](OutputWriter& writer, const NativeChar* suffix) {
+    if (KeepsEdit(os, options, entry, entry.base + suffix, workspace)) return Outcome();
+    return RunJob(os, {entry.source, entry.base, suffix, options.checkOnly}, writer, workspace.reading());
   };
-  if (!options.png) return asBmp();
-  PngWriter writer(os, workspace.writing());
-  const Outcome outcome =
-      RunJob(os, {entry.source, entry.base, kPngSuffix, options.checkOnly}, writer, workspace.reading());
+  BitmapWriter bmp(os, workspace.writing(), workspace.gathering());
+  if (!options.png) return run(bmp, kBmpSuffix);
+  PngWriter png(os, workspace.writing());
+  const Outcome outcome = run(png, kPngSuffix);
   if (outcome.error.status != Status::kRefused) return outcome;
   if (HasNoPixels(outcome.bitmap)) {
     entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.bitmap)});
@@ -61,8 +83,8 @@ Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Worksp
   }
   // A bitmap that shows no picture comes out as it converts, so that every
   // carrier of a tree has its file to take back.
-  entry.keptAsBmp = true;
-  Outcome converted = asBmp();
+  entry.writtenAsBmp = true;
+  Outcome converted = run(bmp, kBmpSuffix);
   converted.bitmap = outcome.bitmap;
   return converted;
 }
@@ -72,14 +94,17 @@ BatchWork Work(const Options& options, NativePlatform& os) {
   return {suffix, [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
           [&, suffix](const Entry& entry) {
             if (options.checkOnly) return Description(entry);
-            if (entry.keptAsBmp)
-              return Say(Text::kKeptAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
+            if (entry.writtenAsBmp)
+              return Say(Text::kWrittenAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
             return Say(Text::kConverted, {entry.source, entry.base + suffix});
           },
           [&](const Plan& plan, std::size_t total, std::size_t failed) {
-            return Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary,
-                       {Number(total), Number(plan.entries.size() - failed), Number(failed)}) +
-                   Skipped(plan);
+            const auto kept = static_cast<std::size_t>(
+                std::count_if(plan.entries.begin(), plan.entries.end(), [](const Entry& entry) { return entry.kept; }));
+            NativeString summary = Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary,
+                                       {Number(total), Number(plan.entries.size() - failed - kept), Number(failed)});
+            if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
+            return summary + Skipped(plan);
           },
           Text::kFolder};
 }

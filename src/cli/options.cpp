@@ -24,6 +24,7 @@ constexpr OptionName kOptions[] = {
     {0, NATIVE_TEXT("from"), Flag::kFrom, true},
     {'f', NATIVE_TEXT("format"), Flag::kFormat, true},
     {0, NATIVE_TEXT("nearest"), Flag::kNearest, false},
+    {0, NATIVE_TEXT("force"), Flag::kForce, false},
     {'n', NATIVE_TEXT("dry-run"), Flag::kDryRun, false},
     {'j', NATIVE_TEXT("jobs"), Flag::kJobs, true},
     {'q', NATIVE_TEXT("quiet"), Flag::kQuiet, false},
@@ -61,6 +62,7 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
       options->png = value == NATIVE_TEXT("png");
       return options->png || value == NATIVE_TEXT("bmp");
     case Flag::kNearest: options->nearest = true; break;
+    case Flag::kForce: options->force = true; break;
     case Flag::kDryRun: options->checkOnly = true; break;
     case Flag::kQuiet: options->quiet = true, options->verbose = false; break;
     case Flag::kVerbose: options->verbose = true, options->quiet = false; break;

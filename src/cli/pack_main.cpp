@@ -46,30 +46,44 @@ const Command kPack{
 
 constexpr const NativeChar* kSameName = NATIVE_TEXT("");
 
-// The picture made of the entry's carrier, PNG or BMP, the one changed last
-// when there are both; empty when there is none.
-NativeString FindPicture(const Options& options, Entry& entry) {
+// The pictures made of the entry's carrier that exist, PNG first; none,
+// with the entry's problem saying why, when neither is there or one cannot
+// be looked at.
+std::vector<NativeString> FindPictures(const Options& options, Entry& entry) {
   const NativeString base = options.from.empty() ? entry.source : Mirror(options.from, entry);
   const NativeString png = base + kPngSuffix, bmp = base + kBmpSuffix;
-  const Result<std::int64_t> pngTime = ModifiedTime(png), bmpTime = ModifiedTime(bmp);
-  if (!pngTime.Ok() && !bmpTime.Ok()) entry.problem = Say(Text::kNoPicture, {png, bmp});
-  if (!pngTime.Ok()) return bmpTime.Ok() ? bmp : NativeString();
-  return !bmpTime.Ok() || pngTime.value >= bmpTime.value ? png : bmp;
+  std::vector<NativeString> found;
+  for (const NativeString& picture : {png, bmp}) {
+    const Result<std::int64_t> looked = ModifiedTime(picture);
+    if (looked.Ok()) {
+      found.push_back(picture);
+    } else if (!IsMissing(looked.error)) {
+      entry.problem = Because(Say(Text::kCannotReadPicture, {picture}), looked.error);
+      return {};
+    }
+  }
+  if (found.empty()) {
+    entry.problem = Say(Text::kNoPicture, {png, bmp});
+    entry.hint = options.from.empty() ? Say(Text::kNoPictureBeside) : Say(Text::kNoPictureFrom, {options.from, options.from});
+  }
+  return found;
 }
 
 Outcome Pack(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
-  entry.picture = FindPicture(options, entry);
-  if (entry.picture.empty()) return {};
+  std::vector<NativeString> pictures = FindPictures(options, entry);
+  if (pictures.empty()) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  const PackOutcome packed =
-      Pack(os, {entry.source, entry.base, entry.picture, entry.inPlace, options.nearest, options.checkOnly}, workspace);
+  const PackOutcome packed = Pack(
+      os, {entry.source, entry.base, std::move(pictures), entry.inPlace, options.nearest, options.checkOnly}, workspace);
+  entry.picture = packed.picture;
   if (packed.error.status == Status::kRefused) {
     entry.problem = RefusalProblem(packed, entry.picture);
     entry.details = OffColourLines(packed.patch);
   }
   entry.mapped = packed.patch.mapped;
   entry.largestDeltaE = packed.patch.largestDeltaE;
+  if (!packed.error) entry.warnings = FarColourLines(packed.patch, entry.base, entry.picture);
   Outcome outcome(packed.error);
   outcome.unchanged = packed.unchanged;
   outcome.form = packed.form;
@@ -89,16 +103,21 @@ BatchWork Work(const Options& options, NativePlatform& os) {
             std::size_t unchanged = 0;
             std::uint64_t mapped = 0;
             double largestDeltaE = 0;
+            std::size_t movedFar = 0;  // carriers with a colour moved visibly far
             for (const Entry& entry : plan.entries) {
               if (!entry.problem.empty() || entry.outcome.error) continue;
               unchanged += entry.outcome.unchanged;
               mapped += entry.mapped;
               largestDeltaE = std::max(largestDeltaE, entry.largestDeltaE);
+              movedFar += entry.largestDeltaE > kVisibleDeltaE;
             }
             NativeString summary = Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
                                        {Number(total), Number(plan.entries.size() - failed - unchanged),
                                         Number(unchanged), Number(failed)}) + Skipped(plan);
             if (mapped > 0) summary += Say(Text::kSummaryMapped, {Number(static_cast<long long>(mapped)), Decimal(largestDeltaE)});
+            if (movedFar > 0)
+              summary += Say(Text::kSummaryFar, {Number(static_cast<long long>(movedFar)),
+                                                 Number(static_cast<long long>(kVisibleDeltaE))});
             return summary;
           },
           Text::kFolderToPack,

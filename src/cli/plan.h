@@ -18,10 +18,15 @@ struct Entry {
   std::size_t after = kNoTask;  // an earlier entry of the same source and output
   NativeString problem;         // why it failed, in words; empty while it has not
   std::vector<NativeString> details;  // lines that tell more of the problem, for -v
+  NativeString hint;            // what to do about the problem, said after the first of a run that has it
+  // Lines for standard error of an entry that did not fail, its first
+  // naming what it is about.
+  std::vector<NativeString> warnings;
+  bool kept = false;            // an output that shows an edit, left as it was
   NativeString picture;         // for quillane-pack, the picture it took
   std::uint64_t mapped = 0;     // and its pixels stored as the nearest entry of the palette
   double largestDeltaE = 0;     // the farthest of them went
-  bool keptAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
+  bool writtenAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
   bool inPlace = false;         // the output is the source itself
   Outcome outcome;
 };

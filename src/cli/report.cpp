@@ -95,6 +95,13 @@ bool Report::Problem(const NativeString& name, const NativeString& problem, cons
 
 bool Report::Done(const NativeString& line) { return Write(Stream::kOutput, line); }
 
+bool Report::Warning(const std::vector<NativeString>& lines) {
+  bool written = true;
+  for (std::size_t i = 0; written && !options_.quiet && i < lines.size(); ++i)
+    written = Write(Stream::kError, (i == 0 ? prefix_ : NativeString(NATIVE_TEXT("  "))) + lines[i]);
+  return written;
+}
+
 // After a stream failed, the batch stopped short, so there is no sum to tell.
 bool Report::Summary(const NativeString& line) {
   return options_.quiet || outputError_ || errorFailed_ || Write(Stream::kError, line);

@@ -17,6 +17,9 @@ class Report {
   // The problem's line, and with -v the lines that tell more of it.
   bool Problem(const NativeString& name, const NativeString& problem, const std::vector<NativeString>& details = {});
   bool Done(const NativeString& line);
+  // Lines about a file that did not fail, the first one whole, the others
+  // indented below it; none with -q.
+  bool Warning(const std::vector<NativeString>& lines);
   bool Summary(const NativeString& line);
   // Shows, on a terminal, that `done` files are done and `next` is next.
   void Progress(std::size_t done, const NativeString& next);

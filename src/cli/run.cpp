@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <set>
 #include <thread>
 
 #include "../os/paths.h"
@@ -85,14 +86,16 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
       entry.outcome = {{Status::kOutOfMemory}};
     }
   };
+  std::set<NativeString> hinted;
   const auto show = [&](std::size_t i) {
     const Entry& entry = entries[i];
     // A problem that could not be put in words for want of memory is still one.
     const bool failed = entry.outcome.error || !entry.problem.empty();
+    NativeString problem = entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem;
+    if (!entry.hint.empty() && hinted.insert(entry.hint).second) problem += entry.hint;
     const bool written =
-        failed ? report.Problem(entry.source, entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem,
-                                entry.details)
-               : !options.verbose || report.Done(done(entry));
+        failed ? report.Problem(entry.source, problem, entry.details)
+               : report.Warning(entry.warnings) && (!options.verbose || entry.kept || report.Done(done(entry)));
     if (i + 1 < entries.size()) report.Progress(i + 1, entries[i + 1].source);
     return written;
   };

@@ -61,7 +61,7 @@ constexpr Row kTexts[] = {
     {Text::kCutPalette, T("palette or masks cut short"), T("パレットかマスクが欠けている")},
     {Text::kCannotWritePng, T("{}, cannot be written as PNG"), T("{}ため PNG に書き出せません")},
     {Text::kNoPixels, T("no pixels ({} x {})"), T("画素がない ({} x {})")},
-    {Text::kKeptAsBmp, T("{} -> {} ({}, kept as BMP)"), T("{} -> {} ({}ため BMP のまま)")},
+    {Text::kWrittenAsBmp, T("{} -> {} ({}, kept as BMP)"), T("{} -> {} ({}ため BMP のまま)")},
     {Text::kCannotStoreBack, T("{}, the picture cannot be stored back"), T("{}ため画像を戻せません")},
     {Text::kNoPicture, T("no picture: neither {} nor {} exists"), T("画像がありません: {} も {} もありません")},
     {Text::kCannotReadPicture, T("cannot read {}"), T("{} を読み取れません")},
@@ -71,8 +71,10 @@ constexpr Row kTexts[] = {
     {Text::kPictureDamaged, T("damaged ({})"), T("壊れています ({})")},
     {Text::kPictureChanged, T("it changed while it was read"), T("読み取り中に変更されました")},
     {Text::kCarrierChanged, T("the carrier changed while it was packed"), T("書き戻し中に搬送ファイルが変更されました")},
-    {Text::kWrongSize, T("{} is {} x {}, the carrier's bitmap {} x {}"), T("{} は {} x {} ですが、ビットマップは {} x {} です")},
-    {Text::kTransparent, T("{} pixels of {} are transparent, which the carrier's bitmap cannot hold; the first at {}, {}"), T("{1} の {0} 個の画素が透明ですが、ビットマップは透明を持てません。最初は {2}, {3}")},
+    {Text::kWrongSize, T("{} is {} x {}, the carrier's bitmap {} x {}: the picture must keep the bitmap's size"), T("{} は {} x {} ですが、ビットマップは {} x {} です。画像はビットマップと同じ大きさにしてください")},
+    {Text::kTransparent, T("{} pixels of {} are transparent, which the carrier's bitmap cannot hold; the first at {}, {}; "
+       "the bitmap ({}) holds opaque colours only: make those pixels opaque"), T("{1} の {0} 個の画素が透明ですが、ビットマップは透明を持てません。最初は {2}, {3}。"
+       "ビットマップ ({4}) は不透明な色だけを持てます。これらの画素を不透明にしてください")},
     {Text::kOffPalette, T("{} pixels of {} are not in the carrier's palette; the first at {}, {} from the top left; "
        "--nearest stores each as the palette's nearest colour"), T("{1} の {0} 個の画素がパレットにない色です。最初は左上から {2}, {3}。"
        "--nearest でパレットの最も近い色に置き換えられます")},
@@ -83,6 +85,20 @@ constexpr Row kTexts[] = {
     {Text::kPackSummary, T("{} carriers: {} packed, {} unchanged, {} failed"), T("{} 個の搬送ファイル: 書き戻し {}、変更なし {}、失敗 {}")},
     {Text::kPackSummaryChecked, T("{} carriers: {} would be packed, {} unchanged, {} failed"), T("{} 個の搬送ファイル: 書き戻し可能 {}、変更なし {}、失敗 {}")},
     {Text::kSummaryMapped, T("; {} pixels mapped to the palette, largest ΔE {}"), T("。{} 画素をパレットの色に置き換え、最大 ΔE {}")},
+    {Text::kTwoEdits, T("{} and {} both differ from the carrier and from each other; keep the one with the edit and move the other away"),
+     T("{} と {} はどちらも搬送ファイルと異なり、互いにも異なります。編集した方を残し、もう一方を移動してください")},
+    {Text::kKeptEdit, T("kept: it shows another picture than its carrier (an edit not packed yet?); --force replaces it"),
+     T("保持しました: 搬送ファイルと異なる画像です (まだ書き戻していない編集?)。--force で置き換えます")},
+    {Text::kKeptUnreadable, T("kept: it cannot be read ({}); --force replaces it"), T("保持しました: 読み取れません ({})。--force で置き換えます")},
+    {Text::kSummaryKept, T(", {} kept"), T("、保持 {}")},
+    {Text::kNoPictureBeside, T("; pictures are looked for beside each carrier, and --from DIR takes them from DIR, where quillane-convert -o DIR wrote them"),
+     T("。画像は各搬送ファイルの隣を探します。quillane-convert -o DIR で書き出した画像は --from DIR で指定できます")},
+    {Text::kNoPictureFrom, T("; pictures are looked for in {}, where quillane-convert -o {} writes them"),
+     T("。画像は {} を探します (quillane-convert -o {} の書き出し先)")},
+    {Text::kFarColours, T("{} <- {}: --nearest moved {} colours farther than ΔE {}, a visible change; the commonest:"),
+     T("{} <- {}: --nearest で {} 色を ΔE {} より遠く (見て分かるほど) 置き換えました。多い順に:")},
+    {Text::kFarColour, T("#{} in {} pixels stored as entry {}, #{}, ΔE {}"), T("#{} の {} 画素を {} 番の #{} に置き換え、ΔE {}")},
+    {Text::kSummaryFar, T("; {} carriers with colours moved farther than ΔE {}"), T("。ΔE {1} より遠く置き換えた色のある搬送ファイル {0}")},
 };
 #undef T
 // Each text at the place of its name, so that none is said for another.
@@ -92,7 +108,7 @@ constexpr bool InOrder() {
   }
   return true;
 }
-static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kSummaryMapped) + 1);
+static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kSummaryFar) + 1);
 
 bool japanese = false;
 

@@ -50,7 +50,7 @@ enum class Text {
   kCutPalette,
   kCannotWritePng,
   kNoPixels,
-  kKeptAsBmp,
+  kWrittenAsBmp,
   kCannotStoreBack,
   kNoPicture,
   kCannotReadPicture,
@@ -70,6 +70,15 @@ enum class Text {
   kPackSummary,
   kPackSummaryChecked,
   kSummaryMapped,
+  kTwoEdits,
+  kKeptEdit,
+  kKeptUnreadable,
+  kSummaryKept,
+  kNoPictureBeside,
+  kNoPictureFrom,
+  kFarColours,
+  kFarColour,
+  kSummaryFar,
 };
 
 // `what` failed, and the system's reason where there is one.

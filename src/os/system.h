@@ -37,6 +37,10 @@ struct FolderEntry {
 // The entries of the folder `path`, "." and ".." left out.
 Result<std::vector<FolderEntry>> ListFolder(const NativeString& path);
 
+// Whether `error` says that nothing stands at the name asked for, as
+// opposed to something that could not be looked at.
+bool IsMissing(const SystemError& error);
+
 // The system's own description of an error code.
 NativeString ErrorText(int code);
 

@@ -77,6 +77,10 @@ Result<std::vector<FolderEntry>> ListFolder(const NativeString& path) {
   return {std::move(entries)};
 }
 
+bool IsMissing(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem && (error.code == ENOENT || error.code == ENOTDIR);
+}
+
 NativeString ErrorText(int code) { return strerror(code); }
 
 bool TooManyOpenFiles(const SystemError& error) {

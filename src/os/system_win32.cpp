@@ -7,6 +7,11 @@
 #include "system.h"
 #include "win32_calls.h"
 
+bool IsMissing(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem &&
+         (error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND);
+}
+
 NativeString ErrorText(int code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(

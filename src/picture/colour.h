@@ -14,6 +14,13 @@ struct Lab {
   double l = 0, a = 0, b = 0;
 };
 
+// The distance past which a colour reads as another colour at a glance, not
+// the same one shifted: about four times the smallest difference people
+// notice side by side (2.3), and what separates an antialiased edge's
+// shades, which --nearest moves by less, from a colour the palette has
+// nothing like.
+inline constexpr double kVisibleDeltaE = 10;
+
 Lab ToLab(Rgba colour);
 double DeltaE(const Lab& one, const Lab& other);
 

@@ -15,6 +15,7 @@ class HeldPayload final : public PayloadSink {
   void Start(std::uint64_t bound);
   Error Append(std::span<const std::uint8_t> bytes) override;
   std::span<std::uint8_t> Bytes() { return bytes_; }
+  std::span<const std::uint8_t> Bytes() const { return bytes_; }
   // Lets the memory go.
   void Release() { std::vector<std::uint8_t>().swap(bytes_); }
 

@@ -1,5 +1,6 @@
 #include "pack.h"
 
+#include <algorithm>
 #include <new>
 
 #include "../convert/carrier_writer.h"
@@ -18,11 +19,9 @@ Error ReadCarrier(Platform& os, const NativeString& path, Carrier* carrier, std:
   return found == Status::kOk ? Error{} : Error{Status::kUnsupported, Step::kReadSource};
 }
 
-PatchResult PatchCarrier(Platform& os, Carrier& carrier, const NativeString& picture, bool nearest,
-                         std::span<std::uint8_t> buffer) {
+PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
+                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer) {
   PatchResult result;
-  const std::span<std::uint8_t> payload = carrier.payload.Bytes();
-  const BitmapRows& rows = carrier.rows;
   BitmapPixels bitmap;
   if (!bitmap.Open(payload, rows)) {
     // Pixels that cannot be had come back only as the conversion wrote them.
@@ -40,6 +39,8 @@ PatchResult PatchCarrier(Platform& os, Carrier& carrier, const NativeString& pic
   result.changed = patch.Changed();
   result.mapped = patch.Mapped();
   result.largestDeltaE = patch.LargestDeltaE();
+  result.farColourCount = patch.FarColourCount();
+  result.farColours = patch.CommonFarColours(kColoursListed);
   if (result.picture) {
     result.refusal = Refusal::kPicture;
   } else if (patch.Transparent().count) {
@@ -48,9 +49,16 @@ PatchResult PatchCarrier(Platform& os, Carrier& carrier, const NativeString& pic
   } else if (patch.OffPalette().count) {
     result.refusal = Refusal::kOffPalette;
     result.pixels = patch.OffPalette();
-    result.offColours = patch.CommonOffColours(kOffColoursListed);
+    result.offColours = patch.CommonOffColours(kColoursListed);
   }
   return result;
+}
+
+PatchResult CompareWithCarrier(Platform& os, const Carrier& carrier, const NativeString& picture,
+                               std::span<std::uint8_t> buffer) {
+  const std::span<const std::uint8_t> payload = carrier.payload.Bytes();
+  std::vector<std::uint8_t> copy(payload.begin(), payload.end());
+  return PatchPayload(os, copy, carrier.rows, picture, false, buffer);
 }
 
 Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& output, std::span<std::uint8_t> buffer) {
@@ -71,6 +79,33 @@ Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& outpu
 
 namespace {
 
+// Patches the carrier with whichever of two pictures holds the edit, and
+// names it; with kTwoEdits when both do and their edits differ.
+PatchResult PatchWithEdit(Platform& os, Carrier& carrier, const PackJob& job, std::span<std::uint8_t> buffer,
+                          NativeString* taken) {
+  const std::span<std::uint8_t> payload = carrier.payload.Bytes();
+  std::vector<std::uint8_t> copies[2];
+  PatchResult results[2];
+  bool edited[2];
+  for (int i = 0; i < 2; ++i) {
+    copies[i].assign(payload.begin(), payload.end());
+    results[i] = PatchPayload(os, copies[i], carrier.rows, job.pictures[i], job.nearest, buffer);
+    edited[i] = !ShowsCarrier(results[i]);
+  }
+  // An edit made twice, as when one picture was saved in both forms, is one edit.
+  const bool same = results[0].refusal == Refusal::kNone && results[1].refusal == Refusal::kNone &&
+                    copies[0] == copies[1];
+  const int chosen = edited[0] || !edited[1] ? 0 : 1;
+  *taken = job.pictures[chosen];
+  if (edited[0] && edited[1] && !same) {
+    PatchResult refused;
+    refused.refusal = Refusal::kTwoEdits;
+    return refused;
+  }
+  std::copy(copies[chosen].begin(), copies[chosen].end(), payload.begin());
+  return results[chosen];
+}
+
 PackOutcome PackSteps(Platform& os, const PackJob& job, const Workspace& workspace) {
   PackOutcome outcome;
   if ((outcome.error = TestCarrierName(os, job.carrier))) return outcome;
@@ -79,7 +114,14 @@ PackOutcome PackSteps(Platform& os, const PackJob& job, const Workspace& workspa
   outcome.form = carrier.form;
   outcome.bitmap = carrier.bitmap;
   if (outcome.error) return outcome;
-  outcome.patch = PatchCarrier(os, carrier, job.picture, job.nearest, workspace.reading());
+  if (job.pictures.size() == 1) {
+    outcome.picture = job.pictures[0];
+    outcome.patch = PatchPayload(os, carrier.payload.Bytes(), carrier.rows, outcome.picture, job.nearest,
+                                 workspace.reading());
+  } else {
+    outcome.patch = PatchWithEdit(os, carrier, job, workspace.reading(), &outcome.picture);
+    if (outcome.patch.refusal == Refusal::kTwoEdits) outcome.other = job.pictures[1];
+  }
   if (outcome.patch.refusal != Refusal::kNone) {
     outcome.error = {Status::kRefused};
     return outcome;

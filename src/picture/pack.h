@@ -36,6 +36,7 @@ enum class Refusal {
   kOffPalette,      // colours the palette lacks: `pixels` and `offColours`
   kNotStorable,     // the bitmap's pixels cannot be had, and the picture is not its conversion
   kCarrierChanged,  // the carrier changed while it was packed
+  kTwoEdits,        // two pictures of the carrier show different edits
 };
 
 // What a picture does to its carrier's payload.
@@ -47,19 +48,30 @@ struct PatchResult {
   std::uint64_t changed = 0;          // pixels stored anew
   std::uint64_t mapped = 0;           // of them, stored as the nearest entry of the palette
   double largestDeltaE = 0;           // the farthest such a pixel went
+  std::size_t farColourCount = 0;     // colours of them moved farther than kVisibleDeltaE
+  std::vector<OffColour> farColours;  // the commonest of those, most pixels first
 };
 
-// Off colours a result lists at most.
-inline constexpr std::size_t kOffColoursListed = 5;
+// Colours a result lists at most.
+inline constexpr std::size_t kColoursListed = 5;
 
 // Opens the carrier at `path` and holds its payload, reading through
 // `buffer`; kUnsupported, with what it showed, when it does not convert.
 Error ReadCarrier(Platform& os, const NativeString& path, Carrier* carrier, std::span<std::uint8_t> buffer);
 
-// Reads the picture at `picture` into the carrier's payload, through
-// `buffer`. `nearest`: a colour a palette lacks is stored as its nearest entry.
-PatchResult PatchCarrier(Platform& os, Carrier& carrier, const NativeString& picture, bool nearest,
-                         std::span<std::uint8_t> buffer);
+// Reads the picture at `picture` into `payload`, a carrier's payload whose
+// rows are `rows` or a copy of it, through `buffer`. `nearest`: a colour a
+// palette lacks is stored as its nearest entry.
+PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
+                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer);
+
+// Whether a picture that gave `patch` shows its carrier's own pixels.
+inline bool ShowsCarrier(const PatchResult& patch) { return patch.refusal == Refusal::kNone && patch.changed == 0; }
+
+// How the picture at `picture` stands to `carrier`, which it leaves as it
+// was: the patch it would make, read through `buffer`.
+PatchResult CompareWithCarrier(Platform& os, const Carrier& carrier, const NativeString& picture,
+                               std::span<std::uint8_t> buffer);
 
 // Writes the carrier with its payload as `output`, through a staging file
 // that takes that name in one step, keeping the carrier's permissions;
@@ -69,8 +81,10 @@ Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& outpu
 // One pack, as the tools run it.
 struct PackJob {
   NativeString carrier;
-  NativeString output;   // the carrier itself, or where -o puts it
-  NativeString picture;
+  NativeString output;  // the carrier itself, or where -o puts it
+  // The pictures made of the carrier, one or two (its PNG and its BMP), of
+  // which the one that holds an edit goes back.
+  std::vector<NativeString> pictures;
   bool inPlace = false;  // the output is the carrier, which an unchanged picture leaves alone
   bool nearest = false;
   bool checkOnly = false;
@@ -81,8 +95,12 @@ struct PackOutcome {
   CarrierForm form = CarrierForm::kImage;
   BitmapInfo bitmap;
   PatchResult patch;
+  NativeString picture;    // the picture taken, or with kTwoEdits the first of them
+  NativeString other;      // with kTwoEdits, the second
   bool unchanged = false;  // the picture shows the carrier's own pixels
 };
 
-// The four steps for `job`, with the workspace's buffers.
+// The four steps for `job`, with the workspace's buffers. Of two pictures,
+// the one that shows other pixels than the carrier goes back; both when
+// they show the same, and neither when they differ from each other.
 PackOutcome Pack(Platform& os, const PackJob& job, const Workspace& workspace);

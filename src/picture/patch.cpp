@@ -6,8 +6,15 @@ namespace {
 
 constexpr std::size_t kRgbaBytes = 4;
 constexpr std::size_t kAlpha = 3;
-// Off colours counted at most, so that a picture of every colour takes no more.
-constexpr std::size_t kOffColoursCounted = 1 << 16;
+// Colours counted at most, so that a picture of every colour takes no more.
+constexpr std::size_t kColoursCounted = 1 << 16;
+
+// Adds a pixel of the colour `key` to `counts`, which counts only so many colours.
+void Count(std::unordered_map<std::uint32_t, std::uint64_t>& counts, std::uint32_t key) {
+  const auto counted = counts.find(key);
+  if (counted != counts.end()) ++counted->second;
+  else if (counts.size() < kColoursCounted) counts.emplace(key, 1);
+}
 
 std::uint32_t Key(Rgba colour) { return std::uint32_t{colour[0]} << 16 | std::uint32_t{colour[1]} << 8 | colour[2]; }
 
@@ -78,6 +85,7 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
       value = found->index;
       ++mapped_;
       largestDeltaE_ = std::max(largestDeltaE_, found->deltaE);
+      if (found->deltaE > kVisibleDeltaE) Count(farColours_, Key(colour));
     }
   }
   if (!value) return NoteOffPalette(x, y, colour);
@@ -88,13 +96,16 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
 
 void PixelPatch::NoteOffPalette(std::uint32_t x, std::uint32_t y, Rgba colour) {
   offPalette_.Note(x, y);
-  const auto counted = offColours_.find(Key(colour));
-  if (counted != offColours_.end()) ++counted->second;
-  else if (offColours_.size() < kOffColoursCounted) offColours_.emplace(Key(colour), 1);
+  Count(offColours_, Key(colour));
 }
 
-std::vector<OffColour> PixelPatch::CommonOffColours(std::size_t count) const {
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> byCount(offColours_.begin(), offColours_.end());
+std::vector<OffColour> PixelPatch::CommonOffColours(std::size_t count) const { return Commonest(offColours_, count); }
+
+std::vector<OffColour> PixelPatch::CommonFarColours(std::size_t count) const { return Commonest(farColours_, count); }
+
+std::vector<OffColour> PixelPatch::Commonest(const std::unordered_map<std::uint32_t, std::uint64_t>& counts,
+                                             std::size_t count) const {
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> byCount(counts.begin(), counts.end());
   // Most pixels first, then the colour's value, so that runs repeat.
   std::sort(byCount.begin(), byCount.end(),
             [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });

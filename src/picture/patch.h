@@ -52,6 +52,10 @@ class PixelPatch final : public PictureSink {
   // With `nearest`: the pixels stored as their nearest entry, and how far the farthest went.
   std::uint64_t Mapped() const { return mapped_; }
   double LargestDeltaE() const { return largestDeltaE_; }
+  // Of the colours stored as their nearest entry, those moved farther than
+  // kVisibleDeltaE: how many, and the commonest, at most `count`.
+  std::size_t FarColourCount() const { return farColours_.size(); }
+  std::vector<OffColour> CommonFarColours(std::size_t count) const;
 
  private:
   Rgba IndexColour(std::uint8_t index) const;
@@ -59,6 +63,8 @@ class PixelPatch final : public PictureSink {
   void PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index);
   void PutBgr(const PixelRun& run);
   void NoteOffPalette(std::uint32_t x, std::uint32_t y, Rgba colour);
+  std::vector<OffColour> Commonest(const std::unordered_map<std::uint32_t, std::uint64_t>& counts,
+                                   std::size_t count) const;
 
   BitmapPixels& bitmap_;
   bool nearest_;
@@ -70,4 +76,5 @@ class PixelPatch final : public PictureSink {
   std::optional<NearestEntry> nearestEntry_;
   std::uint64_t mapped_ = 0;
   double largestDeltaE_ = 0;
+  std::unordered_map<std::uint32_t, std::uint64_t> farColours_;  // pixels of each, for the first many
 };
