@@ -535,6 +535,57 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(ReadFileBytes(dir / "res-new/y.gif"), ReadFileBytes(dir / "res/y.gif"));
 }
 
+// Two pictures of one carrier: the one showing other pixels than the carrier
+// is the edit and goes back, however old it is; one edit saved in both goes
+// back; two different edits are refused, naming both, and neither goes back.
+TEST_F(Cli, PackTakesTheEditOfTwoPictures) {
+  const auto edit = [](const std::string& picture, const char* pixel) {
+    return "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('" + picture + "'); i.putpixel((" + pixel +
+           "), (250, 10, 20)); i.save('" + picture + "')\" && touch -d 2001-01-01 " + picture;
+  };
+  const std::string sameAs = "/usr/bin/python3 -c \"from PIL import Image; import sys; "
+                             "sys.exit(list(Image.open('check/x.gif.png').convert('RGB').getdata()) != "
+                             "list(Image.open('x.gif.";
+  const struct {
+    const char* what;
+    const char* png;  // the pixel edited in each, or none
+    const char* bmp;
+    int exitCode;
+    std::string out, err;
+    const char* shown;  // the picture the carrier then shows, or none for the carrier as it was
+  } cases[] = {
+      {"neither edited", nullptr, nullptr, 0, "x.gif: unchanged (x.gif.png)\n", "", nullptr},
+      {"the PNG, the BMP newer", "1, 1", nullptr, 0, "x.gif <- x.gif.png\n", "", "png"},
+      {"the BMP, the PNG newer", nullptr, "2, 0", 0, "x.gif <- x.gif.bmp\n", "", "bmp"},
+      {"both alike", "1, 1", "1, 1", 0, "x.gif <- x.gif.png\n", "", "png"},
+      {"both, differently", "1, 1", "2, 0", 1, "",
+       "quillane-pack: x.gif: x.gif.png and x.gif.bmp both differ from the carrier and from each other; keep the one "
+       "with the edit and move the other away\n", nullptr},
+  };
+  int n = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const fs::path folder = dir / ("two" + std::to_string(++n));
+    fs::create_directory(folder);
+    const std::string in = "cd " + folder.filename().string() + " && ";
+    std::string setup = in + "\"$M\" --width 5 --height 3 x.gif && \"$Q\" -q -f png x.gif && \"$Q\" -q x.gif";
+    if (test.png) setup += " && " + edit("x.gif.png", test.png);
+    if (test.bmp) setup += " && touch -d 2002-01-01 x.gif.png && " + edit("x.gif.bmp", test.bmp);
+    ASSERT_EQ(Shell(setup).exitCode, 0);
+    const Bytes carrier = ReadFileBytes(folder / "x.gif");
+    const Ran run = Shell(in + "LC_ALL=C.UTF-8 \"$K\" -v x.gif");
+    EXPECT_EQ(run.exitCode, test.exitCode);
+    EXPECT_EQ(run.out, test.out);
+    EXPECT_EQ(run.err, test.err);
+    if (!test.shown) {
+      EXPECT_EQ(ReadFileBytes(folder / "x.gif"), carrier);
+    } else {
+      EXPECT_EQ(Shell(in + "\"$Q\" -q -f png -o check x.gif && " + sameAs + test.shown + "').convert('RGB').getdata()))\"")
+                    .exitCode, 0);
+    }
+  }
+}
+
 // Killed at any point, a conversion leaves the earlier output or the complete
 // new one under the output's name, never a mixture or a part; so does a pack
 // under the carrier's.

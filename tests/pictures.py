@@ -361,16 +361,32 @@ def palettes(run, convert, make_carrier, pack):
             r, g, b = image.getpixel((x, y))
             t = x / (image.width - 1)
             image.putpixel((x, y), (round(r + (250 - r) * t), round(g + (210 - g) * t), round(b * (1 - t))))
+    # Yellow text on the palette: a colour it has nothing near.
+    for x in range(min(3, image.width)):
+        image.putpixel((x, 2), (255, 255, 0))
     image.save(f"png/{carrier}.png")
     refusal = run.tool(pack, "-v", "--from", "png", carrier, expect=1).stderr
     if "not in the carrier's palette" not in refusal or "--nearest" not in refusal or "nearest is entry" not in refusal:
         run.fail(f"a colour off the palette was not refused with what to do: {refusal}")
-    run.tool(pack, "-q", "--nearest", "--from", "png", carrier)
+    moved = run.tool(pack, "--nearest", "--from", "png", carrier).stderr.splitlines()
+    # Colours moved farther than ΔE 10 are listed, most pixels first, whatever -v says.
+    labs = [lab(c) for c in palette]
+    far = {}
+    for colour in image.getdata():
+        nearest = min(math.dist(lab(colour), entry) for entry in labs)
+        if colour not in palette and nearest > 10:
+            far[colour] = far.get(colour, 0) + 1
+    listed = [line.strip() for line in moved[1:]]
+    counts = [int(line.split(" in ")[1].split()[0]) for line in listed]
+    if not far or not moved or f"moved {len(far)} colours farther than ΔE 10" not in moved[0] or \
+            len(listed) != min(5, len(far)) or counts != sorted(counts, reverse=True) or \
+            any(far.get(tuple(bytes.fromhex(line[1:7]))) != count for line, count in zip(listed, counts)):
+        run.fail(f"{carrier}: the colours --nearest moved far were not listed as they should be: {moved}")
     run.tool(convert, "-q", "--force", carrier)
     labs = [lab(c) for c in palette]
     now = bmp_indices(f"{carrier}.bmp")[1]
     for x in range(image.width):
-        for y in range(2):
+        for y in range(3):
             colour = image.getpixel((x, y))
             if colour in palette:
                 ok = palette[now[y][x]] == colour
@@ -382,6 +398,59 @@ def palettes(run, convert, make_carrier, pack):
                 return len(carriers)
     os.chdir("..")
     return len(carriers)
+
+
+def tree_twice(run, convert, make_carrier, pack):
+    """The README's line for a tree, run again after each round of edits: every edit is kept and packed."""
+    os.mkdir("tree")
+    os.chdir("tree")
+    os.makedirs("res/menu")
+    pictures = {"title.gif": ["--width", "23", "--height", "11"], "menu/a.gif": ["--depth", "8", "--width", "9"],
+                "menu/b.gif": ["--depth", "16", "--width", "6", "--height", "5"]}
+    for name, options in pictures.items():
+        run.tool(make_carrier, *options, "--seed", str(len(name)), f"res/{name}")
+    originals = {name: open(f"res/{name}", "rb").read() for name in pictures}
+
+    def line():
+        converted = run.tool(convert, "-r", "-f", "png", "-o", "pictures", "res")
+        run.tool(pack, "-q", "-r", "--from", "pictures", "-o", "res-new", "res")
+        return converted.stderr
+
+    def shows(name, picture):
+        run.tool(convert, "-q", "--force", "-f", "png", "-o", "check", f"res-new/{name}")
+        return pixels(f"check/{os.path.basename(name)}.png") == pixels(picture)
+
+    line()
+    edited = []
+    for name, editor in (("title.gif", "gimp"), ("menu/b.gif", "pillow")):
+        picture = f"pictures/{name}.png"
+        if editor == "gimp" and GIMP:
+            fill = (f'(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE "{picture}" "")))'
+                    f' (layer (car (gimp-image-get-active-drawable image))))'
+                    f' (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 2 1 5 4)'
+                    f' (gimp-context-set-foreground (list 200 40 90)) (gimp-drawable-edit-fill layer FILL-FOREGROUND)'
+                    f' (file-png-save-defaults RUN-NONINTERACTIVE image layer "{picture}" "") (gimp-quit 0))')
+            subprocess.run([GIMP, "-i", "-d", "-f", "-b", fill], check=True, capture_output=True)
+        else:
+            image = Image.open(picture)
+            ImageDraw.Draw(image).rectangle([1, 1, 3, 2], fill=(255, 0, 0) if image.mode == "RGB" else 0)
+            image.save(picture)
+        edited.append(name)
+        expected = {name: pixels(f"pictures/{name}.png") for name in edited}
+        said = line()
+        for name in edited:
+            if f"pictures/{name}.png: kept: it shows another picture than its carrier" not in said or \
+                    pixels(f"pictures/{name}.png") != expected[name]:
+                run.fail(f"{name}: running the line again did not keep the edit: {said.strip()}")
+            if not shows(name, f"pictures/{name}.png"):
+                run.fail(f"{name}: running the line again did not pack the edit")
+        if f"3 files: {3 - len(edited)} converted, 0 failed, {len(edited)} kept" not in said:
+            run.fail(f"the summary does not count the kept edits: {said.strip()}")
+    for name in pictures:
+        if name not in edited and open(f"res-new/{name}", "rb").read() != originals[name]:
+            run.fail(f"{name}: an unedited carrier did not come back byte for byte")
+    os.chdir("..")
+    return len(edited)
 
 
 def chunk(kind, data):
@@ -564,10 +633,12 @@ def main():
     indexed = palettes(run, convert, make_carrier, pack)
     forms = editor_forms(run, convert, make_carrier, pack)
     damaged = damage(run, make_carrier, pack)
+    rounds = tree_twice(run, convert, make_carrier, pack)
     print(f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps, "
           f"{indexed} palette bitmaps by index and colour{', one edited in GIMP' if GIMP else ''}, "
           f"{forms} editors' forms packed, "
-          f"{damaged} damaged pictures refused: {run.failures} failures")
+          f"{damaged} damaged pictures refused, a tree converted and packed again after {rounds} rounds of edits: "
+          f"{run.failures} failures")
     if run.failures == 0:
         subprocess.run(["rm", "-rf", work])
     else:
