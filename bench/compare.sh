@@ -80,6 +80,8 @@ CopyBatch() { cp -r batch copy; }
 ConvertBatch() { "$convert" -q -r batch; }
 ConvertBatchOneJob() { "$convert" -q -j 1 -r batch; }
 ConvertBatchPng() { "$convert" -q -f png -r batch; }
+# Again over its own outputs, which it reads to leave alone.
+ConvertBatchAgain() { "$convert" -q -r batch; }
 PackBatch() { "$pack" -q --from pictures -r pack; }
 PackBatchBmp() { "$pack" -q --from pictures-bmp -r pack; }
 
@@ -88,6 +90,7 @@ Timed() {
   rm -rf out large.gif.bmp packed.gif.bmp copy pack
   rm -f batch/*.bmp batch/*.png
   cp -r carriers pack
+  [ "$1" = ConvertBatchAgain ] && ConvertBatch
   sync
   Elapsed "$1"
 }
@@ -95,24 +98,27 @@ Timed() {
 Ratio() { awk -v q="$1" -v c="$2" 'BEGIN { print q / c }'; }
 
 large_ratios=() packed_ratios=() batch_ratios=() one_ratios=() png_ratios=() pack_ratios=() bmp_pack_ratios=()
+again_ratios=()
 large_cp=() large_q=() packed_cp=() packed_q=() batch_cp=() batch_q=() one_q=() png_q=() pack_q=() bmp_pack_q=()
+again_q=()
 for round in $(seq 1 "$rounds"); do
   if [ $((round % 2)) -eq 1 ]; then
     c=$(Timed CopyLarge); q=$(Timed ConvertLarge); cp_=$(Timed CopyPacked); qp=$(Timed ConvertPacked)
     cb=$(Timed CopyBatch); qb=$(Timed ConvertBatch); q1=$(Timed ConvertBatchOneJob)
-    qn=$(Timed ConvertBatchPng); qk=$(Timed PackBatch); qkb=$(Timed PackBatchBmp)
+    qn=$(Timed ConvertBatchPng); qk=$(Timed PackBatch); qkb=$(Timed PackBatchBmp); qa=$(Timed ConvertBatchAgain)
   else
-    qkb=$(Timed PackBatchBmp); qk=$(Timed PackBatch); qn=$(Timed ConvertBatchPng)
+    qa=$(Timed ConvertBatchAgain); qkb=$(Timed PackBatchBmp); qk=$(Timed PackBatch); qn=$(Timed ConvertBatchPng)
     q=$(Timed ConvertLarge); c=$(Timed CopyLarge); qp=$(Timed ConvertPacked); cp_=$(Timed CopyPacked)
     q1=$(Timed ConvertBatchOneJob); qb=$(Timed ConvertBatch); cb=$(Timed CopyBatch)
   fi
   large_cp+=("$c") large_q+=("$q") packed_cp+=("$cp_") packed_q+=("$qp")
-  batch_cp+=("$cb") batch_q+=("$qb") one_q+=("$q1") png_q+=("$qn") pack_q+=("$qk") bmp_pack_q+=("$qkb")
+  batch_cp+=("$cb") batch_q+=("$qb") one_q+=("$q1") png_q+=("$qn") pack_q+=("$qk") bmp_pack_q+=("$qkb") again_q+=("$qa")
+  again_ratios+=("$(Ratio "$qa" "$qb")")
   png_ratios+=("$(Ratio "$qn" "$qb")") pack_ratios+=("$(Ratio "$qk" "$qb")") bmp_pack_ratios+=("$(Ratio "$qkb" "$qb")")
   large_ratios+=("$(Ratio "$q" "$c")") packed_ratios+=("$(Ratio "$qp" "$cp_")")
   batch_ratios+=("$(Ratio "$qb" "$cb")") one_ratios+=("$(Ratio "$q1" "$cb")")
   echo "round $round: large ${q}s vs ${c}s, packed ${qp}s vs ${cp_}s, batch ${qb}s (-j 1 ${q1}s) vs ${cb}s," \
-    "PNG ${qn}s, pack ${qk}s (BMP pictures ${qkb}s)"
+    "PNG ${qn}s, pack ${qk}s (BMP pictures ${qkb}s), again ${qa}s"
 done
 
 # The timed runs must have been real conversions.
@@ -160,6 +166,8 @@ echo "  quillane-convert $(Summary 1000 "${batch_q[@]}") ms, -j 1 $(Summary 1000
 echo "  ratio $(Summary 1 "${batch_ratios[@]}") (target 0.8), -j 1 $(Summary 1 "${one_ratios[@]}") (target 1.2)"
 echo "  peak resident $(PeakMiB "$convert" -q -r batch) MiB (target 16)"
 echo "  PNG output $(Summary 1000 "${png_q[@]}") ms, ratio to BMP $(Summary 1 "${png_ratios[@]}") (target 3)"
+echo "  again over its own outputs $(Summary 1000 "${again_q[@]}") ms, ratio to the first time" \
+  "$(Summary 1 "${again_ratios[@]}") (target 1)"
 echo "  quillane-pack, every picture changed, from PNG $(Summary 1000 "${pack_q[@]}") ms," \
   "ratio to converting $(Summary 1 "${pack_ratios[@]}") (target 1.5)"
 echo "  the same from BMP $(Summary 1000 "${bmp_pack_q[@]}") ms, ratio $(Summary 1 "${bmp_pack_ratios[@]}") (target 1.5)"

@@ -11,7 +11,7 @@
 #include "../convert/bitmap_writer.h"
 #include "../convert/file_io.h"
 #include "../os/system.h"
-#include "../picture/pack.h"
+#include "../picture/standing_output.h"
 #include "../picture/png_writer.h"
 #include "describe.h"
 #include "options.h"
@@ -48,29 +48,40 @@ const Command kConvert{
      Flag::kVersion}};
 
 
-// Whether `output` stands and shows another picture than the entry's
-// carrier, or cannot be read: an edit, which is kept, and the entry says so.
-bool KeepsEdit(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output,
-               const Workspace& workspace) {
-  if (options.force) return false;
-  // A carrier that cannot be read fails its conversion, which says why.
+// What converting the entry to `output` would do to an output that stands
+// there already: replace it (none stands, --force, or it shows the
+// carrier's picture in other bytes), leave it as it is (it holds what the
+// conversion writes), or keep it (it shows an edit, or cannot be read),
+// which the entry then says.
+enum class Verdict { kReplace, kLeave, kKeep };
+Verdict Judge(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output, bool png,
+              const Workspace& workspace, Outcome* outcome) {
   const Result<std::int64_t> standing = ModifiedTime(output);
+  if (options.force || (!standing.Ok() && IsMissing(standing.error))) return Verdict::kReplace;
+  // A carrier that cannot be read fails its conversion, which says why.
   Carrier carrier(os);
-  if ((!standing.Ok() && IsMissing(standing.error)) || ReadCarrier(os, entry.source, &carrier, workspace.reading()))
-    return false;
-  const PatchResult patch = CompareWithCarrier(os, carrier, output, workspace.writing());
-  if (ShowsCarrier(patch)) return false;
+  if (ReadCarrier(os, entry.source, &carrier, workspace.reading())) return Verdict::kReplace;
+  outcome->form = carrier.form;
+  outcome->bitmap = carrier.bitmap;
+  if (HoldsConversion(os, carrier, output, png, workspace.reading(), workspace.writing())) return Verdict::kLeave;
+  const PatchResult patch = CompareWithCarrier(os, carrier, output, workspace.reading());
+  if (ShowsCarrier(patch)) return Verdict::kReplace;
   entry.kept = true;
   entry.warnings = {KeptLine(patch, output)};
-  return true;
+  return Verdict::kKeep;
 }
 
 Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
   const auto run = [&](OutputWriter& writer, const NativeChar* suffix) {
-    if (KeepsEdit(os, options, entry, entry.base + suffix, workspace)) return Outcome();
-    return RunJob(os, {entry.source, entry.base, suffix, options.checkOnly}, writer, workspace.reading());
+    Outcome outcome;
+    switch (Judge(os, options, entry, entry.base + suffix, suffix == kPngSuffix, workspace, &outcome)) {
+      case Verdict::kReplace: return RunJob(os, {entry.source, entry.base, suffix, options.checkOnly}, writer, workspace.reading());
+      case Verdict::kLeave: outcome.unchanged = true; break;
+      case Verdict::kKeep: break;
+    }
+    return outcome;
   };
   BitmapWriter bmp(os, workspace.writing(), workspace.gathering());
   if (!options.png) return run(bmp, kBmpSuffix);

@@ -19,17 +19,28 @@ Error ReadCarrier(Platform& os, const NativeString& path, Carrier* carrier, std:
   return found == Status::kOk ? Error{} : Error{Status::kUnsupported, Step::kReadSource};
 }
 
+bool StreamConverted(std::span<const std::uint8_t> payload, const BitmapRows& rows, std::span<std::uint8_t> scratch,
+                     const ByteSink& take) {
+  const std::uint64_t size = payload.size() + rows.Growth();
+  for (std::uint64_t at = 0; at < size; at += scratch.size()) {
+    const std::span<std::uint8_t> piece = scratch.first(static_cast<std::size_t>(std::min<std::uint64_t>(scratch.size(), size - at)));
+    ConvertedBytes(payload, rows, at, piece);
+    if (!take(piece)) return false;
+  }
+  return true;
+}
+
 PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
                          const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer) {
   PatchResult result;
   BitmapPixels bitmap;
   if (!bitmap.Open(payload, rows)) {
     // Pixels that cannot be had come back only as the conversion wrote them.
+    const std::size_t half = buffer.size() / 2;
     bool same = false;
     result.picture = MatchPicture(
-        os, picture, payload.size() + rows.Growth(),
-        [&](std::uint64_t offset, std::span<std::uint8_t> out) { ConvertedBytes(payload, rows, offset, out); },
-        &same, buffer);
+        os, picture, [&](const ByteSink& take) { return StreamConverted(payload, rows, buffer.subspan(half), take); },
+        &same, buffer.first(half));
     if (result.picture) result.refusal = Refusal::kPicture;
     else if (!same) result.refusal = Refusal::kNotStorable;
     return result;
@@ -52,13 +63,6 @@ PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const Bi
     result.offColours = patch.CommonOffColours(kColoursListed);
   }
   return result;
-}
-
-PatchResult CompareWithCarrier(Platform& os, const Carrier& carrier, const NativeString& picture,
-                               std::span<std::uint8_t> buffer) {
-  const std::span<const std::uint8_t> payload = carrier.payload.Bytes();
-  std::vector<std::uint8_t> copy(payload.begin(), payload.end());
-  return PatchPayload(os, copy, carrier.rows, picture, false, buffer);
 }
 
 Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& output, std::span<std::uint8_t> buffer) {

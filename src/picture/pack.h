@@ -68,10 +68,10 @@ PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const Bi
 // Whether a picture that gave `patch` shows its carrier's own pixels.
 inline bool ShowsCarrier(const PatchResult& patch) { return patch.refusal == Refusal::kNone && patch.changed == 0; }
 
-// How the picture at `picture` stands to `carrier`, which it leaves as it
-// was: the patch it would make, read through `buffer`.
-PatchResult CompareWithCarrier(Platform& os, const Carrier& carrier, const NativeString& picture,
-                               std::span<std::uint8_t> buffer);
+// Hands the bytes converting `payload`, whose rows are `rows`, writes as
+// BMP to `take`, a piece the size of `scratch` at a time.
+bool StreamConverted(std::span<const std::uint8_t> payload, const BitmapRows& rows, std::span<std::uint8_t> scratch,
+                     const ByteSink& take);
 
 // Writes the carrier with its payload as `output`, through a staging file
 // that takes that name in one step, keeping the carrier's permissions;

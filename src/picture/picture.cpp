@@ -1,7 +1,6 @@
 #include "picture.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "bmp_reader.h"
 #include "picture_file.h"
@@ -28,19 +27,20 @@ PictureProblem ReadPicture(Platform& os, const NativeString& path, std::uint32_t
   return problem ? problem : file.Finish();
 }
 
-PictureProblem MatchPicture(Platform& os, const NativeString& path, std::uint64_t size, const ExpectedBytes& expected,
-                            bool* same, std::span<std::uint8_t> buffer) {
-  // Half the buffer reads the file, the other half holds what it must say.
-  const std::size_t half = buffer.size() / 2;
-  PictureFile file(os, buffer.first(half));
-  std::span<std::uint8_t> read = buffer.subspan(half, half / 2), want = buffer.subspan(half + half / 2, half / 2);
+PictureProblem MatchPicture(Platform& os, const NativeString& path, const ByteStream& expected, bool* same,
+                            std::span<std::uint8_t> buffer) {
+  PictureFile file(os, buffer);
   if (PictureProblem problem = file.Open(path)) return problem;
-  *same = file.Size() == size;
-  for (std::uint64_t at = 0; *same && at < size; at += read.size()) {
-    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(read.size(), size - at));
-    if (PictureProblem problem = file.Read(read.data(), piece)) return problem;
-    expected(at, want.first(piece));
-    *same = std::memcmp(read.data(), want.data(), piece) == 0;
-  }
+  std::uint64_t produced = 0;
+  PictureProblem problem;
+  *same = true;
+  const bool whole = expected([&](std::span<const std::uint8_t> bytes) {
+    produced += bytes.size();
+    if (produced > file.Size()) return *same = false;
+    problem = file.Compare(bytes, same);
+    return !problem && *same;
+  });
+  if (problem) return problem;
+  *same = *same && whole && produced == file.Size();
   return *same ? file.Finish() : PictureProblem{};
 }

@@ -87,10 +87,13 @@ struct PictureProblem {
 PictureProblem ReadPicture(Platform& os, const NativeString& path, std::uint32_t width, std::uint32_t height,
                            PictureSink& sink, std::span<std::uint8_t> buffer);
 
-// Fills `out` with the bytes from `offset` on that a file must hold.
-using ExpectedBytes = std::function<void(std::uint64_t offset, std::span<std::uint8_t> out)>;
+// Takes a file's bytes in order, a piece at a time; false to hear no more.
+using ByteSink = std::function<bool(std::span<const std::uint8_t> bytes)>;
+// Hands the bytes a file must hold, in order, to a sink; false when it
+// stopped before the end, because the sink said so or it could not go on.
+using ByteStream = std::function<bool(const ByteSink& take)>;
 
-// Whether the file at `path` holds exactly the `size` bytes `expected` gives,
-// read through `buffer`; a problem only when it cannot be read whole.
-PictureProblem MatchPicture(Platform& os, const NativeString& path, std::uint64_t size, const ExpectedBytes& expected,
-                            bool* same, std::span<std::uint8_t> buffer);
+// Whether the file at `path` holds exactly the bytes `expected` gives, read
+// through `buffer`; a problem only when it cannot be read whole.
+PictureProblem MatchPicture(Platform& os, const NativeString& path, const ByteStream& expected, bool* same,
+                            std::span<std::uint8_t> buffer);

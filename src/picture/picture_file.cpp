@@ -47,6 +47,21 @@ PictureProblem PictureFile::Read(std::uint8_t* out, std::size_t size) {
   return {};
 }
 
+PictureProblem PictureFile::Compare(std::span<const std::uint8_t> expected, bool* same) {
+  *same = true;
+  while (!expected.empty() && *same) {
+    if (pos_ == end_) {
+      if (PictureProblem problem = Fill()) return problem;
+      if (end_ == 0) return {PictureProblem::Kind::kCutShort};
+    }
+    const std::size_t take = std::min(expected.size(), end_ - pos_);
+    *same = std::memcmp(expected.data(), buffer_.data() + pos_, take) == 0;
+    pos_ += take;
+    expected = expected.subspan(take);
+  }
+  return {};
+}
+
 PictureProblem PictureFile::Skip(std::uint64_t size) {
   const std::uint64_t held = end_ - pos_;
   if (size <= held) {

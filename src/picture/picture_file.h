@@ -19,6 +19,8 @@ class PictureFile {
   // The next `size` bytes into `out`; kCutShort when the file ends first.
   PictureProblem Read(std::uint8_t* out, std::size_t size);
   PictureProblem Skip(std::uint64_t size);
+  // Whether the next bytes are `expected`, read past; kCutShort when the file ends first.
+  PictureProblem Compare(std::span<const std::uint8_t> expected, bool* same);
   // Up to `size` of the first bytes, without reading past them.
   std::span<const std::uint8_t> Peek(std::size_t size);
   // Once everything is read: kChanged when the file is no longer the one

@@ -198,10 +198,15 @@ std::uint32_t LargestIndex(const BitmapPixels& bitmap) {
 
 }  // namespace
 
-Error PngWriter::Write(const BitmapRows& rows) {
+bool ShowsPicture(std::span<std::uint8_t> payload, const BitmapRows& rows) {
   BitmapPixels bitmap;
-  if (!bitmap.Open(payload_.Bytes(), rows) || bitmap.Width() == 0 || bitmap.Height() == 0) return {Status::kRefused};
-  if (file_ == kNoFile) return {};
+  return bitmap.Open(payload, rows) && bitmap.Width() > 0 && bitmap.Height() > 0;
+}
+
+Error WriteBitmapPng(std::span<std::uint8_t> payload, const BitmapRows& rows,
+                     const std::function<bool(std::span<const std::uint8_t>)>& write) {
+  BitmapPixels bitmap;
+  if (!bitmap.Open(payload, rows) || bitmap.Width() == 0 || bitmap.Height() == 0) return {Status::kRefused};
   const PixelFormat& format = bitmap.Format();
   const bool alpha = format.HasAlpha();
   PngForm form{.width = bitmap.Width(), .height = bitmap.Height(),
@@ -224,12 +229,18 @@ Error PngWriter::Write(const BitmapRows& rows) {
     std::memcpy(row, bitmap.Row(y), indexBytes);
     row[indexBytes - 1] &= lastByte;
   };
+  bool outOfMemory = false;
+  if (WritePng(form, fill, write, &outOfMemory)) return {};
+  return outOfMemory ? Error{Status::kOutOfMemory} : Error{Status::kIoError, Step::kWriteOutput};
+}
+
+Error PngWriter::Write(const BitmapRows& rows) {
+  const std::span<std::uint8_t> payload = payload_.Bytes();
+  if (file_ == kNoFile) return ShowsPicture(payload, rows) ? Error{} : Error{Status::kRefused};
   BufferedOutput out(os_, file_, buffer_);
   SystemError failed;
-  const auto write = [&](std::span<const std::uint8_t> bytes) { return !(failed = out.Put(bytes)); };
-  bool outOfMemory = false;
-  const bool written = WritePng(form, fill, write, &outOfMemory) && !(failed = out.Flush());
-  if (failed) return {Status::kIoError, Step::kWriteOutput, failed};
-  if (outOfMemory) return {Status::kOutOfMemory};
-  return written ? Error{} : Error{Status::kIoError, Step::kWriteOutput};
+  Error error = WriteBitmapPng(payload, rows, [&](std::span<const std::uint8_t> bytes) { return !(failed = out.Put(bytes)); });
+  if (!error && (failed = out.Flush())) error = {Status::kIoError, Step::kWriteOutput};
+  if (failed) error.cause = failed;
+  return error;
 }

@@ -27,6 +27,16 @@ struct PngForm {
 bool WritePng(const PngForm& form, const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill,
               const std::function<bool(std::span<const std::uint8_t>)>& write, bool* outOfMemory);
 
+// Whether the payload `payload`, whose rows are `rows`, shows a picture a
+// PNG can hold: a standard header, its palette or masks, and pixels.
+bool ShowsPicture(std::span<std::uint8_t> payload, const BitmapRows& rows);
+
+// Hands the PNG file a conversion writes of `payload`, whose rows are
+// `rows`, to `write` a piece at a time: kRefused for a payload that shows no
+// picture, kOutOfMemory, or kIoError when `write` says false.
+Error WriteBitmapPng(std::span<std::uint8_t> payload, const BitmapRows& rows,
+                     const std::function<bool(std::span<const std::uint8_t>)>& write);
+
 // Holds the payload whole, then writes it a row at a time. kRefused for a
 // bitmap it cannot show, which its description tells: compressed, without a
 // standard header, without the palette or masks its pixels need, or without
