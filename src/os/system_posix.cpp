@@ -77,6 +77,8 @@ Result<std::vector<FolderEntry>> ListFolder(const NativeString& path) {
   return {std::move(entries)};
 }
 
+Result<std::vector<NativeString>> OperandNames(const NativeString& operand) { return {{operand}}; }
+
 NativeString ErrorText(int code) { return strerror(code); }
 
 bool TooManyOpenFiles(const SystemError& error) {
