@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
 # wine-run.sh win32|win64 PREFIX PROGRAM [ARGS...]: runs a Windows program
-# under Wine, quietly, in a prefix of the build's own made on first use.
+# under Wine, quietly, in a prefix of the build's own set up on first use.
 source "$(dirname "$0")/wine-env.sh" "$1" || exit
 export WINEPREFIX="$2"
 shift 2
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  # Several tests may start at once; only one of them sets the prefix up.
-  flock "$WINEPREFIX" "$WINELOADER" wineboot -i >/dev/null 2>&1
-fi
+prepare_wine_prefix || { echo "wine-run.sh: cannot set up the Wine prefix $WINEPREFIX" >&2; exit 1; }
 exec "$WINELOADER" "$@"

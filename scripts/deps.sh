@@ -6,7 +6,7 @@ install_missing() {
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
+  echo "== Installing from Debian: ${missing[*]}"
   if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
@@ -16,8 +16,13 @@ install_missing() {
 
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev libpng-dev zlib1g-dev time man-db locales
                  imagemagick python3-pil python3-seccomp)
-WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 python3 xvfb xdotool
-                  gcc libc6-dev libx11-dev locales dpkg-dev)
+# Building the Windows programs (dpkg-dev unpacks libpng's source), and then
+# running and testing them under Wine; the Japanese font shows the window's
+# notices, x11-utils tells whether a display answers.
+WINDOWS_BUILD_PACKAGES=(cmake ninja-build googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+                        libz-mingw-w64-dev dpkg-dev)
+WINDOWS_PACKAGES=("${WINDOWS_BUILD_PACKAGES[@]}" wine64 fonts-ipafont-gothic x11-utils python3 xvfb xdotool
+                  gcc libc6-dev libx11-dev locales)
 FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libpng-dev zlib1g-dev)
 # A real editor the picture tests open pictures in, in batch mode.
 EDITOR_PACKAGES=(gimp)

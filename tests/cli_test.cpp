@@ -368,6 +368,16 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
       {"an output folder for a refused file", "printf x >x.png", "\"$Q\" -o made/dir x.png", 1,
        "quillane-convert: x.png: not a .gif or .GIF file\n", "test ! -e made"},
   };
+  // The user $AS runs as may not enter the folders above this build (a
+  // checkout in root's home, or below any mktemp -d), so the cases run a copy
+  // of the converter from a folder every user can enter.
+  TempDir tools;
+  const fs::path converter = tools / "quillane-convert";
+  fs::copy_file(QUILLANE_CONVERT, converter);
+  const fs::perms reachable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(tools.path(), reachable);
+  fs::permissions(converter, reachable);
   int n = 0;
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
@@ -375,7 +385,7 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
     const std::string folder = std::to_string(++n);
     const std::string in = "mkdir -p " + folder + " && cd " + folder + " && ";
     ASSERT_EQ(Shell(in + (test.setup.empty() ? "true" : test.setup)).exitCode, 0);
-    const Ran run = Shell(in + "export LC_ALL=C.UTF-8; " + test.command);
+    const Ran run = Shell(in + "export LC_ALL=C.UTF-8 Q='" + converter.string() + "'; " + test.command);
     EXPECT_EQ(run.exitCode, test.exitCode);
     EXPECT_EQ(run.err, test.err);
     EXPECT_EQ(Shell(in + test.check).exitCode, 0);

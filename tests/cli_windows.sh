@@ -2,7 +2,7 @@
 # quillane-convert.exe under Wine: Unicode names convert, messages arrive as
 # the Linux build prints them, UTF-8 when standard error is redirected, in
 # English or Japanese as the user's language says; an output another program
-# holds for a moment is still replaced.
+# holds for a moment is still replaced; patterns are matched as in cmd.
 # Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE PROBE_EXE PACK_EXE RUNNER [RUNNER_ARGS...]
 #   QUILLANE_VERSION and QUILLANE_FILE_VERSION are the versions --version must print.
 set -u
@@ -84,6 +84,62 @@ LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" 'Ωmega 日本.GIF' 2>stderr.
 run C.UTF-8 -q -f png -o again 'Ωmega 日本.GIF'
 same=$(/usr/bin/python3 -c "from PIL import Image; print(list(Image.open('again/Ωmega 日本.GIF.png').getdata()) == list(Image.open('Ωmega 日本.GIF.png').getdata()))")
 check "the edit comes out again" test "$same/$(cat stderr.txt)" = "True/"
+
+# cmd passes a pattern as typed; the tools match it as cmd's own commands do:
+# in the last name only, letter case ignored, hidden files left out (Wine
+# hides dot files), in NTFS's order (letters compared as capitals, so _
+# after them), each name after the folder as typed. The ? of ?.gif is one character, any
+# language's. A pattern matching nothing is a file not found.
+mkdir -p pat/res 'pat/my pictures' want/res 'want/my pictures'
+seed=60
+for name in A.gif b.gif c.GIF ab.gif _.gif ソ.gif .hidden.gif res/x.GIF res/y.gif 'my pictures/z.gif'; do
+  seed=$((seed + 1))
+  "${runner[@]}" "$make" --width 3 --height 2 --seed "$seed" new.gif new.bmp >/dev/null &&
+    mv new.gif "pat/$name" && mv new.bmp "want/$name.bmp"
+done
+converted() {  # converted NAME...: each NAME.bmp in pat/ is the one expected
+  local name
+  for name in "$@"; do cmp -s "pat/$name.bmp" "want/$name.bmp" || return 1; done
+}
+(cd pat && run C.UTF-8 -v '*.gif' >../stdout.txt 2>../stderr.txt)
+check "*.gif: every .gif and .GIF file in name order, no hidden one" \
+  test "$(cat stdout.txt)/$(cat stderr.txt)" = "$(printf 'A.gif -> A.gif.bmp\nab.gif -> ab.gif.bmp\nb.gif -> b.gif.bmp\nc.GIF -> c.GIF.bmp\n_.gif -> _.gif.bmp\nソ.gif -> ソ.gif.bmp')/6 files: 6 converted, 0 failed"
+check "*.gif: each converted byte for byte" converted A.gif ab.gif b.gif c.GIF _.gif ソ.gif
+check "*.gif: the hidden file left alone" test ! -e pat/.hidden.gif.bmp
+(cd pat && run C.UTF-8 -q -o one '?.GIF')
+check "?.GIF: names of one character before .gif, ソ too" \
+  test "$(ls pat/one | LC_ALL=C sort | tr '\n' ' ')" = "A.gif.bmp _.gif.bmp b.gif.bmp c.GIF.bmp ソ.gif.bmp "
+(cd pat && run C.UTF-8 -v 'res\*.GIF' >../stdout.txt)
+check "res\\*.GIF: the folder kept as typed" \
+  test "$(cat stdout.txt)" = "$(printf 'res\\x.GIF -> res\\x.GIF.bmp\nres\\y.gif -> res\\y.gif.bmp')"
+check "res\\*.GIF: both converted" converted res/x.GIF res/y.gif
+run C.UTF-8 -q -o verbatim "\\\\?\\Z:$(pwd | tr / '\\')\\pat\\res\\*.GIF"
+check "a pattern in a \\\\?\\ name, whose ? is none" test "$(ls verbatim | tr '\n' ' ')" = "x.GIF.bmp y.gif.bmp "
+cp "$convert" qc.exe
+(cd pat && LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" cmd /c '..\qc.exe' -v 'my pictures\*.gif' >../stdout.txt 2>&1)
+check "a quoted pattern in cmd is matched as dir matches it" \
+  test "$(cat stdout.txt)" = 'my pictures\z.gif -> my pictures\z.gif.bmp'
+check "the quoted pattern's file converted" converted 'my pictures/z.gif'
+(cd pat && run C.UTF-8 '*.png' '.h*.gif' 'nothere\*.gif' '*\x.GIF' 2>../stderr.txt)
+code=$?
+expected='quillane-convert: *.png: cannot open: File not found
+quillane-convert: .h*.gif: cannot open: File not found
+quillane-convert: nothere\*.gif: cannot open: Path not found
+quillane-convert: *\x.GIF: cannot open: Invalid name
+4 files: 0 converted, 4 failed'
+check "a pattern matching nothing, or only hidden files, is a file not found" test "$code/$(cat stderr.txt)" = "1/$expected"
+
+# quillane-pack.exe res\*.GIF puts back what was edited of the carriers it matches.
+cp pat/res/x.GIF x.original
+(cd pat && run C.UTF-8 -q -f png 'res\*.GIF')
+/usr/bin/python3 -c "from PIL import Image; i = Image.open('pat/res/y.gif.png'); i.paste((255, 0, 0), (0, 0, 2, 1)); i.save('pat/res/y.gif.png')"
+(cd pat && LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" -v 'res\*.GIF' >../stdout.txt 2>../stderr.txt)
+check "quillane-pack res\\*.GIF: the edited carrier packed, the other unchanged" \
+  test "$(cat stdout.txt)/$(cat stderr.txt)" = "$(printf 'res\\x.GIF: unchanged (res\\x.GIF.png)\nres\\y.gif <- res\\y.gif.png')/2 carriers: 1 packed, 1 unchanged, 0 failed"
+(cd pat && run C.UTF-8 -q -f png -o again 'res\*.GIF')
+same=$(/usr/bin/python3 -c "from PIL import Image; print(list(Image.open('pat/again/y.gif.png').getdata()) == list(Image.open('pat/res/y.gif.png').getdata()))")
+check "quillane-pack res\\*.GIF: the edit comes out again, the other carrier as it was" \
+  test "$same" = True -a "$(cmp -s pat/res/x.GIF x.original && echo same)" = same
 
 version=$("${runner[@]}" "$convert" --version | tr -d '\r')
 check "version" test "$version" = "quillane-convert $QUILLANE_VERSION ($QUILLANE_FILE_VERSION)"

@@ -114,14 +114,23 @@ NativeString Mirror(const NativeString& dir, const Entry& entry) { return JoinPa
 Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix) {
   Plan plan;
   for (const NativeString& operand : options.operands) {
-    if (options.recursive && KindOf(operand) == PathKind::kFolder) {
-      Walk(operand, {}, &plan);
+    const Result<std::vector<NativeString>> names = OperandNames(operand);
+    if (!names.Ok()) {
+      Entry& entry = plan.entries.emplace_back();
+      entry.source = operand;
+      entry.problem = Because(Say(Text::kCannotOpen), names.error);
       continue;
     }
-    Entry& entry = plan.entries.emplace_back();
-    entry.source = operand;
-    const Result<NativeString> absolute = os.AbsolutePath(operand);
-    entry.relative = NameOf(absolute.Ok() ? absolute.value : operand);
+    for (const NativeString& name : names.value) {
+      if (options.recursive && KindOf(name) == PathKind::kFolder) {
+        Walk(name, {}, &plan);
+        continue;
+      }
+      Entry& entry = plan.entries.emplace_back();
+      entry.source = name;
+      const Result<NativeString> absolute = os.AbsolutePath(name);
+      entry.relative = NameOf(absolute.Ok() ? absolute.value : name);
+    }
   }
   const bool outputDir = !options.outputDir.empty();
   for (Entry& entry : plan.entries) {

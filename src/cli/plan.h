@@ -1,6 +1,7 @@
 // The files a command works through, in argument order: file operands as
-// they are, folder operands walked with -r, each entry with where its output
-// goes and, when it cannot be worked before it runs, why.
+// they are, patterns as the names they match, folder operands walked with -r,
+// each entry with where its output goes and, when it cannot be worked before
+// it runs, why.
 #pragma once
 
 #include <cstddef>

@@ -41,6 +41,15 @@ Result<std::vector<FolderEntry>> ListFolder(const NativeString& path);
 // opposed to something that could not be looked at.
 bool IsMissing(const SystemError& error);
 
+// The names `operand` stands for. A Windows program gets its command line as
+// typed, so there an operand with * or ? in its last name is a pattern: it
+// stands for the names in its folder the system matches with it, hidden and
+// system files left out as cmd's dir leaves them, in the order NTFS keeps
+// them, each after the folder as the operand spells it; for none, with the
+// system's reason, when it matches nothing. Elsewhere the shell has matched
+// patterns already, and an operand stands for itself.
+Result<std::vector<NativeString>> OperandNames(const NativeString& operand);
+
 // The system's own description of an error code.
 NativeString ErrorText(int code);
 

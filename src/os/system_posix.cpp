@@ -81,6 +81,8 @@ bool IsMissing(const SystemError& error) {
   return error.kind == SystemError::Kind::kSystem && (error.code == ENOENT || error.code == ENOTDIR);
 }
 
+Result<std::vector<NativeString>> OperandNames(const NativeString& operand) { return {{operand}}; }
+
 NativeString ErrorText(int code) { return strerror(code); }
 
 bool TooManyOpenFiles(const SystemError& error) {

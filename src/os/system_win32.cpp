@@ -1,7 +1,11 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "system.h"
@@ -70,28 +74,84 @@ Result<std::int64_t> ModifiedTime(const NativeString& path) {
                                     data.ftLastWriteTime.dwLowDateTime)};
 }
 
+namespace {
+
+struct SearchCloser {
+  void operator()(HANDLE search) const { FindClose(search); }
+};
+
+// Calls take(found) for each entry the system finds for `pattern`, "." and
+// ".." left out.
+template <typename Take>
+SystemError FindEach(const std::wstring& pattern, Take take) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return LastError();
+  const std::unique_ptr<void, SearchCloser> held(search);
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") take(found);
+  } while (FindNextFileW(search, &found));
+  return GetLastError() == ERROR_NO_MORE_FILES ? SystemError{} : LastError();
+}
+
+// Where the last name of `operand` starts: after its last separator, or
+// after the colon of a drive's working folder ("C:*.gif").
+std::size_t LastNameAt(const std::wstring& operand) {
+  const std::size_t separator = operand.find_last_of(L"\\/");
+  if (separator != std::wstring::npos) return separator + 1;
+  return operand.size() >= 2 && operand[1] == L':' ? 2 : 0;
+}
+
+// A name that starts "\\?\" or "\\.\" is taken by the system as it is; that
+// ? is no wildcard.
+constexpr std::size_t kVerbatimPrefix = 4;
+
+}  // namespace
+
 // Links to folders and junctions are not followed, so a walk never goes round.
 Result<std::vector<FolderEntry>> ListFolder(const NativeString& path) {
   std::wstring pattern = SystemName(path);
   if (!pattern.ends_with(L'\\') && !pattern.ends_with(L'/')) pattern += L'\\';
   pattern += L'*';
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return Failed<std::vector<FolderEntry>>(LastError());
   std::vector<FolderEntry> entries;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
+  const SystemError error = FindEach(pattern, [&](const WIN32_FIND_DATAW& found) {
     const DWORD attributes = found.dwFileAttributes;
     FolderEntry::Kind kind = FolderEntry::Kind::kFile;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
       kind = attributes & FILE_ATTRIBUTE_REPARSE_POINT ? FolderEntry::Kind::kOther : FolderEntry::Kind::kFolder;
-    entries.push_back({name, kind});
-  } while (FindNextFileW(search, &found));
-  const SystemError error = GetLastError() == ERROR_NO_MORE_FILES ? SystemError{} : LastError();
-  FindClose(search);
+    entries.push_back({found.cFileName, kind});
+  });
   if (error) return Failed<std::vector<FolderEntry>>(error);
   return {std::move(entries)};
+}
+
+// The C runtime leaves the arguments as typed (mingw-w64's _dowildcard is
+// off), so patterns are matched here alone, and only in operands, never in an
+// option's value. The matching is the system's, as cmd's own commands have
+// it: * any run of characters, ? one, letter case ignored. A quoted pattern
+// is matched too, as by cmd's commands (dir "my files\*.gif") and by today's C
+// runtime's setargv: cmd's quotes only group words, and no file's name can
+// hold * or ?.
+Result<std::vector<NativeString>> OperandNames(const NativeString& operand) {
+  const bool verbatim = operand.starts_with(L"\\\\?\\") || operand.starts_with(L"\\\\.\\");
+  const std::size_t wildcard = operand.find_first_of(L"*?", verbatim ? kVerbatimPrefix : 0);
+  const std::size_t lastName = LastNameAt(operand);
+  // A wildcard in a folder's name matches nothing here, as in cmd; opening
+  // the operand then says why.
+  if (wildcard == std::wstring::npos || wildcard < lastName) return {{operand}};
+  std::vector<NativeString> names;
+  const SystemError error = FindEach(SystemName(operand), [&](const WIN32_FIND_DATAW& found) {
+    if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) names.push_back(found.cFileName);
+  });
+  if (error) return Failed<std::vector<NativeString>>(error);
+  if (names.empty()) return Failed<std::vector<NativeString>>(SystemError::System(ERROR_FILE_NOT_FOUND));
+  // NTFS lists a folder so already; FAT and shares list it as it was filled.
+  std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+    return std::pair(NameKey(a), a) < std::pair(NameKey(b), b);
+  });
+  for (NativeString& name : names) name.insert(0, operand, 0, lastName);
+  return {std::move(names)};
 }
 
 bool TooManyOpenFiles(const SystemError& error) {

@@ -5,6 +5,8 @@
 //   probe info              class, title, styles and rectangles of the main window
 //   probe box-read MS       wait up to MS for the "Error" box, print its text, leave it open
 //   probe box-ok            press OK on the open "Error" box and wait until it is gone
+//   probe box-glyphs        fail unless the open "Error" box's font draws each
+//                           character of its text beyond ASCII
 //   probe box-none MS       fail if an "Error" box shows up within MS
 //   probe close             post WM_CLOSE to the main window
 //   probe acp               print the ANSI code page this prefix gives a process
@@ -14,6 +16,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -151,6 +154,55 @@ int box_ok()
     return 0;
 }
 
+// A character no font has comes out as the font's missing-glyph box; one the
+// box's font, or a font linked to it, has comes out otherwise. Each is drawn
+// alone, black on white, and compared pixel for pixel. The font is made here
+// as message boxes make theirs, from the system's message font: a font handle
+// means nothing in another process.
+int box_glyphs()
+{
+    constexpr int cell = 64;
+    constexpr wchar_t unassigned = 0x0378;
+    HWND box = wait_box(0);
+    if (!box)
+        return fail("no \"Error\" box is open");
+    HWND text = GetDlgItem(box, text_control_id);
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!text || !SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        return fail("cannot tell the \"Error\" box's font");
+    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), cell, -cell, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!font || !dc || !bitmap)
+        return fail("cannot make a font and a bitmap to draw on");
+    HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+    HGDIOBJ old_font = SelectObject(dc, font);
+    auto drawn = [&](wchar_t c) {
+        RECT all{0, 0, cell, cell};
+        ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &all, &c, 1, nullptr);
+        GdiFlush();
+        auto* pixels = static_cast<const DWORD*>(bits);
+        return std::vector<DWORD>(pixels, pixels + cell * cell);
+    };
+    const std::vector<DWORD> missing = drawn(unassigned);
+    std::wstring lacking;
+    for (wchar_t c : window_text(text))
+        if (c > 0x7F && lacking.find(c) == std::wstring::npos && drawn(c) == missing)
+            lacking += c;
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_bitmap);
+    DeleteObject(bitmap);
+    DeleteObject(font);
+    DeleteDC(dc);
+    if (!lacking.empty())
+        return fail(("the \"Error\" box's font has no glyph for " + utf8(lacking)).c_str());
+    return 0;
+}
+
 int box_none(int ms)
 {
     if (HWND box = wait_box(ms)) {
@@ -200,6 +252,8 @@ int wmain(int argc, wchar_t** argv)
         return box_read(ms);
     if (cmd == L"box-ok")
         return box_ok();
+    if (cmd == L"box-glyphs")
+        return box_glyphs();
     if (cmd == L"box-none" && argc == 3)
         return box_none(ms);
     if (cmd == L"close")
@@ -208,5 +262,5 @@ int wmain(int argc, wchar_t** argv)
         return acp();
     if (cmd == L"hold" && argc == 4)
         return hold(ms, argv[3]);
-    return fail("usage: probe info | box-read MS | box-ok | box-none MS | close | acp | hold MS FILE");
+    return fail("usage: probe info | box-read MS | box-ok | box-glyphs | box-none MS | close | acp | hold MS FILE");
 }

@@ -94,6 +94,7 @@ export LANG=$plain_locale LC_ALL=$plain_locale
 mkdir "$WINEPREFIX"
 "$WINESERVER" -p
 timeout 180 "$WINELOADER" wineboot -i >"$T/wineboot.log" 2>&1 || give_up "wineboot failed: $(cat "$T/wineboot.log")"
+add_japanese_font || give_up "cannot give Wine a Japanese font"
 
 # ---- helpers used inside scenarios (each scenario runs in its own subshell) ----
 
@@ -105,7 +106,7 @@ die() {
 probe() { timeout 30 "$WINELOADER" "$probe_exe" "$@" 2>"$work/probe.err"; }
 probe_failure() { cat "$work/probe.err"; }
 
-app_pid=''
+app_pid='' app_locale=$plain_locale
 # The instance belongs to the scenario's subshell and never outlives it.
 stop_app() {
     [ -n "$app_pid" ] || return 0
@@ -123,6 +124,7 @@ start_app() {
     local locale=$1
     shift
     trap stop_app EXIT
+    app_locale=$locale
     LANG=$locale LC_ALL=$locale "$WINELOADER" "$exe" "$@" >>"$T/app.log" 2>&1 &
     app_pid=$!
     for _ in $(seq 30); do
@@ -181,7 +183,8 @@ visible() {
     printf '%s' "${s//$'\n'/\\n}"
 }
 
-# expect_notice NAME MESSAGE — reads the open notice and leaves it open.
+# expect_notice NAME MESSAGE — reads the open notice, checks that its font
+# shows every character of it, and leaves it open.
 expect_notice() {
     printf 'ファイル：%s\n%s' "$(winpath "$work/in/$1")" "$2" >"$work/notice.want"
     probe box-read 10000 >"$work/notice.got" ||
@@ -189,6 +192,8 @@ expect_notice() {
     cmp -s "$work/notice.got" "$work/notice.want" ||
         die "the notice for $1 is worded differently" "want: $(visible "$work/notice.want")" \
             "got:  $(visible "$work/notice.got")"
+    LANG=$app_locale LC_ALL=$app_locale probe box-glyphs ||
+        die "the notice for $1 shows empty boxes: $(probe_failure)"
 }
 
 dismiss() { probe box-ok || die "cannot dismiss the notice: $(probe_failure)"; }
