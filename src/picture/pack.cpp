@@ -36,7 +36,9 @@ PatchResult PatchCarrier(Platform& os, Carrier& carrier, const NativeString& pic
     return result;
   }
   PixelPatch patch(bitmap, nearest);
-  result.picture = ReadPicture(os, picture, bitmap.Width(), bitmap.Height(), patch, buffer);
+  const PictureTarget target{bitmap.Width(), bitmap.Height(), bitmap.Format().HasAlpha(),
+                             carrier.bitmap.header.namedAlpha != 0, rows.stride};
+  result.picture = ReadPicture(os, picture, target, patch, buffer);
   result.changed = patch.Changed();
   result.mapped = patch.Mapped();
   result.largestDeltaE = patch.LargestDeltaE();
