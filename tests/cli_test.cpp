@@ -239,12 +239,16 @@ TEST_F(Cli, SpeaksJapaneseInAJapaneseLocale) {
                   "/usr/bin/python3 -c \"from PIL import Image; i = Image.new('RGBA', (5, 3), (9, 9, 9, 255)); "
                   "i.putpixel((3, 1), (0, 0, 0, 0)); i.save('t.gif.png'); "
                   "Image.new('RGB', (5, 3), (1, 2, 3)).save('p.gif.png')\"").exitCode, 0);
-  EXPECT_EQ(Shell("LANG=ja_JP.UTF-8 \"$K\" t.gif p.gif").err,
+  ASSERT_EQ(Shell("\"$M\" --width 5 --height 3 b.gif && /usr/bin/python3 -c \"import struct; "
+                  "open('b.gif.bmp', 'wb').write(b'BM' + struct.pack('<IHHIIiiHHI', 174, 0, 0, 54, 40, 5, 3, 1, 64, 0) + bytes(140))\"")
+                .exitCode, 0);
+  EXPECT_EQ(Shell("LANG=ja_JP.UTF-8 \"$K\" t.gif p.gif b.gif").err,
             "quillane-pack: t.gif: t.gif.png の 1 個の画素が透明ですが、ビットマップは透明を持てません。最初は 3, 1。"
             "ビットマップ (24 ビット) は不透明な色だけを持てます。これらの画素を不透明にしてください\n"
             "quillane-pack: p.gif: p.gif.png の 15 個の画素がパレットにない色です。最初は左上から 0, 0。"
             "--nearest でパレットの最も近い色に置き換えられます\n"
-            "2 個の搬送ファイル: 書き戻し 0、変更なし 0、失敗 2\n");
+            "quillane-pack: b.gif: b.gif.bmp を読み取れません: 64 ビットの BMP には対応していません\n"
+            "3 個の搬送ファイル: 書き戻し 0、変更なし 0、失敗 3\n");
 }
 
 TEST_F(Cli, ProgressShowsOnATerminalAndIsClearedAtTheEnd) {
@@ -305,10 +309,19 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
   const std::string oneGood = "\"$M\" --width 5 --height 3 x.gif x.want";
   // The sanitizers' own runtime needs threads and address space beyond these.
 #ifdef QUILLANE_SANITIZED
-  const std::string limits = "exit 0; ";
+  const std::string limits = "exit 0; ", littleAddressSpace;
 #else
-  const std::string limits;
+  const std::string limits, littleAddressSpace = "ulimit -v 32000 && ";
 #endif
+  // A 1-bit bitmap of 1,000,000-byte rows, and pictures of it whose headers
+  // claim 32 bits (a BMP cut after them) and 16-bit RGBA (a PNG of 69 bytes).
+  const std::string wide =
+      "\"$M\" --depth 1 --width 8000000 --height 2 o.gif && cp o.gif b.gif && cp o.gif p.gif && \"$Q\" -q o.gif && "
+      "/usr/bin/python3 -c \"import struct, zlib; w = 8000000; "
+      "open('b.gif.bmp', 'wb').write(b'BM' + struct.pack('<IHHIIiiHHIIiiII', 54 + 8 * w, 0, 0, 54, 40, w, 2, 1, 32, 0, 0, 0, 0, 0, 0)); "
+      "c = lambda k, d: struct.pack('>I', len(d)) + k + d + struct.pack('>I', zlib.crc32(k + d)); "
+      "open('p.gif.png', 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + c(b'IHDR', struct.pack('>IIBBBBB', w, 2, 16, 6, 0, 0, 0)) + "
+      "c(b'IDAT', zlib.compress(bytes(9))) + c(b'IEND', b''))\"";
   const struct {
     const char* what;
     std::string setup, command;
@@ -326,6 +339,15 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
        limits + "$AS bash -c 'ulimit -u 1 && exec \"$Q\" -q -j 8 g*.gif'", 0, "", limits + allGood},
       {"too little address space for the threads", goods,
        limits + "sh -c 'ulimit -v 200000 && exec \"$Q\" -q -j 64 g*.gif'", 0, "", limits + allGood},
+      // 8 bytes a pixel of the PNG's, twice in libpng, and 4 of ours: 160,000,000
+      // bytes, where 32 rows of the bitmap are 32,000,000.
+      {"pictures that claim more than their bitmap, in little address space", wide,
+       "sh -c '" + littleAddressSpace + "exec \"$K\" -j 1 b.gif p.gif o.gif'", 1,
+       "quillane-pack: b.gif: cannot read b.gif.bmp: cut short\n"
+       "quillane-pack: p.gif: cannot read p.gif.png: its rows take 152.6 MiB to read at its depth, more than the 30.5 MiB "
+       "the carrier's bitmap allows; save it as BMP or at a lower depth\n"
+       "3 carriers: 0 packed, 1 unchanged, 2 failed\n",
+       "cmp b.gif o.gif && cmp p.gif o.gif"},
       {"too few descriptors for the jobs",
        "mkdir t && for i in $(seq 100 299); do \"$M\" --width 3 --height 2 --seed $i t/$i.gif; done",
        "sh -c 'ulimit -n 16 && exec \"$Q\" -q -r -j 8 t'", 0, "", "test $(ls t/*.bmp | wc -l) = 200"},
@@ -436,6 +458,13 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
   const std::string pil = "/usr/bin/python3 -c \"from PIL import Image; Image.new(";
   const std::string edit = "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('x.gif.png'); ";
   const std::string opaque = "the bitmap (24-bit) holds opaque colours only: make those pixels opaque";
+  // A BMP of the carrier's size whose header, of `info` bytes, gives `depth` and `compression`.
+  const auto bmp = [](int info, int depth, int compression) {
+    return "/usr/bin/python3 -c \"import struct; h = struct.pack('<IiiHHI', " + std::to_string(info) + ", 5, 3, 1, " +
+           std::to_string(depth) + ", " + std::to_string(compression) + ").ljust(" + std::to_string(info) + ", b'\\0')[:" +
+           std::to_string(info) + "]; open('x.gif.bmp', 'wb').write(b'BM' + struct.pack('<IHHI', 14 + len(h) + 64, 0, 0, "
+           "14 + len(h)) + h + bytes(range(64)))\"";
+  };
   const struct {
     const char* what;
     std::string setup, err;
@@ -470,6 +499,25 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
        "x.gif: compressed (RLE8), the picture cannot be stored back"},
       {"no carrier", "printf junk >x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
        "x.gif: not a carrier GIF"},
+      // BMP forms the format defines and editors seldom write, each named.
+      {"a 2-bit BMP", bmp(40, 2, 0), "x.gif: cannot read x.gif.bmp: a 2-bit BMP: not supported"},
+      {"a 64-bit BMP", bmp(40, 64, 0), "x.gif: cannot read x.gif.bmp: a 64-bit BMP: not supported"},
+      {"a 48-bit BMP", bmp(124, 48, 0), "x.gif: cannot read x.gif.bmp: a BMP of 48 bits a pixel: not supported"},
+      {"an OS/2 2.x header", bmp(64, 24, 0), "x.gif: cannot read x.gif.bmp: a BMP with an OS/2 2.x header: not supported"},
+      {"an OS/2 2.x header of 16 bytes", bmp(16, 8, 0),
+       "x.gif: cannot read x.gif.bmp: a BMP with an OS/2 2.x header: not supported"},
+      {"Huffman 1D", bmp(64, 1, 3), "x.gif: cannot read x.gif.bmp: a Huffman 1D BMP (OS/2): not supported"},
+      {"RLE24", bmp(64, 24, 4), "x.gif: cannot read x.gif.bmp: an RLE24 BMP (OS/2): not supported"},
+      {"a JPEG inside", bmp(124, 0, 4), "x.gif: cannot read x.gif.bmp: a BMP with a JPEG inside: not supported"},
+      {"a PNG inside", bmp(108, 0, 5), "x.gif: cannot read x.gif.bmp: a BMP with a PNG inside: not supported"},
+      {"alpha a 56-byte header names over uncompressed pixels, as GIMP writes it",
+       "/usr/bin/python3 -c \"import struct; h = struct.pack('<IiiHHI', 56, 5, 3, 1, 32, 0).ljust(40, b'\\0') + "
+       "struct.pack('<4I', 0xFF0000, 0xFF00, 0xFF, 0xFF000000); "
+       "open('x.gif.bmp', 'wb').write(b'BM' + struct.pack('<IHHI', 130, 0, 0, 70) + h + bytes([9, 9, 9, 128]) * 15)\"",
+       "x.gif: 15 pixels of x.gif.bmp are transparent, which the carrier's bitmap cannot hold; the first at 0, 0; " + opaque},
+      {"a compression of no meaning", bmp(40, 32, 11), "x.gif: cannot read x.gif.bmp: a BMP of compression 11: not supported"},
+      {"RLE8 at 24 bits", bmp(40, 24, 1),
+       "x.gif: cannot read x.gif.bmp: damaged (its header's fields contradict each other)"},
   };
   int n = 0;
   for (const auto& test : cases) {

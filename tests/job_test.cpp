@@ -138,6 +138,52 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     return MakeCarrier(MakeBitmap(width, height, seed), CarrierForm::kImage);
   };
   const Bytes rle = MakeStandardBitmap({.width = 6, .height = 2, .depth = 8, .compression = bmp::kRle8}, 3);
+  // 32-bit bitmaps whose headers name an alpha mask: with alpha, and an
+  // editor's BMP of another, the same pixel bytes, in the BMP's row order,
+  // under a 40-byte header without masks, each fourth byte alpha, none 0; and
+  // over uncompressed pixels, which the converter leaves unused, so that
+  // the BMP of another goes back as its colours, each fourth byte kept.
+  const auto masked = [](std::uint32_t seed, std::uint32_t compression, std::uint32_t infoSize) {
+    Bytes bitmap = MakeStandardBitmap({.width = 12, .height = 9, .depth = 32, .compression = compression,
+                                       .infoSize = infoSize}, seed);
+    const std::uint32_t masks[] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    for (std::size_t i = 0; i < 4; ++i) bmp::PutU32(bitmap, bmp::kMasks + 4 * i, masks[i]);
+    return bitmap;
+  };
+  const auto argb = [&](std::uint32_t seed) {
+    Bytes bitmap = masked(seed, bmp::kBitfields, 124);
+    for (std::size_t i = bmp::kHeadersMax + 3; i < bitmap.size(); i += 4) bitmap[i] |= 1;
+    return bitmap;
+  };
+  const Bytes namedOld = masked(1, bmp::kRgb, 56), namedNew = masked(2, bmp::kRgb, 56);
+  Bytes namedKept = namedNew;
+  for (std::size_t i = bmp::kFileHeaderSize + 56 + 3; i < namedKept.size(); i += 4) namedKept[i] = namedOld[i];
+  // A palette bitmap wider than a piece the reader takes, and an RLE8
+  // picture of another's indices on its palette: each index a run of its
+  // own, a jump over each 0, and a line ended where the rest of it is 0.
+  const auto wideIndexed = [](std::uint32_t seed) {
+    return MakeStandardBitmap({.width = 5000, .height = 2, .depth = 8, .between = 1024}, seed);
+  };
+  const Bytes wideOld = wideIndexed(1);
+  Bytes wideNew = wideIndexed(2);
+  constexpr std::size_t kWideRows = 54 + 1024, kWideRow = 5000, kWideEnd = 3000;
+  std::fill(wideNew.begin() + kWideRows + kWideRow + kWideEnd, wideNew.end(), 0);
+  Bytes widePacked = wideOld, wideRle(wideOld.begin(), wideOld.begin() + kWideRows);
+  std::copy(wideNew.begin() + kWideRows, wideNew.end(), widePacked.begin() + kWideRows);
+  for (std::size_t r : {1, 0}) {  // the BMP's bottom row is the payload's last
+    for (std::size_t x = 0; x < (r ? kWideEnd : kWideRow); ++x) {
+      const std::uint8_t index = wideNew[kWideRows + r * kWideRow + x];
+      if (index) wideRle.insert(wideRle.end(), {1, index});
+      else wideRle.insert(wideRle.end(), {0, 2, 1, 0});
+    }
+    wideRle.insert(wideRle.end(), {0, static_cast<std::uint8_t>(r == 0)});
+  }
+  PutInt32(wideRle, bmp::kCompression, static_cast<std::int32_t>(bmp::kRle8));
+  PutInt32(wideRle, bmp::kImageSize, static_cast<std::int32_t>(wideRle.size() - kWideRows));
+  PutInt32(wideRle, bmp::kFileSize, static_cast<std::int32_t>(wideRle.size()));
+  const Bytes argbNew = argb(2), argbRows = ExpectedOutput(argbNew);
+  Bytes argbPicture = MakeBitmapHeader({.width = 12, .height = 9, .depth = 32}, 4);
+  argbPicture.insert(argbPicture.end(), argbRows.begin() + bmp::kHeadersMax, argbRows.end());
   const struct {
     const char* name;
     Bytes file;
@@ -159,6 +205,12 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
       {"pack-large.gif", carrierOf(300, 300, 1), Status::kOk, carrierOf(300, 300, 2),
        ExpectedOutput(MakeBitmap(300, 300, 2))},
       {"pack-rle.gif", MakeCarrier(rle, CarrierForm::kComment), Status::kOk, MakeCarrier(rle, CarrierForm::kComment), rle},
+      {"pack-alpha.gif", MakeCarrier(argb(1), CarrierForm::kImage), Status::kOk, MakeCarrier(argbNew, CarrierForm::kImage),
+       argbPicture},
+      {"pack-named-alpha.gif", MakeCarrier(namedOld, CarrierForm::kImage), Status::kOk,
+       MakeCarrier(namedKept, CarrierForm::kImage), ExpectedOutput(namedNew)},
+      {"pack-rle-wide.gif", MakeCarrier(wideOld, CarrierForm::kComment), Status::kOk,
+       MakeCarrier(widePacked, CarrierForm::kComment), wideRle},
       {"png.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, {}, {}, true},
       {"png-large.gif", MakeCarrier(large, CarrierForm::kComment), Status::kOk, {}, {}, true},
   };
@@ -180,11 +232,14 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
       return files;
     };
     // A failing pack gives its error and leaves the carrier as it was; which
-    // error depends on whose file the call was on.
-    const auto expectPack = [&](FaultyPlatform& os, MemoryPlatform& mem, bool stagingLeft) {
+    // error depends on whose file the call was on. One that must succeed does.
+    const auto expectPack = [&](FaultyPlatform& os, MemoryPlatform& mem, Status status, bool stagingLeft) {
       Workspace workspace;
       ASSERT_TRUE(workspace.Ready());
       const PackOutcome outcome = Pack(os, {path, path, {picture}, true}, workspace);
+      if (status == Status::kOk) {
+        EXPECT_EQ(outcome.error.status, Status::kOk) << static_cast<int>(outcome.patch.refusal);
+      }
       EXPECT_EQ(mem.files.at(path), outcome.error ? input.file : input.output);
       EXPECT_EQ(mem.files.at(picture), input.picture);
       EXPECT_EQ(mem.files.contains(staging), stagingLeft);
@@ -192,7 +247,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     const auto expectOutcome = [&](FaultyPlatform& os, MemoryPlatform& mem, Status status, bool stagingLeft,
                                    Step step = Step::kNone) {
       if (packs) {
-        expectPack(os, mem, stagingLeft);
+        expectPack(os, mem, status, stagingLeft);
       } else {
         const bool hadOutput = mem.files.contains(output);
         std::vector<NativeString> notices;

@@ -261,6 +261,71 @@ def editor_forms(run, convert, make_carrier, pack):
     return len(EDITOR_FORMS)
 
 
+def bgra(info_size, masks, alpha):
+    """Writes an RGBA picture as 32-bit uncompressed BMP pixels, each fourth byte its alpha or 0."""
+    def write(picture, path):
+        image = Image.open(picture)
+        rows = [bytes(v for r, g, b, a in image.crop((0, y, image.width, y + 1)).getdata()
+                      for v in (b, g, r, a if alpha else 0)) for y in reversed(range(image.height))]
+        with open(path + ".bmp", "wb") as f:
+            f.write(bmp(*image.size, 32, 0, b"".join(rows), info_size, masks))
+    return write
+
+
+def gimp_rle(picture, path):
+    """Saved by GIMP as BMP with "RLE" ticked, which it writes for RGBA as a
+    56-byte header over uncompressed pixels, its alpha mask named."""
+    script = (f'(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE "{picture}" "")))'
+              f' (layer (car (gimp-image-get-active-drawable image))))'
+              f' (file-bmp-save2 RUN-NONINTERACTIVE image layer "{path}.bmp" "" 1 1 4) (gimp-quit 0))')
+    subprocess.run([GIMP, "-i", "-d", "-f", "-b", script], check=True, capture_output=True)
+
+
+# Forms an edited picture comes in, packed into a bitmap with alpha, and
+# whether they carry alpha: a 32-bit BMP's fourth bytes are its alpha when
+# they are not all 0, and a picture without alpha leaves the bitmap's.
+ALPHA_FORMS = [
+    ("Pillow BMP, 32-bit, alpha in the fourth byte", pillow_form("RGBA", ".bmp"), True),
+    ("56-byte header, alpha mask named", bgra(56, (0xFF0000, 0xFF00, 0xFF, 0xFF000000), True), True),
+    ("Pillow PNG, RGBA", pillow_form("RGBA", ".png"), True), ("Pillow BMP, 24-bit", pillow_form("RGB", ".bmp"), False),
+    ("Pillow PNG, RGB", pillow_form("RGB", ".png"), False), ("32-bit, fourth bytes 0", bgra(40, (), False), False),
+] + ([("GIMP BMP, RLE ticked", gimp_rle, True)] if GIMP else [])
+
+
+def alpha_forms(run, make_carrier, convert, pack):
+    """Each form packed into a 32-bit bitmap with alpha of other pixels, which then shows it."""
+    os.mkdir("alpha")
+    os.chdir("alpha")
+    size, levels = (37, 23), (0, 128, 255)
+    def with_alpha(builtin, name, pattern):
+        subprocess.run([MAGICK, builtin, "-resize", f"{size[0]}x{size[1]}!", name], check=True)
+        image = Image.open(name).convert("RGB")
+        image.putalpha(Image.frombytes("L", size, bytes(levels[pattern(x, y) % 3] for y in range(size[1])
+                                                         for x in range(size[0]))))
+        image.save(name)
+        return list(image.getdata())
+    old = with_alpha("granite:", "old.png", lambda x, y: x + y)
+    new = with_alpha("logo:", "new.png", lambda x, y: x + 2 * y)
+    # Stored as the game does: rows top-down under a positive height.
+    Image.open("old.png").transpose(Image.FLIP_TOP_BOTTOM).save("flipped.png")
+    subprocess.run([MAGICK, "flipped.png", "-define", "bmp:subtype=ARGB8888", "BMP:old.bmp"], check=True)
+    run.tool(make_carrier, "--payload", "old.bmp", "base.gif")
+    carriers = [f"a{n}.gif" for n in range(len(ALPHA_FORMS))]
+    for carrier, (what, write, alpha) in zip(carriers, ALPHA_FORMS):
+        shutil.copy("base.gif", carrier)
+        write("new.png", carrier)
+    run.tool(pack, "-q", *carriers)
+    run.tool(convert, "-q", "-f", "png", "-o", "back", *carriers)
+    # A pixel fully transparent shows no colour.
+    shown = lambda pixels: [p if p[3] else (0, 0, 0, 0) for p in pixels]
+    for carrier, (what, write, alpha) in zip(carriers, ALPHA_FORMS):
+        expected = new if alpha else [n[:3] + o[3:] for n, o in zip(new, old)]
+        if shown(pixels(f"back/{carrier}.png", "RGBA")[1]) != shown(expected):
+            run.fail(f"{what}: the carrier with alpha does not show the picture{'' if alpha else ' over its own alpha'}")
+    os.chdir("..")
+    return len(ALPHA_FORMS)
+
+
 # Palette bitmaps: 1, 4 and 8 bits, rows packed and padded, the first colour
 # twice, and palettes shorter than the depth allows, whose indices reach past them.
 PALETTES = [["--depth", "1", "--width", "13", "--height", "7"],
@@ -493,7 +558,12 @@ def damage(run, make_carrier, pack):
              ("neither PNG nor BMP", ".png", b"GIF89a" + bytes(40), "not a PNG or BMP picture"),
              ("a BMP cut in its header", ".bmp", bmp_bytes[:40], "cut short"),
              ("a BMP cut in its rows", ".bmp", bmp_bytes[:len(bmp_bytes) // 2], "cut short"),
-             ("a BMP cut by a byte", ".bmp", bmp_bytes[:-1], "cut short")]
+             ("a BMP cut by a byte", ".bmp", bmp_bytes[:-1], "cut short"),
+             ("a 64-bit BMP", ".bmp", bmp_bytes[:28] + struct.pack("<H", 64) + bmp_bytes[30:], "a 64-bit BMP: not supported"),
+             ("a BMP with a PNG inside", ".bmp", bmp_bytes[:28] + struct.pack("<HI", 0, 5) + bmp_bytes[34:54] + png,
+              "a BMP with a PNG inside: not supported"),
+             ("an OS/2 2.x header", ".bmp", bmp(width, height, 24, 0, bmp_bytes[54:], 64),
+              "a BMP with an OS/2 2.x header: not supported")]
     carriers = [f"d{n}.gif" for n in range(len(cases))]
     for carrier, (what, ext, data, reason) in zip(carriers, cases):
         shutil.copy("base.gif", carrier)
@@ -632,11 +702,12 @@ def main():
 
     indexed = palettes(run, convert, make_carrier, pack)
     forms = editor_forms(run, convert, make_carrier, pack)
+    alpha = alpha_forms(run, make_carrier, convert, pack)
     damaged = damage(run, make_carrier, pack)
     rounds = tree_twice(run, convert, make_carrier, pack)
     print(f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps, "
           f"{indexed} palette bitmaps by index and colour{', one edited in GIMP' if GIMP else ''}, "
-          f"{forms} editors' forms packed, "
+          f"{forms} editors' forms packed, {alpha} into a bitmap with alpha, "
           f"{damaged} damaged pictures refused, a tree converted and packed again after {rounds} rounds of edits: "
           f"{run.failures} failures")
     if run.failures == 0:

@@ -41,6 +41,26 @@ NativeString Hex(Rgba colour) {
   return text;
 }
 
+// The BMP form a picture is in that is not read, in words.
+NativeString UnsupportedBmp(const PictureProblem& problem) {
+  switch (problem.bmp) {
+    case BmpUnsupported::kTwoBit: return Say(Text::kPictureTwoBit);
+    case BmpUnsupported::kSixtyFourBit: return Say(Text::kPicture64Bit);
+    case BmpUnsupported::kOtherDepth: return Say(Text::kPictureBmpDepth, {Number(problem.depth)});
+    case BmpUnsupported::kOs2Header: return Say(Text::kPictureOs2);
+    case BmpUnsupported::kHuffman1D: return Say(Text::kPictureHuffman1D);
+    case BmpUnsupported::kRle24: return Say(Text::kPictureRle24);
+    case BmpUnsupported::kJpeg: return Say(Text::kPictureJpegInside);
+    case BmpUnsupported::kPng: return Say(Text::kPicturePngInside);
+    case BmpUnsupported::kCompression:
+    case BmpUnsupported::kNone: break;
+  }
+  return Say(Text::kPictureCompression, {Number(problem.compression)});
+}
+
+// A size in MiB, to a tenth.
+NativeString Mebibytes(std::uint64_t bytes) { return Decimal(static_cast<double>(bytes) / (1 << 20)); }
+
 // Why a picture could not be read, in words: the system's reason, or what is wrong with the file.
 NativeString PictureReason(const PictureProblem& problem) {
   switch (problem.kind) {
@@ -54,6 +74,9 @@ NativeString PictureReason(const PictureProblem& problem) {
     case PictureProblem::Kind::kDamaged:
       return Say(Text::kPictureDamaged, {NativeString(problem.detail.begin(), problem.detail.end())});
     case PictureProblem::Kind::kChanged: return Say(Text::kPictureChanged);
+    case PictureProblem::Kind::kUnsupported: return UnsupportedBmp(problem);
+    case PictureProblem::Kind::kRowsTooLarge:
+      return Say(Text::kPictureRowsTooLarge, {Mebibytes(problem.rowMemory), Mebibytes(problem.rowLimit)});
     case PictureProblem::Kind::kOutOfMemory: return Say(Text::kOutOfMemory);
     case PictureProblem::Kind::kWrongSize:
     case PictureProblem::Kind::kNone: break;

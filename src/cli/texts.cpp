@@ -68,6 +68,18 @@ constexpr Row kTexts[] = {
     {Text::kPictureCutShort, T("cut short"), T("途中で切れています")},
     {Text::kPictureChecksum, T("checksum mismatch"), T("チェックサムが一致しません")},
     {Text::kPictureUnknown, T("not a PNG or BMP picture"), T("PNG でも BMP でもありません")},
+    {Text::kPictureTwoBit, T("a 2-bit BMP: not supported"), T("2 ビットの BMP には対応していません")},
+    {Text::kPicture64Bit, T("a 64-bit BMP: not supported"), T("64 ビットの BMP には対応していません")},
+    {Text::kPictureBmpDepth, T("a BMP of {} bits a pixel: not supported"), T("1 画素 {} ビットの BMP には対応していません")},
+    {Text::kPictureOs2, T("a BMP with an OS/2 2.x header: not supported"), T("OS/2 2.x のヘッダーの BMP には対応していません")},
+    {Text::kPictureHuffman1D, T("a Huffman 1D BMP (OS/2): not supported"), T("Huffman 1D 圧縮の BMP (OS/2) には対応していません")},
+    {Text::kPictureRle24, T("an RLE24 BMP (OS/2): not supported"), T("RLE24 圧縮の BMP (OS/2) には対応していません")},
+    {Text::kPictureJpegInside, T("a BMP with a JPEG inside: not supported"), T("JPEG を収めた BMP には対応していません")},
+    {Text::kPicturePngInside, T("a BMP with a PNG inside: not supported"), T("PNG を収めた BMP には対応していません")},
+    {Text::kPictureCompression, T("a BMP of compression {}: not supported"), T("圧縮方式 {} の BMP には対応していません")},
+    {Text::kPictureRowsTooLarge, T("its rows take {} MiB to read at its depth, more than the {} MiB the carrier's bitmap allows; "
+       "save it as BMP or at a lower depth"), T("この色深度では行の読み取りに {} MiB かかり、ビットマップに許される {} MiB を超えています。"
+       "BMP か浅い色深度で保存してください")},
     {Text::kPictureDamaged, T("damaged ({})"), T("壊れています ({})")},
     {Text::kPictureChanged, T("it changed while it was read"), T("読み取り中に変更されました")},
     {Text::kCarrierChanged, T("the carrier changed while it was packed"), T("書き戻し中に搬送ファイルが変更されました")},

@@ -55,8 +55,13 @@ void ReadMasks(std::span<const std::uint8_t> head, BmpHeader* h) {
     for (std::size_t i = 0; i < (alpha ? 4u : 3u); ++i) h->masks[i] = bmp::ReadU32(head, bmp::kMasks + kMaskBytes * i);
   }
   // Pixels hold no bits past their depth, whatever a mask claims.
-  if (h->depth < 32) {
-    for (std::uint32_t& mask : h->masks) mask &= (1u << h->depth) - 1;
+  const std::uint32_t depthBits = h->depth < 32 ? (1u << h->depth) - 1 : ~0u;
+  for (std::uint32_t& mask : h->masks) mask &= depthBits;
+  const std::size_t alphaAt = bmp::kMasks + kMaskBytes * 3;
+  if (h->compression == bmp::kRgb && h->version.alphaMask &&
+      alphaAt + kMaskBytes <= std::min<std::size_t>(h->pixelOffset, head.size())) {
+    const std::uint32_t alpha = bmp::ReadU32(head, alphaAt);
+    if ((alpha & ~depthBits) == 0 && (alpha & (h->masks[0] | h->masks[1] | h->masks[2])) == 0) h->namedAlpha = alpha;
   }
 }
 
@@ -129,6 +134,23 @@ bool DepthFits(std::uint32_t compression, std::uint16_t depth) {
 bool IsCompressed(std::uint32_t compression) {
   return compression == bmp::kRle8 || compression == bmp::kRle4 || compression == bmp::kJpeg ||
          compression == bmp::kPng;
+}
+
+BmpUnsupported UnsupportedForm(const BmpHeader& header) {
+  if (!header.version.read) {
+    if (header.compression == bmp::kOs2Huffman1D) return BmpUnsupported::kHuffman1D;
+    if (header.compression == bmp::kOs2Rle24) return BmpUnsupported::kRle24;
+    return BmpUnsupported::kOs2Header;
+  }
+  if (header.compression == bmp::kJpeg) return BmpUnsupported::kJpeg;
+  if (header.compression == bmp::kPng) return BmpUnsupported::kPng;
+  const auto defined = [&](const Depths& row) { return row.compression == header.compression; };
+  if (std::none_of(std::begin(kDepths), std::end(kDepths), defined)) return BmpUnsupported::kCompression;
+  // Uncompressed pixels take every depth any compression does.
+  if (DepthFits(bmp::kRgb, header.depth)) return BmpUnsupported::kNone;
+  if (header.depth == 2) return BmpUnsupported::kTwoBit;
+  if (header.depth == 64) return BmpUnsupported::kSixtyFourBit;
+  return BmpUnsupported::kOtherDepth;
 }
 
 bool PixelsReadable(const BmpHeader& header) {

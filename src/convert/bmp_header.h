@@ -44,6 +44,12 @@ inline constexpr std::uint32_t kBitfields = 3;
 inline constexpr std::uint32_t kJpeg = 4;
 inline constexpr std::uint32_t kPng = 5;
 inline constexpr std::uint32_t kAlphaBitfields = 6;
+// What compressions 3 and 4 mean under an OS/2 2.x header instead.
+inline constexpr std::uint32_t kOs2Huffman1D = 3;
+inline constexpr std::uint32_t kOs2Rle24 = 4;
+
+// A 32-bit pixel's fourth byte, which uncompressed pixels leave unused.
+inline constexpr std::uint32_t kFourthByte = 0xFF000000;
 
 // The bytes of a palette entry: blue, green, red and one unused, or the
 // first three alone under the oldest header.
@@ -77,7 +83,7 @@ struct BmpVersion {
   std::uint32_t size = 0;
   bool core = false;       // 16-bit width and height, 3-byte palette entries
   bool alphaMask = false;  // holds an alpha mask beside the colour masks
-  bool read = false;       // a version whose pixels are read here
+  bool read = false;       // a version whose pixels are read here; the others are OS/2 2.x's
 };
 
 // What a bitmap's headers say.
@@ -96,6 +102,10 @@ struct BmpHeader {
   // uncompressed bitmap of 16 bits or more; only bits a pixel holds.
   std::array<std::uint32_t, 4> masks{};
   bool masksHeld = false;  // the masks the pixels need lie before them, in the bytes read
+  // The alpha mask a header of 56 bytes or more names over uncompressed
+  // pixels, whose own masks hold none: GIMP writes one and means it. 0
+  // where none is named, or it takes bits of a colour or past the depth.
+  std::uint32_t namedAlpha = 0;
 
   std::uint32_t HeadersEnd() const { return static_cast<std::uint32_t>(bmp::kFileHeaderSize) + version.size; }
   bool TopDown() const { return height < 0; }
@@ -135,6 +145,25 @@ bool DepthFits(std::uint32_t compression, std::uint16_t depth);
 // Whether the rows are coded in a way that forbids moving them: RLE, or
 // JPEG or PNG inside.
 bool IsCompressed(std::uint32_t compression);
+
+// Why a BMP's pixels are not read here, where the format, or an older
+// version of it, defines them.
+enum class BmpUnsupported {
+  kNone,
+  kTwoBit,
+  kSixtyFourBit,
+  kOtherDepth,   // a depth no compression takes
+  kOs2Header,    // an OS/2 2.x information header
+  kHuffman1D,    // compression 3 under an OS/2 2.x header
+  kRle24,        // compression 4 under an OS/2 2.x header
+  kJpeg,         // a JPEG file inside
+  kPng,          // a PNG file inside
+  kCompression,  // a compression the format does not define
+};
+
+// The form of `header` the format defines but this does not read, if any.
+// A header whose depth does not fit its compression is none: it is damaged.
+BmpUnsupported UnsupportedForm(const BmpHeader& header);
 
 // Whether the pixels under `header` are read here: a version whose pixels
 // are, uncompressed or RLE at a depth the format allows, the pixels after

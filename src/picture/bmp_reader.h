@@ -7,5 +7,6 @@
 
 #include "picture_file.h"
 
-// Reads the BMP picture `file` holds, which must be `width` x `height`.
-PictureProblem ReadBmp(PictureFile& file, std::uint32_t width, std::uint32_t height, PictureSink& sink);
+// Reads the BMP picture `file` holds, which must be the target's size, in
+// pieces of a fixed size whatever its width and depth.
+PictureProblem ReadBmp(PictureFile& file, const PictureTarget& target, PictureSink& sink);

@@ -46,7 +46,9 @@ PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const Bi
     return result;
   }
   PixelPatch patch(bitmap, nearest);
-  result.picture = ReadPicture(os, picture, bitmap.Width(), bitmap.Height(), patch, buffer);
+  const PictureTarget target{bitmap.Width(), bitmap.Height(), bitmap.Format().HasAlpha(),
+                             bitmap.Header().namedAlpha != 0, rows.stride};
+  result.picture = ReadPicture(os, picture, target, patch, buffer);
   result.changed = patch.Changed();
   result.mapped = patch.Mapped();
   result.largestDeltaE = patch.LargestDeltaE();

@@ -75,6 +75,8 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
   std::uint8_t* row = bitmap_.Row(y);
   const std::uint32_t stored = format.Load(row, x);
   const Rgba shown = format.Colour(stored);
+  // A picture that says nothing of alpha leaves each pixel's as it was.
+  if (!info_.alpha) colour[kAlpha] = shown[kAlpha];
   // Fully transparent before and after is unchanged, whatever colour an
   // editor gave it.
   if (colour == shown || (shown[kAlpha] == 0 && colour[kAlpha] == 0)) return;

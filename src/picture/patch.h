@@ -2,10 +2,11 @@
 // colour changed is stored in the bitmap's own form, and every other keeps
 // its stored bits exactly, so an unedited picture changes no byte.
 //
-// A picture whose palette begins with the bitmap's own is stored index for
-// index, so that a pixel moved to a duplicate entry keeps it; an index past
-// the bitmap's palette, unless the pixel holds it already, and any other
-// picture are matched by colour.
+// A picture without alpha leaves the bitmap's alpha as it was. A picture
+// whose palette begins with the bitmap's own is stored index for index, so
+// that a pixel moved to a duplicate entry keeps it; an index past the
+// bitmap's palette, unless the pixel holds it already, and any other picture
+// are matched by colour.
 #pragma once
 
 #include <cstdint>

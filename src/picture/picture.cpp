@@ -7,8 +7,8 @@
 #include "png_format.h"
 #include "png_reader.h"
 
-PictureProblem ReadPicture(Platform& os, const NativeString& path, std::uint32_t width, std::uint32_t height,
-                           PictureSink& sink, std::span<std::uint8_t> buffer) {
+PictureProblem ReadPicture(Platform& os, const NativeString& path, const PictureTarget& target, PictureSink& sink,
+                           std::span<std::uint8_t> buffer) {
   PictureFile file(os, buffer);
   if (PictureProblem problem = file.Open(path)) return problem;
   const std::span<const std::uint8_t> signature = file.Peek(sizeof png::kSignature);
@@ -18,9 +18,9 @@ PictureProblem ReadPicture(Platform& os, const NativeString& path, std::uint32_t
   constexpr std::uint8_t kBmpSignature[] = {'B', 'M'};
   PictureProblem problem;
   if (signature.size() == sizeof png::kSignature && starts(png::kSignature))
-    problem = ReadPng(file, width, height, sink);
+    problem = ReadPng(file, target, sink);
   else if (signature.size() >= sizeof kBmpSignature && starts(kBmpSignature))
-    problem = ReadBmp(file, width, height, sink);
+    problem = ReadBmp(file, target, sink);
   else  // a file that ends in a signature is one cut short
     problem = {starts(png::kSignature) || starts(kBmpSignature) ? PictureProblem::Kind::kCutShort
                                                                : PictureProblem::Kind::kUnknownForm};

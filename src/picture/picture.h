@@ -15,11 +15,23 @@
 
 inline constexpr const NativeChar* kPngSuffix = NATIVE_TEXT(".png");
 
+// The bitmap a picture goes into, as reading the picture needs to know it.
+struct PictureTarget {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  bool alpha = false;          // it holds alpha, which a 32-bit BMP's fourth bytes may then give
+  // Its header names an alpha mask over uncompressed pixels, which the
+  // converter does not show as alpha, so a picture's named one is not either.
+  bool alphaUnused = false;
+  std::uint64_t rowBytes = 0;  // its row, which bounds what a picture's rows may take in memory
+};
+
 // A picture's form, as its header tells it.
 struct PictureInfo {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   bool indexed = false;       // pixels come as palette indices, else as RGBA
+  bool alpha = false;         // its pixels say how opaque they are; else each shows opaque, meaning nothing
   std::vector<Rgba> palette;  // the colours of the indices, transparency included
 };
 
@@ -55,6 +67,8 @@ struct PictureProblem {
     kDamaged,       // `detail` says how, in the reader's words
     kChanged,       // another program changed the file while it was read
     kWrongSize,     // `width` x `height` is the picture's size
+    kUnsupported,   // a BMP form the format defines and this does not read: `bmp`
+    kRowsTooLarge,  // reading its rows at its depth takes `rowMemory`, over `rowLimit`
     kOutOfMemory,
   };
   PictureProblem() = default;
@@ -70,22 +84,40 @@ struct PictureProblem {
     problem.height = height;
     return problem;
   }
+  static PictureProblem Unsupported(const BmpHeader& header) {
+    PictureProblem problem(Kind::kUnsupported);
+    problem.bmp = UnsupportedForm(header);
+    problem.depth = header.depth;
+    problem.compression = header.compression;
+    return problem;
+  }
+  static PictureProblem RowsTooLarge(std::uint64_t memory, std::uint64_t limit) {
+    PictureProblem problem(Kind::kRowsTooLarge);
+    problem.rowMemory = memory;
+    problem.rowLimit = limit;
+    return problem;
+  }
 
   Kind kind = Kind::kNone;
   SystemError cause;
   std::string detail;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
+  BmpUnsupported bmp = BmpUnsupported::kNone;
+  std::uint16_t depth = 0;
+  std::uint32_t compression = 0;
+  std::uint64_t rowMemory = 0;
+  std::uint64_t rowLimit = 0;
 
   explicit operator bool() const { return kind != Kind::kNone; }
 };
 
-// Reads the PNG or BMP picture at `path`, which must be `width` x `height`,
+// Reads the PNG or BMP picture at `path`, which must be the target's size,
 // into `sink`, through `buffer`. A picture of another size is refused from
 // its header, before any pixel. The sink takes pixels before the file is
 // known to be whole, so nothing it took counts unless no problem comes back.
-PictureProblem ReadPicture(Platform& os, const NativeString& path, std::uint32_t width, std::uint32_t height,
-                           PictureSink& sink, std::span<std::uint8_t> buffer);
+PictureProblem ReadPicture(Platform& os, const NativeString& path, const PictureTarget& target, PictureSink& sink,
+                           std::span<std::uint8_t> buffer);
 
 // Takes a file's bytes in order, a piece at a time; false to hear no more.
 using ByteSink = std::function<bool(std::span<const std::uint8_t> bytes)>;

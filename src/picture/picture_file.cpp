@@ -74,6 +74,16 @@ PictureProblem PictureFile::Skip(std::uint64_t size) {
   return {};
 }
 
+void PictureFile::Return(std::uint64_t offset) {
+  // Still in the buffer, or read again.
+  if (offset >= offset_ - end_) {
+    pos_ = static_cast<std::size_t>(offset - (offset_ - end_));
+  } else {
+    offset_ = offset;
+    pos_ = end_ = 0;
+  }
+}
+
 std::span<const std::uint8_t> PictureFile::Peek(std::size_t size) {
   return std::span<const std::uint8_t>(buffer_).subspan(pos_, std::min(size, end_ - pos_));
 }

@@ -21,6 +21,10 @@ class PictureFile {
   PictureProblem Skip(std::uint64_t size);
   // Whether the next bytes are `expected`, read past; kCutShort when the file ends first.
   PictureProblem Compare(std::span<const std::uint8_t> expected, bool* same);
+  // Where the next byte read lies in the file.
+  std::uint64_t Offset() const { return offset_ - (end_ - pos_); }
+  // Reads on from `offset`, one already read past.
+  void Return(std::uint64_t offset);
   // Up to `size` of the first bytes, without reading past them.
   std::span<const std::uint8_t> Peek(std::size_t size);
   // Once everything is read: kChanged when the file is no longer the one

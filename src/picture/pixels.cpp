@@ -118,9 +118,8 @@ void PixelFormat::DecodeRow(const std::uint8_t* row, std::uint32_t width, std::u
 bool BitmapPixels::Open(std::span<std::uint8_t> payload, const BitmapRows& rows) {
   payload_ = payload;
   rows_ = rows;
-  BmpHeader header;
-  if (rows.form != BitmapForm::kRows || ReadBmpHeader(payload, &header) != BmpRead::kOk) return false;
-  width_ = static_cast<std::uint32_t>(header.width);
-  return format_.Open(header, payload.first(std::min<std::size_t>(payload.size(), rows.offset)));
+  if (rows.form != BitmapForm::kRows || ReadBmpHeader(payload, &header_) != BmpRead::kOk) return false;
+  width_ = static_cast<std::uint32_t>(header_.width);
+  return format_.Open(header_, payload.first(std::min<std::size_t>(payload.size(), rows.offset)));
 }
 

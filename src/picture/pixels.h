@@ -69,6 +69,7 @@ class BitmapPixels {
   bool Open(std::span<std::uint8_t> payload, const BitmapRows& rows);
 
   const PixelFormat& Format() const { return format_; }
+  const BmpHeader& Header() const { return header_; }
   std::uint32_t Width() const { return width_; }
   std::uint32_t Height() const { return static_cast<std::uint32_t>(rows_.count); }
   std::uint8_t* Row(std::uint32_t y) const { return payload_.data() + rows_.offset + y * rows_.stride; }
@@ -81,5 +82,6 @@ class BitmapPixels {
   std::span<std::uint8_t> payload_;
   BitmapRows rows_;
   std::uint32_t width_ = 0;
+  BmpHeader header_;
   PixelFormat format_;
 };

@@ -6,6 +6,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,7 @@ struct Reading {
   png_structp png = nullptr;
   png_infop info = nullptr;
   PictureFile* file = nullptr;
-  std::uint32_t width = 0, height = 0;
+  PictureTarget target;
   PictureSink* sink = nullptr;
   PictureProblem problem;  // what the file or the reading found, ahead of libpng's words
   bool outOfMemory = false;
@@ -65,6 +66,7 @@ void OnRead(png_structp png, png_bytep data, std::size_t size) {
 // tRNS and all, 16-bit samples rounded to the nearest 8-bit ones.
 void ChooseForm(Reading* r, int colourType) {
   PictureInfo& picture = r->picture;
+  picture.alpha = (colourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(r->png, r->info, PNG_INFO_tRNS) != 0;
   if (colourType != PNG_COLOR_TYPE_PALETTE) {
     png_set_expand(r->png);
     png_set_scale_16(r->png);
@@ -90,23 +92,33 @@ bool Decode(Reading* r) {
   png_set_crc_action(r->png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
   // Image data past the picture's end, and palette indices past the palette, are errors.
   png_set_benign_errors(r->png, 0);
-  png_set_user_limits(r->png, r->width, r->height);
+  png_set_user_limits(r->png, r->target.width, r->target.height);
   png_set_chunk_malloc_max(r->png, kChunkLimit);
   png_set_chunk_cache_max(r->png, kChunkCountLimit);
   png_read_info(r->png, r->info);
-  r->picture.width = r->width;
-  r->picture.height = r->height;
+  r->picture.width = r->target.width;
+  r->picture.height = r->target.height;
   ChooseForm(r, png_get_color_type(r->png, r->info));
+  // Updating the information takes libpng's rows: its row at the larger of
+  // the file's depth and ours, and the previous row at the file's; then comes ours.
+  const std::uint64_t fileRow = png_get_rowbytes(r->png, r->info);
+  const std::uint64_t ownRow = std::uint64_t{r->target.width} * (r->picture.indexed ? 1 : 4);
+  const std::uint64_t rows = std::max(fileRow, ownRow) + fileRow + ownRow;
+  const std::uint64_t limit = std::max(kPngRowsFloor, kPngRowsPerTargetRow * r->target.rowBytes);
+  if (rows > limit) {
+    r->problem = PictureProblem::RowsTooLarge(rows, limit);
+    return false;
+  }
   png_read_update_info(r->png, r->info);
   r->row.resize(png_get_rowbytes(r->png, r->info));
   r->sink->Begin(r->picture);
   // Interlaced rows come pass by pass, each pass's pixels as a run of their own.
   const int passes = png_get_interlace_type(r->png, r->info) == PNG_INTERLACE_ADAM7 ? 7 : 1;
   for (int pass = 0; pass < passes; ++pass) {
-    const png_uint_32 columns = passes == 1 ? r->width : PNG_PASS_COLS(r->width, pass);
-    const png_uint_32 rows = passes == 1 ? r->height : PNG_PASS_ROWS(r->height, pass);
-    if (columns == 0 || rows == 0) continue;
-    for (png_uint_32 i = 0; i < rows; ++i) {
+    const png_uint_32 columns = passes == 1 ? r->target.width : PNG_PASS_COLS(r->target.width, pass);
+    const png_uint_32 passRows = passes == 1 ? r->target.height : PNG_PASS_ROWS(r->target.height, pass);
+    if (columns == 0 || passRows == 0) continue;
+    for (png_uint_32 i = 0; i < passRows; ++i) {
       png_read_row(r->png, r->row.data(), nullptr);
       PixelRun run{i, 0, 1, columns, r->row.data()};
       if (passes > 1) {
@@ -126,18 +138,17 @@ bool Contains(const char* text, const char* part) { return std::strstr(text, par
 
 }  // namespace
 
-PictureProblem ReadPng(PictureFile& file, std::uint32_t width, std::uint32_t height, PictureSink& sink) {
+PictureProblem ReadPng(PictureFile& file, const PictureTarget& target, PictureSink& sink) {
   // The size is told before libpng is given the file, so that a picture
   // larger than its bitmap is refused with its own size. libpng takes only
   // a file that opens with this IHDR, so the size it reads is this one.
   const std::span<const std::uint8_t> head = file.Peek(png::kIhdrEnd);
   if (head.size() == png::kIhdrEnd && std::memcmp(&head[png::kIhdrType], "IHDR", 4) == 0 &&
-      (BigEndian32(head, png::kIhdrWidth) != width || BigEndian32(head, png::kIhdrHeight) != height))
+      (BigEndian32(head, png::kIhdrWidth) != target.width || BigEndian32(head, png::kIhdrHeight) != target.height))
     return PictureProblem::WrongSize(BigEndian32(head, png::kIhdrWidth), BigEndian32(head, png::kIhdrHeight));
   Reading reading;
   reading.file = &file;
-  reading.width = width;
-  reading.height = height;
+  reading.target = target;
   reading.sink = &sink;
   reading.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &reading, OnError, OnWarning, &reading, Allocate, Free);
   if (reading.png) reading.info = png_create_info_struct(reading.png);

@@ -7,5 +7,11 @@
 
 #include "picture_file.h"
 
-// Reads the PNG picture `file` holds, which must be `width` x `height`.
-PictureProblem ReadPng(PictureFile& file, std::uint32_t width, std::uint32_t height, PictureSink& sink);
+// Reads the PNG picture `file` holds, which must be the target's size. libpng
+// holds whole rows at the file's own depth, so a picture whose rows would
+// take more than the larger of kPngRowsFloor and kPngRowsPerTargetRow times
+// the target's row is refused from its header.
+PictureProblem ReadPng(PictureFile& file, const PictureTarget& target, PictureSink& sink);
+
+inline constexpr std::uint64_t kPngRowsFloor = 4 << 20;
+inline constexpr std::uint64_t kPngRowsPerTargetRow = 32;

@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
                                       .infoSize = 124, .between = 64}, count));
     add(pictures, MakeStandardBitmap({.width = width, .height = height, .depth = 16, .compression = bmp::kBitfields,
                                       .infoSize = 56}, count));
+    add(pictures, MakeStandardBitmap({.width = width, .height = height, .depth = 32}, count));
     for (const PngForm::Colours colours : {PngForm::Colours::kTrueColour, PngForm::Colours::kTrueColourAlpha}) {
       const int channels = colours == PngForm::Colours::kTrueColour ? 3 : 4;
       Bytes png;

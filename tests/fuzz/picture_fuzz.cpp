@@ -9,11 +9,19 @@
 #include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // A 24-bit bitmap and a palette one, the sizes of the seeds' pictures.
+  // A 24-bit bitmap, a palette one and one with alpha, the sizes of the seeds' pictures.
+  static const Bytes argb = [] {
+    Bytes bitmap = MakeStandardBitmap({.width = 6, .height = 4, .depth = 32, .compression = bmp::kBitfields,
+                                       .infoSize = 124}, 3);
+    const std::uint32_t masks[] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    for (std::size_t i = 0; i < 4; ++i) bmp::PutU32(bitmap, bmp::kMasks + 4 * i, masks[i]);
+    return bitmap;
+  }();
   static const Bytes carriers[] = {
       MakeCarrier(MakeStandardBitmap({.width = 6, .height = 4, .packed = true}, 1), CarrierForm::kImage),
-      MakeCarrier(MakeStandardBitmap({.width = 5, .height = 3, .depth = 8, .between = 1024}, 2), CarrierForm::kComment)};
-  const Bytes& carrier = carriers[size % 2];
+      MakeCarrier(MakeStandardBitmap({.width = 5, .height = 3, .depth = 8, .between = 1024}, 2), CarrierForm::kComment),
+      MakeCarrier(argb, CarrierForm::kImage)};
+  const Bytes& carrier = carriers[size % 3];
   MemoryPlatform os;
   os.files["x.gif"] = carrier;
   os.files["x.gif.png"] = Bytes(data, data + size);
