@@ -30,9 +30,11 @@ class Cli : public ::testing::Test {
   Ran Shell(const std::string& command) {
     const fs::path out = scratch / "stdout", err = scratch / "stderr";
     // $Q converts, $K packs, $M makes carriers; $AS runs a command as a user
-    // whom limits and permissions bind.
+    // whom limits and permissions bind, $F on a system that fails the calls
+    // its options name (tests/system_faults.py).
     std::string line = "cd '" + dir.path().string();
-    line += "' && export Q='" QUILLANE_CONVERT "' K='" QUILLANE_PACK "' M='" QUILLANE_MAKE_CARRIER "' AS='";
+    line += "' && export Q='" QUILLANE_CONVERT "' K='" QUILLANE_PACK "' M='" QUILLANE_MAKE_CARRIER
+            "' F='/usr/bin/python3 " QUILLANE_SYSTEM_FAULTS "' AS='";
     if (geteuid() == 0) line += "setpriv --reuid=65534 --regid=65534 --clear-groups";
     line += "' && { " + command + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(line.c_str());
@@ -99,8 +101,9 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   fs::create_directory(dir / "folder.gif");
   const Bytes aSource = ReadFileBytes(dir / "a.gif");
 
-  // A file size limit makes the large bitmap's writes fail; the signal it
-  // would raise is ignored, so the system's reason comes back instead.
+  // A file size limit makes the large bitmap's writes fail; the program
+  // ignores the signal that would end it, so the system's reason comes back
+  // instead, and the batch goes on.
   const std::string args = "a.gif b.png c.GIF d.gif missing.gif folder.gif big.gif a.gif";
   const std::string expected =
       "quillane-convert: b.png: not a .gif or .GIF file\n"
@@ -110,7 +113,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
       "quillane-convert: big.gif: cannot write big.gif.bmp: File too large\n"
       "8 files: 3 converted, 5 failed\n";
   for (const char* jobs : {"-j 1", "-j 4", ""}) {
-    const Ran run = Shell(std::string("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" ") + jobs + " -v " + args);
+    const Ran run = Shell(std::string("ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" ") + jobs + " -v " + args);
     EXPECT_EQ(run.exitCode, 1) << jobs;
     EXPECT_EQ(run.err, expected) << jobs;
     EXPECT_EQ(run.out, "a.gif -> a.gif.bmp\nc.GIF -> c.GIF.bmp\na.gif -> a.gif.bmp\n") << jobs;
@@ -122,7 +125,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.png", "big.gif", "big.gif.bmp",
                                                   "c.GIF", "c.GIF.bmp", "d.gif", "folder.gif"}));
 
-  EXPECT_EQ(Shell("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" -f png big.gif").err,
+  EXPECT_EQ(Shell("ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" -f png big.gif").err,
             "quillane-convert: big.gif: cannot write big.gif.png: File too large\n");
   EXPECT_FALSE(fs::exists(dir / "big.gif.png"));
 
@@ -299,6 +302,9 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
   const std::string goods = "for i in $(seq 10 29); do \"$M\" --width 40 --height 30 --packed --seed $i g$i.gif g$i.want; done";
   const std::string allGood = "for i in $(seq 10 29); do cmp -s g$i.gif.bmp g$i.want || exit 1; done";
   const std::string oneGood = "\"$M\" --width 5 --height 3 x.gif x.want";
+  // Nothing written, nothing left: no output, no staging file, the picture and carrier as they were.
+  const std::string lockCheck = "test ! -e x.gif.bmp && test -z \"$(ls -A out)\" && test -z \"$(ls | grep '\\.temp$')\" && "
+                                "cmp -s x.gif.png o.gif.png && cmp -s x.gif x.was";
   // The sanitizers' own runtime needs threads and address space beyond these.
 #ifdef QUILLANE_SANITIZED
   const std::string limits = "exit 0; ";
@@ -363,6 +369,29 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
        "quillane-convert: x.gif: cannot open: No such file or directory\n", "true"},
       {"an output folder for a refused file", "printf x >x.png", "\"$Q\" -o made/dir x.png", 1,
        "quillane-convert: x.png: not a .gif or .GIF file\n", "test ! -e made"},
+      {"no lock manager, without unnamed files",
+       oneGood + " && cp x.gif x.was && \"$M\" --width 5 --height 3 --seed 7 o.gif && \"$Q\" -q -f png o.gif && "
+                 "cp o.gif.png x.gif.png",
+       "for run in \"$Q\" \"$Q -f png\" \"$K\" \"$K -o out\"; do $F --no-unnamed-files --flock ENOLCK $run x.gif; done", 1,
+       "quillane-convert: x.gif: cannot create x.gif.temp: No locks available\n"
+       "quillane-convert: x.gif: cannot create x.gif.temp: No locks available\n"
+       "quillane-pack: x.gif: cannot create x.gif.temp: No locks available\n"
+       "quillane-pack: x.gif: cannot create out/x.gif.temp: No locks available\n",
+       lockCheck},
+      {"a lock that fails",
+       oneGood + " && cp x.gif x.was && \"$M\" --width 5 --height 3 --seed 7 o.gif && \"$Q\" -q -f png o.gif && "
+                 "cp o.gif.png x.gif.png",
+       "for run in \"$Q\" \"$Q -f png\" \"$K\" \"$K -o out\"; do $F --flock EIO $run x.gif; done", 1,
+       "quillane-convert: x.gif: cannot create x.gif.temp: Input/output error\n"
+       "quillane-convert: x.gif: cannot create x.gif.temp: Input/output error\n"
+       "quillane-pack: x.gif: cannot create x.gif.temp: Input/output error\n"
+       "quillane-pack: x.gif: cannot create out/x.gif.temp: Input/output error\n",
+       lockCheck},
+      {"a stat that fails, of a folder under -r and of an output folder",
+       "mkdir t out && \"$M\" t/x.gif", "$F --stat EIO \"$Q\" -r t; $F --stat EIO \"$Q\" -o out t/x.gif", 1,
+       "quillane-convert: t: cannot read: Input/output error\n"
+       "quillane-convert: t/x.gif: cannot create folder out: Input/output error\n",
+       "test -z \"$(ls -A out)\" && test \"$(ls t)\" = x.gif"},
   };
   int n = 0;
   for (const auto& test : cases) {
@@ -400,7 +429,7 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
     SCOPED_TRACE(std::string(race.step) + (race.unnamed ? "" : ", without unnamed files"));
     WriteFileBytes(output, old);
     std::vector<std::string> first = {QUILLANE_CONVERT, "-q", source};
-    if (!race.unnamed) first.insert(first.begin(), {"/usr/bin/python3", QUILLANE_WITHOUT_UNNAMED_FILES});
+    if (!race.unnamed) first.insert(first.begin(), {"/usr/bin/python3", QUILLANE_SYSTEM_FAULTS, "--no-unnamed-files"});
     const pid_t stopped = Start(first, {std::string("QUILLANE_STOP_AT=") + race.step});
     int status = 0;
     ASSERT_EQ(waitpid(stopped, &status, WUNTRACED), stopped);
@@ -424,8 +453,13 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
   const struct {
     const char* what;
     std::string setup, err;
+    std::string command = "\"$K\" x.gif";
   } cases[] = {
       {"no picture", "", "x.gif: no picture: neither x.gif.png nor x.gif.bmp exists"},
+      {"a picture whose stat fails", "\"$Q\" -q -f png x.gif", "x.gif: cannot read x.gif.png: Input/output error",
+       "$F --stat EIO \"$K\" x.gif"},
+      {"a picture in a folder closed to this user", "mkdir p && \"$Q\" -q -f png -o p x.gif && chmod 0 p",
+       "x.gif: cannot read p/x.gif.png: Permission denied", "$AS \"$K\" --from p x.gif"},
       {"no image", "printf junk >x.gif.png", "x.gif: cannot read x.gif.png: not a PNG or BMP picture"},
       {"the wrong width", "\"$M\" --width 6 --height 3 o.gif x.gif.bmp",
        "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3"},
@@ -464,13 +498,14 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
     ASSERT_EQ(Shell(in + "\"$M\" --width 5 --height 3 x.gif" + (test.setup.empty() ? "" : " && " + test.setup)).exitCode, 0);
     const Bytes carrier = ReadFileBytes(folder / "x.gif");
     const auto time = fs::last_write_time(folder / "x.gif");
-    const Ran run = Shell(in + "LC_ALL=C.UTF-8 \"$K\" x.gif");
+    const Ran run = Shell(in + "LC_ALL=C.UTF-8 " + test.command);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "quillane-pack: " + test.err + "\n");
     EXPECT_EQ(ReadFileBytes(folder / "x.gif"), carrier);
     EXPECT_EQ(fs::last_write_time(folder / "x.gif"), time);
     EXPECT_FALSE(fs::exists(folder / "x.gif.temp"));
   }
+  Shell("chmod -R u+rwX .");
 }
 
 // Nothing is written that was not asked for: an output that would replace

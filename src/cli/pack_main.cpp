@@ -46,11 +46,17 @@ const Command kPack{
 constexpr const NativeChar* kSameName = NATIVE_TEXT("");
 
 // The picture made of the entry's carrier, PNG or BMP, the one changed last
-// when there are both; empty when there is none.
+// when there are both; empty when there is none, or one cannot be looked at.
 NativeString FindPicture(const Options& options, Entry& entry) {
   const NativeString base = options.from.empty() ? entry.source : Mirror(options.from, entry);
   const NativeString png = base + kPngSuffix, bmp = base + kBmpSuffix;
   const Result<std::int64_t> pngTime = ModifiedTime(png), bmpTime = ModifiedTime(bmp);
+  // Only a picture that is not there is missing.
+  for (const auto& [picture, time] : {std::pair{&png, &pngTime}, std::pair{&bmp, &bmpTime}}) {
+    if (time->Ok() || NoSuchFile(time->error)) continue;
+    entry.problem = Because(Say(Text::kCannotReadPicture, {*picture}), time->error);
+    return {};
+  }
   if (!pngTime.Ok() && !bmpTime.Ok()) entry.problem = Say(Text::kNoPicture, {png, bmp});
   if (!pngTime.Ok()) return bmpTime.Ok() ? bmp : NativeString();
   return !bmpTime.Ok() || pngTime.value >= bmpTime.value ? png : bmp;

@@ -114,12 +114,18 @@ NativeString Mirror(const NativeString& dir, const Entry& entry) { return JoinPa
 Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix) {
   Plan plan;
   for (const NativeString& operand : options.operands) {
-    if (options.recursive && KindOf(operand) == PathKind::kFolder) {
-      Walk(operand, {}, &plan);
-      continue;
+    Result<PathKind> kind;
+    if (options.recursive) {
+      kind = KindOf(operand);
+      if (kind.Ok() && kind.value == PathKind::kFolder) {
+        Walk(operand, {}, &plan);
+        continue;
+      }
     }
     Entry& entry = plan.entries.emplace_back();
     entry.source = operand;
+    // Whether to walk it cannot be told; the system's reason says why.
+    if (!kind.Ok()) entry.problem = Because(Say(Text::kCannotRead), kind.error);
     const Result<NativeString> absolute = os.AbsolutePath(operand);
     entry.relative = NameOf(absolute.Ok() ? absolute.value : operand);
   }

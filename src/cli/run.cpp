@@ -39,7 +39,8 @@ int RunCommand(const Command& command, const std::vector<NativeString>& args,
     Plan plan = MakePlan(os, options, batch.suffix);
     for (Entry& entry : plan.entries) {
       if (entry.outcome.error.status != Status::kBadExtension) continue;
-      entry.problem = KindOf(entry.source) == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
+      const Result<PathKind> kind = KindOf(entry.source);
+      entry.problem = kind.Ok() && kind.value == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
     }
     Report report(command, options, plan.entries.size());
     RunPlan(options, plan, report, batch.suffix, batch.job, batch.done);

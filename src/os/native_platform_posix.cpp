@@ -109,8 +109,15 @@ Result<int> CreateLocked(const NativeString& path) {
   if (fd < 0) return Failed<int>(Errno());
   StopAt("created");
   if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
-    // Another process took it for a stale one between the create and the lock.
-    const SystemError error = errno == EWOULDBLOCK ? SystemError{SystemError::Kind::kBusy} : Errno();
+    // Another process took it for a stale one between the create and the
+    // lock, and removes it; any other failure (no lock manager, as on NFS
+    // without one) leaves the new file this process's own to remove.
+    if (errno == EWOULDBLOCK) {
+      close(fd);
+      return Failed<int>({SystemError::Kind::kBusy});
+    }
+    const SystemError error = Errno();
+    if (Names(path, fd)) unlink(path.c_str());
     close(fd);
     return Failed<int>(error);
   }

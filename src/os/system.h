@@ -23,8 +23,12 @@ struct FileId {
 Result<FileId> IdentifyFile(const NativeString& path);
 
 enum class PathKind { kMissing, kFolder, kFile, kOther };
-// What `path` names, links followed: kMissing also when it cannot be looked at.
-PathKind KindOf(const NativeString& path);
+// What `path` names, links followed: kMissing when nothing stands there, the
+// system's reason when it cannot be looked at.
+Result<PathKind> KindOf(const NativeString& path);
+
+// Whether `error` says that nothing stands at a name (or at a folder on its way).
+bool NoSuchFile(const SystemError& error);
 
 // When the file `path` names last changed, in the system's own units.
 Result<std::int64_t> ModifiedTime(const NativeString& path);
@@ -57,7 +61,8 @@ bool PrefersJapanese();
 
 // Makes the standard streams safe before any file is opened: each that is
 // closed is opened on the null device, so no file the program opens takes
-// its place, and a closed pipe is a write error rather than a signal.
+// its place, and a closed pipe or a file grown past the size limit is a
+// write error rather than a signal.
 void OpenStandardStreams();
 
 enum class Stream { kOutput, kError };

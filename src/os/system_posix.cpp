@@ -23,8 +23,11 @@ SystemError CreateFolders(const NativeString& path) {
     if (mkdir(path.c_str(), 0777) == 0) return {};
   }
   const SystemError error = Errno();
+  if (errno != EEXIST) return error;
+  // Something stands there: a folder, or what says why it is none.
   struct stat info;
-  return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? SystemError{} : error;
+  if (stat(path.c_str(), &info) != 0) return Errno();
+  return S_ISDIR(info.st_mode) ? SystemError{} : error;
 }
 
 Result<FileId> IdentifyFile(const NativeString& path) {
@@ -33,10 +36,17 @@ Result<FileId> IdentifyFile(const NativeString& path) {
   return {{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
 }
 
-PathKind KindOf(const NativeString& path) {
+Result<PathKind> KindOf(const NativeString& path) {
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  if (stat(path.c_str(), &info) != 0) {
+    const SystemError error = Errno();
+    return NoSuchFile(error) ? Result<PathKind>{PathKind::kMissing} : Failed<PathKind>(error);
+  }
   return S_ISDIR(info.st_mode) ? PathKind::kFolder : S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
+}
+
+bool NoSuchFile(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem && (error.code == ENOENT || error.code == ENOTDIR);
 }
 
 Result<std::int64_t> ModifiedTime(const NativeString& path) {
@@ -105,6 +115,7 @@ void OpenStandardStreams() {
     if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
   }
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 SystemError WriteText(Stream stream, const NativeString& text) {
