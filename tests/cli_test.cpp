@@ -46,9 +46,10 @@ class Cli : public ::testing::Test {
   // The converter in English, whatever this machine's locale.
   Ran Run(const std::string& args) { return Shell("LC_ALL=C.UTF-8 \"$Q\" " + args); }
 
-  // Starts `args` on its own, standard error silenced, with `env` added to
-  // the environment.
-  static pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  // Starts `args` on its own, standard error into `errors`, with `env` added
+  // to the environment.
+  static pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                     const fs::path& errors = "/dev/null") {
     std::vector<char*> argv, envp;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -57,7 +58,7 @@ class Cli : public ::testing::Test {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), envp.data()), 0);
     posix_spawn_file_actions_destroy(&quiet);
@@ -203,6 +204,7 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
     WriteFileBytes(dir / "set" / m.name, MakeCarrier(bitmap, CarrierForm::kImage));
   }
   WriteFileBytes(dir / "set/a.gif.temp", Bytes(2, 1));
+  WriteFileBytes(dir / "set/a.gif.bmp", Bytes(2, 1));  // an earlier output belongs to its carrier: not skipped
   WriteFileBytes(dir / "set/bad.gif", Bytes(30, 0x3B));
   const auto before = Snapshot(dir.path());
 
@@ -210,6 +212,7 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out,
             "set/a.gif: image data, 174 bytes, 8 x 5, 24-bit, rows of 24 bytes\n"
+            "set/a.gif.temp: skipped: a staging file left by an interrupted run; remove it\n"
             "set/b.GIF: comment, 62 bytes, 2 x 1, 24-bit, rows of 8 bytes\n"
             "set/c.gif: image data, 99 bytes, 5 x 3, 24-bit, rows packed to 15 bytes, written padded to 16\n"
             "set/d.gif: image data, 70 bytes, 6 x 2, compressed (RLE8), kept as carried\n"
@@ -369,6 +372,14 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
        "quillane-convert: x.gif: cannot open: No such file or directory\n", "true"},
       {"an output folder for a refused file", "printf x >x.png", "\"$Q\" -o made/dir x.png", 1,
        "quillane-convert: x.png: not a .gif or .GIF file\n", "test ! -e made"},
+      {"a file size limit on a batch of packs, its pictures beside its carriers",
+       "mkdir t && printf x >t/notes.txt && for i in 1 2 3 4; do w=$((i / 4 * 192 + 8)); "
+       "\"$M\" --width $w --height $w --seed $i t/$i.gif && \"$M\" --width $w --height $w --seed 9$i o.gif && "
+       "\"$Q\" -q o.gif && mv o.gif.bmp t/$i.gif.bmp; done && cp t/4.gif 4.was",
+       "ulimit -f 64 && \"$K\" -r -j 2 t", 1,
+       "quillane-pack: t/4.gif: cannot write t/4.gif: File too large\n"
+       "4 carriers: 3 packed, 0 unchanged, 1 failed; 1 other files skipped\n",
+       "cmp -s t/4.gif 4.was && test -z \"$(ls t | grep '\\.temp$')\""},
       {"no lock manager, without unnamed files",
        oneGood + " && cp x.gif x.was && \"$M\" --width 5 --height 3 --seed 7 o.gif && \"$Q\" -q -f png o.gif && "
                  "cp o.gif.png x.gif.png",
@@ -442,6 +453,105 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
     EXPECT_EQ(ExitCode(stopped), 0);
     EXPECT_EQ(ReadFileBytes(output), fresh);
     EXPECT_FALSE(fs::exists(dir / "large.gif.temp"));
+  }
+}
+
+// A batch interrupted while it works on its third file (stopped there by the
+// seam, signalled, then let go) finishes the files it started, starts no
+// other, says so in its summary and exits with 128 + the signal's number. A
+// second interruption, the process stopped again just before its rename,
+// ends it at once. Either way every output is the old one or the new one,
+// the new ones those of the files started first, and no staging file stays.
+TEST_F(Cli, AnInterruptedBatchFinishesWhatItStartedAndSaysSo) {
+  constexpr int kFiles = 5;
+  const Bytes old(5, 'E');
+  const struct {
+    const char* what;
+    bool pack;
+    std::vector<std::string> options;
+    std::vector<int> signals;  // one at each stop
+    int exitCode;
+    int started;   // at least, and exactly when one job runs
+    bool summary;  // printed, once the started files are done
+  } cases[] = {
+      {"Ctrl-C", false, {"-j", "1"}, {SIGINT}, 130, 3, true},
+      {"SIGTERM, as PNG", false, {"-j", "1", "-f", "png"}, {SIGTERM}, 143, 3, true},
+      {"SIGHUP, two jobs into a folder", false, {"-j", "2", "-o", "out"}, {SIGHUP}, 129, 3, true},
+      {"Ctrl-C in a pack", true, {"-j", "1"}, {SIGINT}, 130, 3, true},
+      {"Ctrl-C in a pack, two jobs into a folder", true, {"-j", "2", "-o", "out"}, {SIGINT}, 130, 3, true},
+      {"Ctrl-C twice", false, {"-j", "1"}, {SIGINT, SIGINT}, 130, 2, false},
+      {"Ctrl-C twice in a pack", true, {"-j", "1"}, {SIGINT, SIGINT}, 130, 2, false},
+  };
+  int n = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const fs::path folder = dir / std::to_string(++n);
+    const bool png = test.options.back() == "png", into = test.options.back() == "out";
+    fs::create_directories(folder / "out");
+    std::vector<std::string> args = {test.pack ? QUILLANE_PACK : QUILLANE_CONVERT};
+    for (const std::string& option : test.options) args.push_back(option == "out" ? (folder / "out").string() : option);
+    // Each output, the old one it replaces, and the new one: the carrier of
+    // the picture beside each carrier, for a pack (rows without padding, so
+    // that it gives that carrier whole).
+    std::vector<fs::path> outputs;
+    std::vector<Bytes> was, fresh;
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string name = std::string(1, static_cast<char>('a' + i)) + ".gif";
+      const Bytes bitmap = MakeBitmap(16, 8, i), edited = MakeBitmap(16, 8, i + 100);
+      WriteFileBytes(folder / name, MakeCarrier(bitmap, CarrierForm::kImage));
+      if (test.pack) {
+        WriteFileBytes(folder / "edited.gif", MakeCarrier(edited, CarrierForm::kImage));
+        ASSERT_EQ(Shell("cd " + folder.filename().string() + " && \"$Q\" -q -f png edited.gif && mv edited.gif.png " +
+                        name + ".png && rm edited.gif").exitCode, 0);
+        fresh.push_back(MakeCarrier(edited, CarrierForm::kImage));
+      } else {
+        fresh.push_back(png ? Bytes() : ExpectedOutput(bitmap));
+      }
+      const std::string output = test.pack ? name : name + (png ? ".png" : ".bmp");
+      outputs.push_back(into ? folder / "out" / output : folder / output);
+      was.push_back(test.pack && !into ? MakeCarrier(bitmap, CarrierForm::kImage) : old);
+      if (!test.pack || into) WriteFileBytes(outputs.back(), old);
+      args.push_back((folder / name).string());
+    }
+    const std::string stops = test.signals.size() == 1 ? "staged@c.gif.temp" : "staged@c.gif.temp,replace@c.gif.temp";
+    const pid_t pid = Start(args, {"LC_ALL=C.UTF-8", "QUILLANE_STOP_AT=" + stops}, folder / "errors");
+    for (const int signal : test.signals) {
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+      ASSERT_TRUE(WIFSTOPPED(status));
+      kill(pid, signal);
+      kill(pid, SIGCONT);
+    }
+    EXPECT_EQ(ExitCode(pid), test.exitCode);
+
+    int started = 0;
+    for (int i = 0; i < kFiles; ++i) {
+      SCOPED_TRACE(outputs[i].filename());
+      const Bytes now = ReadFileBytes(outputs[i]);
+      if (now != was[i]) {
+        EXPECT_EQ(i, started) << "a file started after one left as it was";
+        // A PNG output is checked for its pixels by the pictures test; here, for being one.
+        if (png) {
+          EXPECT_EQ(std::string(now.begin() + 1, now.begin() + 4), "PNG");
+        } else {
+          EXPECT_EQ(now, fresh[i]);
+        }
+        ++started;
+      }
+    }
+    // One job at a time, exactly the files up to the one stopped at; two may have started the next.
+    EXPECT_GE(started, test.started);
+    EXPECT_TRUE(test.options[1] != "1" || started == test.started) << started;
+    const std::string counts =
+        test.pack ? "5 carriers: " + std::to_string(started) + " packed, 0 unchanged, 0 failed, "
+                  : "5 files: " + std::to_string(started) + " converted, 0 failed, ";
+    const Bytes errors = ReadFileBytes(folder / "errors");
+    EXPECT_EQ(std::string(errors.begin(), errors.end()),
+              test.summary ? counts + std::to_string(kFiles - started) + " not started: interrupted\n" : "");
+    for (const fs::path& place : {folder, folder / "out"}) {
+      for (const auto& entry : fs::directory_iterator(place))
+        EXPECT_NE(entry.path().extension(), ".temp") << entry.path();
+    }
   }
 }
 
@@ -562,6 +672,16 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(Shell("\"$Q\" -q -r -f png -o pictures res && \"$K\" -q -r --from pictures -o res-new res").exitCode, 0);
   EXPECT_EQ(ReadFileBytes(dir / "res-new/sub/rle.gif"), ReadFileBytes(dir / "res/sub/rle.gif"));
   EXPECT_EQ(ReadFileBytes(dir / "res-new/y.gif"), ReadFileBytes(dir / "res/y.gif"));
+
+  // Only carriers are counted: a picture beside its carrier is that carrier's,
+  // and the other files are named with -v, in the order met.
+  ASSERT_EQ(Shell("cp pictures/y.gif.png res && printf x >res/notes.txt && printf x >res/y.gif.temp").exitCode, 0);
+  const Ran tree = Shell("LC_ALL=C.UTF-8 \"$K\" -v -r --from pictures res");
+  EXPECT_EQ(tree.out, "res/notes.txt: skipped: not a .gif or .GIF file\n"
+                      "res/sub/rle.gif: unchanged (pictures/sub/rle.gif.bmp)\n"
+                      "res/y.gif: unchanged (pictures/y.gif.png)\n"
+                      "res/y.gif.temp: skipped: a staging file left by an interrupted run; remove it\n");
+  EXPECT_EQ(tree.err, "2 carriers: 0 packed, 2 unchanged, 0 failed; 2 other files skipped\n");
 }
 
 // Killed at any point, a conversion leaves the earlier output or the complete

@@ -75,10 +75,12 @@ BatchWork Work(const Options& options, NativePlatform& os) {
               return Say(Text::kKeptAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
             return Say(Text::kConverted, {entry.source, entry.base + suffix});
           },
-          [&](const Plan& plan, std::size_t total, std::size_t failed) {
+          [&](const Plan& plan, const Tally& tally) {
+            const std::size_t total = plan.entries.size() + plan.skipped.size();
+            const std::size_t converted = plan.entries.size() - tally.failed - tally.notStarted;
             return Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary,
-                       {Number(total), Number(plan.entries.size() - failed), Number(failed)}) +
-                   Skipped(plan);
+                       {Number(total), Number(converted), Number(tally.failed)}) +
+                   Skipped(plan) + Interrupted(tally);
           },
           Text::kFolder};
 }

@@ -140,19 +140,24 @@ BatchWork Work(const Options& options, NativePlatform& os) {
             return Say(Text::kPackedMapped, {entry.base, entry.picture, Number(static_cast<long long>(entry.mapped)),
                                              Decimal(entry.largestDeltaE)});
           },
-          [&](const Plan& plan, std::size_t total, std::size_t failed) {
+          [&](const Plan& plan, const Tally& tally) {
             std::size_t unchanged = 0;
             std::uint64_t mapped = 0;
             double largestDeltaE = 0;
             for (const Entry& entry : plan.entries) {
-              if (!entry.problem.empty() || entry.outcome.error) continue;
+              if (!entry.problem.empty() || entry.outcome.error || entry.notStarted) continue;
               unchanged += entry.outcome.unchanged;
               mapped += entry.mapped;
               largestDeltaE = std::max(largestDeltaE, entry.largestDeltaE);
             }
-            NativeString summary = Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
-                                       {Number(total), Number(plan.entries.size() - failed - unchanged),
-                                        Number(unchanged), Number(failed)}) + Skipped(plan);
+            // Carriers only: the other files met are told apart.
+            const std::size_t carriers = plan.entries.size();
+            NativeString summary =
+                Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
+                    {Number(carriers), Number(carriers - tally.failed - tally.notStarted - unchanged), Number(unchanged),
+                     Number(tally.failed)}) + Interrupted(tally);
+            if (!plan.skipped.empty())
+              summary += Say(Text::kOtherSkipped, {Number(static_cast<long long>(plan.skipped.size()))});
             if (mapped > 0) summary += Say(Text::kSummaryMapped, {Number(static_cast<long long>(mapped)), Decimal(largestDeltaE)});
             return summary;
           },

@@ -3,15 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "in_flight.h"
 #include "native_platform.h"
 #include "posix_calls.h"
 
@@ -53,13 +54,34 @@ SystemError RemoveStale(const NativeString& path) {
   return error;
 }
 
-// A test seam: QUILLANE_STOP_AT names a step at which the process stops
-// itself, the first time it gets there, as a slow one would pause, so that
-// a test can run another beside it and then let it go on.
-void StopAt(const char* step) {
-  static const char* const wanted = std::getenv("QUILLANE_STOP_AT");
-  static std::atomic<bool> stopped = false;
-  if (wanted && std::strcmp(wanted, step) == 0 && !stopped.exchange(true)) raise(SIGSTOP);
+// A test seam: QUILLANE_STOP_AT lists steps, "STEP" or "STEP@NAME", split
+// by commas, at each of which the process stops itself once, as a slow one
+// would pause, so that a test can act beside it and then let it go on. A
+// NAME restricts the step to the staging file of that name (its last names).
+void StopAt(const char* step, const NativeString& staging) {
+  static const std::vector<std::string> wanted = [] {
+    std::vector<std::string> steps;
+    const char* const list = std::getenv("QUILLANE_STOP_AT");
+    for (std::string_view rest = list ? list : ""; !rest.empty();) {
+      const std::size_t comma = std::min(rest.find(','), rest.size());
+      steps.emplace_back(rest.substr(0, comma));
+      rest.remove_prefix(std::min(comma + 1, rest.size()));
+    }
+    return steps;
+  }();
+  static std::atomic<std::uint64_t> stopped = 0;
+  for (std::size_t i = 0; i < wanted.size() && i < 64; ++i) {
+    const std::string_view entry = wanted[i];
+    const std::size_t at = entry.find('@');
+    if (entry.substr(0, at) != step) continue;
+    const std::string_view name = at == std::string_view::npos ? std::string_view() : entry.substr(at + 1);
+    const bool named = name.empty() || (staging.ends_with(name) && (staging.size() == name.size() ||
+                                                                   staging[staging.size() - name.size() - 1] == '/'));
+    if (!named) continue;
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    if (!(stopped.fetch_or(bit) & bit)) raise(SIGSTOP);
+    return;
+  }
 }
 
 // Whether open refused O_TMPFILE as a file system or kernel without it does.
@@ -94,7 +116,7 @@ Result<int> CreateLocked(const NativeString& path) {
         close(fd);
         return Failed<int>(error);
       }
-      StopAt("created");
+      StopAt("created", path);
       if (LinkUnnamed(fd, path) == 0) return {fd};
       const SystemError error = Errno();
       close(fd);
@@ -107,7 +129,7 @@ Result<int> CreateLocked(const NativeString& path) {
   }
   const int fd = Retried([&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
   if (fd < 0) return Failed<int>(Errno());
-  StopAt("created");
+  StopAt("created", path);
   if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
     // Another process took it for a stale one between the create and the
     // lock, and removes it; any other failure (no lock manager, as on NFS
@@ -192,9 +214,12 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
     }
     const int fd = created.value;
     if (fd == kTakenAway) continue;
-    StopAt("staged");
     const int hold = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (hold >= 0) return {{fd, hold}};
+    if (hold >= 0) {
+      EnterInFlight(hold, path);
+      StopAt("staged", path);
+      return {{fd, hold}};
+    }
     const SystemError error = Errno();
     unlink(path.c_str());
     close(fd);
@@ -220,12 +245,15 @@ SystemError NativePlatform::CopyPermissions(const FileStamp& from, FileHandle to
 }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
+  StopAt("replace", from);
+  LeaveInFlight(hold);
   if (rename(from.c_str(), to.c_str()) != 0) return Errno();
   close(Fd(hold));
   return {};
 }
 
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString& path) {
+  LeaveInFlight(hold);
   const SystemError error = unlink(path.c_str()) == 0 ? SystemError{} : Errno();
   close(Fd(hold));
   return error;

@@ -65,6 +65,17 @@ bool PrefersJapanese();
 // write error rather than a signal.
 void OpenStandardStreams();
 
+// Makes an interruption a request to stop: SIGINT, SIGTERM and SIGHUP, or on
+// Windows Ctrl-C, Ctrl-Break and the console closing. The first is only
+// noted, for the program to ask InterruptStatus(); a second ends the program
+// at once, with 128 + its number, after removing the staging files in
+// flight. A signal the program was started ignoring stays ignored.
+void CatchInterrupts();
+
+// The exit status the first interruption asks for, 128 + its number; 0 while
+// there has been none.
+int InterruptStatus();
+
 enum class Stream { kOutput, kError };
 
 // Writes `text` so that a person reading it sees the characters: UTF-16 to a

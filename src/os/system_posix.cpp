@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +13,26 @@
 #include <memory>
 #include <string_view>
 
+#include "in_flight.h"
 #include "posix_calls.h"
 #include "system.h"
+
+namespace {
+
+// The first interruption's signal number, 0 before it; a signal handler reads and sets it.
+std::atomic<int> interruption = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void OnInterrupt(int signal) {
+  int none = 0;
+  if (interruption.compare_exchange_strong(none, signal)) return;
+  // Outputs change only by a rename, so every one is old or new; the names
+  // of the files under way are all that would stay behind.
+  RemoveInFlight([](FileHandle, const NativeChar* path) { unlink(path); });
+  _exit(128 + signal);
+}
+
+}  // namespace
 
 SystemError CreateFolders(const NativeString& path) {
   const NativeString parent = std::filesystem::path(path).parent_path().native();
@@ -116,6 +135,27 @@ void OpenStandardStreams() {
   }
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
+}
+
+// Calls interrupted by the signal go on where they were (SA_RESTART): the
+// program asks for the interruption between files, and no call of it waits
+// for anything but files and its own threads.
+void CatchInterrupts() {
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before;
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+int InterruptStatus() {
+  const int signal = interruption.load();
+  return signal ? 128 + signal : 0;
 }
 
 SystemError WriteText(Stream stream, const NativeString& text) {
