@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "in_flight.h"
 #include "native_platform.h"
 #include "posix_calls.h"
+#include "stop_at.h"
 
 namespace {
 
@@ -54,34 +54,9 @@ SystemError RemoveStale(const NativeString& path) {
   return error;
 }
 
-// A test seam: QUILLANE_STOP_AT lists steps, "STEP" or "STEP@NAME", split
-// by commas, at each of which the process stops itself once, as a slow one
-// would pause, so that a test can act beside it and then let it go on. A
-// NAME restricts the step to the staging file of that name (its last names).
+// The test seam's pause: stopped until a test lets the process go on.
 void StopAt(const char* step, const NativeString& staging) {
-  static const std::vector<std::string> wanted = [] {
-    std::vector<std::string> steps;
-    const char* const list = std::getenv("QUILLANE_STOP_AT");
-    for (std::string_view rest = list ? list : ""; !rest.empty();) {
-      const std::size_t comma = std::min(rest.find(','), rest.size());
-      steps.emplace_back(rest.substr(0, comma));
-      rest.remove_prefix(std::min(comma + 1, rest.size()));
-    }
-    return steps;
-  }();
-  static std::atomic<std::uint64_t> stopped = 0;
-  for (std::size_t i = 0; i < wanted.size() && i < 64; ++i) {
-    const std::string_view entry = wanted[i];
-    const std::size_t at = entry.find('@');
-    if (entry.substr(0, at) != step) continue;
-    const std::string_view name = at == std::string_view::npos ? std::string_view() : entry.substr(at + 1);
-    const bool named = name.empty() || (staging.ends_with(name) && (staging.size() == name.size() ||
-                                                                   staging[staging.size() - name.size() - 1] == '/'));
-    if (!named) continue;
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    if (!(stopped.fetch_or(bit) & bit)) raise(SIGSTOP);
-    return;
-  }
+  if (PauseWanted(step, staging)) raise(SIGSTOP);
 }
 
 // Whether open refused O_TMPFILE as a file system or kernel without it does.

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "in_flight.h"
 #include "native_platform.h"
+#include "stop_at.h"
+#include "system.h"
 #include "win32_calls.h"
 
 namespace {
@@ -13,6 +16,9 @@ namespace {
 // Taking a staging name may race with another process taking it; a few
 // rounds settle which one has it.
 constexpr int kCreateAttempts = 3;
+
+// How often the test seam's pause looks for an interruption.
+constexpr DWORD kPauseMs = 10;
 
 // Removes whatever stands at the staging name `name` as a name: a link's
 // target is never touched, and a read-only, hidden or system file goes like
@@ -25,6 +31,14 @@ SystemError RemoveStale(const std::wstring& name) {
   if (RetryWhileBusy(name, [&] { return DeleteFileW(name.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }))
     return {};
   return GetLastError() == ERROR_SHARING_VIOLATION ? SystemError{SystemError::Kind::kBusy} : LastError();
+}
+
+// The test seam's pause: until the program is interrupted, or for good once
+// it has been, until a second interruption ends it.
+void StopAt(const char* step, const NativeString& staging) {
+  if (!PauseWanted(step, staging)) return;
+  const bool again = InterruptStatus() != 0;
+  while (again || InterruptStatus() == 0) Sleep(kPauseMs);
 }
 
 Result<FileStamp> StampOf(HANDLE file) {
@@ -110,8 +124,11 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
     if (created) {
       HANDLE hold;
       const HANDLE self = GetCurrentProcess();
-      if (DuplicateHandle(self, file, self, &hold, 0, FALSE, DUPLICATE_SAME_ACCESS))
+      if (DuplicateHandle(self, file, self, &hold, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        EnterInFlight(FromHandle(hold), path);
+        StopAt("staged", path);
         return {{FromHandle(file), FromHandle(hold)}};
+      }
       const SystemError error = LastError();
       FILE_DISPOSITION_INFO remove{TRUE};
       SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
@@ -128,7 +145,9 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
 // A new file takes its folder's access rules, as the one it replaces did.
 SystemError NativePlatform::CopyPermissions(const FileStamp&, FileHandle) { return {}; }
 
-SystemError NativePlatform::Replace(FileHandle hold, const NativeString&, const NativeString& to) {
+SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
+  StopAt("replace", from);
+  LeaveInFlight(hold);
   // The new name is given whole, so that it cannot be taken as relative to the old one's folder.
   std::wstring full;
   const std::wstring target = SystemName(FullPath(to, &full) ? full : to);
@@ -148,6 +167,7 @@ SystemError NativePlatform::Replace(FileHandle hold, const NativeString&, const 
 }
 
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString&) {
+  LeaveInFlight(hold);
   FILE_DISPOSITION_INFO remove{TRUE};
   const bool removed = SetFileInformationByHandle(Handle(hold), FileDispositionInfo, &remove, sizeof remove);
   const SystemError error = removed ? SystemError{} : LastError();
