@@ -37,7 +37,8 @@ const Command kConvert{
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 all converted, 1 some file failed, 2 usage error.\n",
+    "Exit status: 0 all converted, 1 some file failed, 2 usage error,\n"
+    "128 + N interrupted by signal N (130: Ctrl-C).\n",
     {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
      Flag::kVersion}};
 

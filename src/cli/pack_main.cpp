@@ -39,7 +39,8 @@ const Command kPack{
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error.\n",
+    "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error,\n"
+    "128 + N interrupted by signal N (130: Ctrl-C).\n",
     {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
      Flag::kHelp, Flag::kVersion}};
 
