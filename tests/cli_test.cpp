@@ -212,7 +212,7 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out,
             "set/a.gif: image data, 174 bytes, 8 x 5, 24-bit, rows of 24 bytes\n"
-            "set/a.gif.temp: skipped: a staging file left by an interrupted run; remove it\n"
+            "set/a.gif.temp: skipped: a staging file left by an interrupted run\n"
             "set/b.GIF: comment, 62 bytes, 2 x 1, 24-bit, rows of 8 bytes\n"
             "set/c.gif: image data, 99 bytes, 5 x 3, 24-bit, rows packed to 15 bytes, written padded to 16\n"
             "set/d.gif: image data, 70 bytes, 6 x 2, compressed (RLE8), kept as carried\n"
@@ -674,7 +674,7 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(tree.out, "res/notes.txt: skipped: not a .gif or .GIF file\n"
                       "res/sub/rle.gif: unchanged (pictures/sub/rle.gif.bmp)\n"
                       "res/y.gif: unchanged (pictures/y.gif.png)\n"
-                      "res/y.gif.temp: skipped: a staging file left by an interrupted run; remove it\n");
+                      "res/y.gif.temp: skipped: a staging file left by an interrupted run\n");
   EXPECT_EQ(tree.err, "2 carriers: 0 packed, 2 unchanged, 0 failed; 2 other files skipped\n");
 }
 

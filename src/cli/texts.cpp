@@ -36,7 +36,7 @@ constexpr Row kTexts[] = {
     {Text::kSummaryChecked, T("{} files: {} would be converted, {} failed"), T("{} 個のファイル: 変換可能 {}、失敗 {}")},
     {Text::kSkipped, T(", {} skipped"), T("、スキップ {}")},
     {Text::kSkippedFile, T("{}: skipped: {}"), T("{}: スキップ: {}")},
-    {Text::kStagingLeft, T("a staging file left by an interrupted run; remove it"), T("中断された実行が残した一時ファイルです。削除してください")},
+    {Text::kStagingLeft, T("a staging file left by an interrupted run"), T("中断された実行が残した一時ファイルです")},
     {Text::kNotStarted, T(", {} not started: interrupted"), T("、未着手 {}: 中断されました")},
     {Text::kOtherSkipped, T("; {} other files skipped"), T("。搬送ファイル以外の {} 個はスキップ")},
     {Text::kConverted, T("{} -> {}"), T("{} -> {}")},
