@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -33,12 +34,14 @@ SystemError RemoveStale(const std::wstring& name) {
   return GetLastError() == ERROR_SHARING_VIOLATION ? SystemError{SystemError::Kind::kBusy} : LastError();
 }
 
-// The test seam's pause: until the program is interrupted, or for good once
-// it has been, until a second interruption ends it.
+// The test seam's pause: the first until the program is interrupted, at
+// once if it has been; any later one for good, until a second interruption
+// ends the program.
 void StopAt(const char* step, const NativeString& staging) {
+  static std::atomic<int> pauses = 0;
   if (!PauseWanted(step, staging)) return;
-  const bool again = InterruptStatus() != 0;
-  while (again || InterruptStatus() == 0) Sleep(kPauseMs);
+  const bool first = ++pauses == 1;
+  while (!first || InterruptStatus() == 0) Sleep(kPauseMs);
 }
 
 Result<FileStamp> StampOf(HANDLE file) {
