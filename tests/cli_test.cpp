@@ -30,9 +30,11 @@ class Cli : public ::testing::Test {
   Ran Shell(const std::string& command) {
     const fs::path out = scratch / "stdout", err = scratch / "stderr";
     // $Q converts, $K packs, $M makes carriers; $AS runs a command as a user
-    // whom limits and permissions bind.
+    // whom limits and permissions bind, $F on a system that fails the calls
+    // its options name (tests/system_faults.py).
     std::string line = "cd '" + dir.path().string();
-    line += "' && export Q='" QUILLANE_CONVERT "' K='" QUILLANE_PACK "' M='" QUILLANE_MAKE_CARRIER "' AS='";
+    line += "' && export Q='" QUILLANE_CONVERT "' K='" QUILLANE_PACK "' M='" QUILLANE_MAKE_CARRIER
+            "' F='/usr/bin/python3 " QUILLANE_SYSTEM_FAULTS "' AS='";
     if (geteuid() == 0) line += "setpriv --reuid=65534 --regid=65534 --clear-groups";
     line += "' && { " + command + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(line.c_str());
@@ -44,9 +46,10 @@ class Cli : public ::testing::Test {
   // The converter in English, whatever this machine's locale.
   Ran Run(const std::string& args) { return Shell("LC_ALL=C.UTF-8 \"$Q\" " + args); }
 
-  // Starts `args` on its own, standard error silenced, with `env` added to
-  // the environment.
-  static pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  // Starts `args` on its own, standard error into `errors`, with `env` added
+  // to the environment.
+  static pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                     const fs::path& errors = "/dev/null") {
     std::vector<char*> argv, envp;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -55,7 +58,7 @@ class Cli : public ::testing::Test {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), envp.data()), 0);
     posix_spawn_file_actions_destroy(&quiet);
@@ -99,8 +102,9 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   fs::create_directory(dir / "folder.gif");
   const Bytes aSource = ReadFileBytes(dir / "a.gif");
 
-  // A file size limit makes the large bitmap's writes fail; the signal it
-  // would raise is ignored, so the system's reason comes back instead.
+  // A file size limit makes the large bitmap's writes fail; the program
+  // ignores the signal that would end it, so the system's reason comes back
+  // instead, and the batch goes on.
   const std::string args = "a.gif b.png c.GIF d.gif missing.gif folder.gif big.gif a.gif";
   const std::string expected =
       "quillane-convert: b.png: not a .gif or .GIF file\n"
@@ -110,7 +114,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
       "quillane-convert: big.gif: cannot write big.gif.bmp: File too large\n"
       "8 files: 3 converted, 5 failed\n";
   for (const char* jobs : {"-j 1", "-j 4", ""}) {
-    const Ran run = Shell(std::string("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" --force ") + jobs + " -v " + args);
+    const Ran run = Shell(std::string("ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" --force ") + jobs + " -v " + args);
     EXPECT_EQ(run.exitCode, 1) << jobs;
     EXPECT_EQ(run.err, expected) << jobs;
     EXPECT_EQ(run.out, "a.gif -> a.gif.bmp\nc.GIF -> c.GIF.bmp\na.gif -> a.gif.bmp\n") << jobs;
@@ -125,7 +129,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.png", "big.gif", "big.gif.bmp",
                                                   "c.GIF", "c.GIF.bmp", "d.gif", "folder.gif"}));
 
-  EXPECT_EQ(Shell("trap '' XFSZ; ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" -f png big.gif").err,
+  EXPECT_EQ(Shell("ulimit -f 64; LC_ALL=C.UTF-8 \"$Q\" -f png big.gif").err,
             "quillane-convert: big.gif: cannot write big.gif.png: File too large\n");
   EXPECT_FALSE(fs::exists(dir / "big.gif.png"));
 
@@ -203,6 +207,7 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
     WriteFileBytes(dir / "set" / m.name, MakeCarrier(bitmap, CarrierForm::kImage));
   }
   WriteFileBytes(dir / "set/a.gif.temp", Bytes(2, 1));
+  WriteFileBytes(dir / "set/a.gif.bmp", Bytes(2, 1));  // an earlier output belongs to its carrier: not skipped
   WriteFileBytes(dir / "set/bad.gif", Bytes(30, 0x3B));
   const auto before = Snapshot(dir.path());
 
@@ -210,6 +215,7 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out,
             "set/a.gif: image data, 174 bytes, 8 x 5, 24-bit, rows of 24 bytes\n"
+            "set/a.gif.temp: skipped: a staging file left by an interrupted run\n"
             "set/b.GIF: comment, 62 bytes, 2 x 1, 24-bit, rows of 8 bytes\n"
             "set/c.gif: image data, 99 bytes, 5 x 3, 24-bit, rows packed to 15 bytes, written padded to 16\n"
             "set/d.gif: image data, 70 bytes, 6 x 2, compressed (RLE8), kept as carried\n"
@@ -218,7 +224,9 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
             "set/g.gif: image data, 94 bytes, 6 x 1, 32-bit with alpha, rows of 24 bytes\n");
   EXPECT_EQ(run.err, "quillane-convert: set/bad.gif: not a carrier GIF\n"
                      "9 files: 7 would be converted, 1 failed, 1 skipped\n");
-  EXPECT_EQ(Run("--dry-run set/a.gif").err, "");
+  // An earlier output that is no picture is kept, which a check says too.
+  EXPECT_EQ(Run("--dry-run set/a.gif").err,
+            "quillane-convert: set/a.gif.bmp: kept: it cannot be read (not a PNG or BMP picture); --force replaces it\n");
   EXPECT_EQ(Snapshot(dir.path()), before);
 }
 
@@ -307,6 +315,11 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
   const std::string goods = "for i in $(seq 10 29); do \"$M\" --width 40 --height 30 --packed --seed $i g$i.gif g$i.want; done";
   const std::string allGood = "for i in $(seq 10 29); do cmp -s g$i.gif.bmp g$i.want || exit 1; done";
   const std::string oneGood = "\"$M\" --width 5 --height 3 x.gif x.want";
+  // A carrier and its edited picture; then nothing written, nothing left.
+  const std::string edited = oneGood + " && cp x.gif x.was && \"$M\" --width 5 --height 3 --seed 7 o.gif && "
+                                       "\"$Q\" -q -f png o.gif && cp o.gif.png x.gif.png";
+  const std::string lockCheck = "test ! -e x.gif.bmp && test -z \"$(ls -A out)\" && test -z \"$(ls | grep '\\.temp$')\" && "
+                                "cmp -s x.gif.png o.gif.png && cmp -s x.gif x.was";
   // The sanitizers' own runtime needs threads and address space beyond these.
 #ifdef QUILLANE_SANITIZED
   const std::string limits = "exit 0; ", littleAddressSpace;
@@ -389,6 +402,35 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
        "quillane-convert: x.gif: cannot open: No such file or directory\n", "true"},
       {"an output folder for a refused file", "printf x >x.png", "\"$Q\" -o made/dir x.png", 1,
        "quillane-convert: x.png: not a .gif or .GIF file\n", "test ! -e made"},
+      {"a file size limit on a batch of packs, its pictures beside its carriers",
+       "mkdir t && printf x >t/notes.txt && for i in 1 2 3 4; do w=$((i / 4 * 192 + 8)); "
+       "\"$M\" --width $w --height $w --seed $i t/$i.gif && \"$M\" --width $w --height $w --seed 9$i o.gif && "
+       "\"$Q\" -q o.gif && mv o.gif.bmp t/$i.gif.bmp; done && cp t/4.gif 4.was",
+       "ulimit -f 64 && \"$K\" -r -j 2 t", 1,
+       "quillane-pack: t/4.gif: cannot write t/4.gif: File too large\n"
+       "4 carriers: 3 packed, 0 unchanged, 1 failed; 1 other files skipped\n",
+       "cmp -s t/4.gif 4.was && test -z \"$(ls t | grep '\\.temp$')\""},
+      {"no lock manager, without unnamed files",
+       edited,
+       "for run in \"$Q\" \"$Q --force -f png\" \"$K\" \"$K -o out\"; do $F --no-unnamed-files --flock ENOLCK $run x.gif; done", 1,
+       "quillane-convert: x.gif: cannot create x.gif.temp: No locks available\n"
+       "quillane-convert: x.gif: cannot create x.gif.temp: No locks available\n"
+       "quillane-pack: x.gif: cannot create x.gif.temp: No locks available\n"
+       "quillane-pack: x.gif: cannot create out/x.gif.temp: No locks available\n",
+       lockCheck},
+      {"a lock that fails",
+       edited,
+       "for run in \"$Q\" \"$Q --force -f png\" \"$K\" \"$K -o out\"; do $F --flock EIO $run x.gif; done", 1,
+       "quillane-convert: x.gif: cannot create x.gif.temp: Input/output error\n"
+       "quillane-convert: x.gif: cannot create x.gif.temp: Input/output error\n"
+       "quillane-pack: x.gif: cannot create x.gif.temp: Input/output error\n"
+       "quillane-pack: x.gif: cannot create out/x.gif.temp: Input/output error\n",
+       lockCheck},
+      {"a stat that fails, of a folder under -r and of an output folder",
+       "mkdir t out && \"$M\" t/x.gif", "$F --stat EIO \"$Q\" -r t; $F --stat EIO \"$Q\" -o out t/x.gif", 1,
+       "quillane-convert: t: cannot read: Input/output error\n"
+       "quillane-convert: t/x.gif: cannot create folder out: Input/output error\n",
+       "test -z \"$(ls -A out)\" && test \"$(ls t)\" = x.gif"},
   };
   // The user $AS runs as may not enter the folders above this build (a
   // checkout in root's home, or below any mktemp -d), so the cases run a copy
@@ -436,7 +478,7 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
     SCOPED_TRACE(std::string(race.step) + (race.unnamed ? "" : ", without unnamed files"));
     WriteFileBytes(output, old);
     std::vector<std::string> first = {QUILLANE_CONVERT, "-q", "--force", source};
-    if (!race.unnamed) first.insert(first.begin(), {"/usr/bin/python3", QUILLANE_WITHOUT_UNNAMED_FILES});
+    if (!race.unnamed) first.insert(first.begin(), {"/usr/bin/python3", QUILLANE_SYSTEM_FAULTS, "--no-unnamed-files"});
     const pid_t stopped = Start(first, {std::string("QUILLANE_STOP_AT=") + race.step});
     int status = 0;
     ASSERT_EQ(waitpid(stopped, &status, WUNTRACED), stopped);
@@ -449,6 +491,103 @@ TEST_F(Cli, TwoConversionsOfOneFileNeverMix) {
     EXPECT_EQ(ExitCode(stopped), 0);
     EXPECT_EQ(ReadFileBytes(output), fresh);
     EXPECT_FALSE(fs::exists(dir / "large.gif.temp"));
+  }
+}
+
+// A batch interrupted while it works on its third file (stopped there by the
+// seam, signalled, then let go) finishes the files it started, starts no
+// other, says so in its summary and exits with 128 + the signal's number. A
+// second interruption, the process stopped again just before its rename,
+// ends it at once. Either way every output is the old one or the new one,
+// the new ones those of the files started first, and no staging file stays.
+TEST_F(Cli, AnInterruptedBatchFinishesWhatItStartedAndSaysSo) {
+  constexpr int kFiles = 5;
+  const Bytes old(5, 'E');
+  const struct {
+    const char* what;
+    bool pack;
+    std::vector<std::string> options;
+    std::vector<int> signals;  // one at each stop: the third file's staging, then its rename
+    int exitCode;
+  } cases[] = {
+      {"Ctrl-C", false, {"-j", "1"}, {SIGINT}, 130},
+      {"SIGTERM", false, {"-j", "1"}, {SIGTERM}, 143},
+      {"SIGHUP, two jobs into a folder", false, {"-j", "2", "-o", "out"}, {SIGHUP}, 129},
+      {"Ctrl-C in a pack", true, {"-j", "1"}, {SIGINT}, 130},
+      {"Ctrl-C in a pack, two jobs into a folder", true, {"-j", "2", "-o", "out"}, {SIGINT}, 130},
+      {"Ctrl-C twice", false, {"-j", "1"}, {SIGINT, SIGINT}, 130},
+      {"Ctrl-C twice in a pack", true, {"-j", "1"}, {SIGINT, SIGINT}, 130},
+  };
+  int n = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const fs::path folder = dir / std::to_string(++n);
+    const bool into = test.options.back() == "out";
+    fs::create_directories(folder / "out");
+    // The old outputs are no pictures, which only --force replaces.
+    std::vector<std::string> args = {test.pack ? QUILLANE_PACK : QUILLANE_CONVERT};
+    if (!test.pack) args.push_back("--force");
+    for (const std::string& option : test.options) args.push_back(option == "out" ? (folder / "out").string() : option);
+    // Each output, the old one it replaces, and the new one: the carrier of
+    // the picture beside each carrier, for a pack (rows without padding, so
+    // that it gives that carrier whole).
+    std::vector<fs::path> outputs;
+    std::vector<Bytes> was, fresh;
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string name = std::string(1, static_cast<char>('a' + i)) + ".gif";
+      const Bytes bitmap = MakeBitmap(16, 8, i), edited = MakeBitmap(16, 8, i + 100);
+      WriteFileBytes(folder / name, MakeCarrier(bitmap, CarrierForm::kImage));
+      if (test.pack) {
+        WriteFileBytes(folder / "edited.gif", MakeCarrier(edited, CarrierForm::kImage));
+        ASSERT_EQ(Shell("cd " + folder.filename().string() + " && \"$Q\" -q -f png edited.gif && mv edited.gif.png " +
+                        name + ".png && rm edited.gif").exitCode, 0);
+      }
+      fresh.push_back(test.pack ? MakeCarrier(edited, CarrierForm::kImage) : ExpectedOutput(bitmap));
+      const std::string output = test.pack ? name : name + ".bmp";
+      outputs.push_back(into ? folder / "out" / output : folder / output);
+      was.push_back(test.pack && !into ? MakeCarrier(bitmap, CarrierForm::kImage) : old);
+      if (!test.pack || into) WriteFileBytes(outputs.back(), old);
+      args.push_back((folder / name).string());
+    }
+    const bool twice = test.signals.size() == 2;
+    const std::string stops = twice ? "staged@c.gif.temp,replace@c.gif.temp" : "staged@c.gif.temp";
+    const pid_t pid = Start(args, {"LC_ALL=C.UTF-8", "QUILLANE_STOP_AT=" + stops}, folder / "errors");
+    for (const int signal : test.signals) {
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+      ASSERT_TRUE(WIFSTOPPED(status));
+      kill(pid, signal);
+      kill(pid, SIGCONT);
+    }
+    EXPECT_EQ(ExitCode(pid), test.exitCode);
+
+    // One job takes the files in order: exactly those up to the one stopped
+    // at are new (but for it, when interrupted twice). With two, which of
+    // the others the second job had started is its own affair; the one
+    // stopped at was under way and is new.
+    const bool oneJob = test.options[1] == "1";
+    int started = 0;
+    for (int i = 0; i < kFiles; ++i) {
+      SCOPED_TRACE(outputs[i].filename());
+      const Bytes now = ReadFileBytes(outputs[i]);
+      if (now != was[i]) {
+        EXPECT_EQ(now, fresh[i]);
+        ++started;
+      }
+      if (oneJob || i == 2) {
+        EXPECT_EQ(now != was[i], i < (twice ? 2 : 3));
+      }
+    }
+    const std::string counts =
+        test.pack ? "5 carriers: " + std::to_string(started) + " packed, 0 unchanged, 0 failed, "
+                  : "5 files: " + std::to_string(started) + " converted, 0 failed, ";
+    const Bytes errors = ReadFileBytes(folder / "errors");
+    EXPECT_EQ(std::string(errors.begin(), errors.end()),
+              twice ? "" : counts + std::to_string(kFiles - started) + " not started: interrupted\n");
+    for (const fs::path& place : {folder, folder / "out"}) {
+      for (const auto& entry : fs::directory_iterator(place))
+        EXPECT_NE(entry.path().extension(), ".temp") << entry.path();
+    }
   }
 }
 
@@ -468,9 +607,14 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
   const struct {
     const char* what;
     std::string setup, err;
+    std::string command = "\"$K\" x.gif";
   } cases[] = {
       {"no picture", "", "x.gif: no picture: neither x.gif.png nor x.gif.bmp exists; pictures are looked for beside each "
                          "carrier, and --from DIR takes them from DIR, where quillane-convert -o DIR wrote them"},
+      {"a picture whose stat fails", "\"$Q\" -q -f png x.gif", "x.gif: cannot read x.gif.png: Input/output error",
+       "$F --stat EIO \"$K\" x.gif"},
+      {"a picture in a folder closed to this user", "mkdir p && \"$Q\" -q -f png -o p x.gif && chmod 0 p",
+       "x.gif: cannot read p/x.gif.png: Permission denied", "$AS \"$K\" --from p x.gif"},
       {"no image", "printf junk >x.gif.png", "x.gif: cannot read x.gif.png: not a PNG or BMP picture"},
       {"the wrong width", "\"$M\" --width 6 --height 3 o.gif x.gif.bmp",
        "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size"},
@@ -528,13 +672,14 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
     ASSERT_EQ(Shell(in + "\"$M\" --width 5 --height 3 x.gif" + (test.setup.empty() ? "" : " && " + test.setup)).exitCode, 0);
     const Bytes carrier = ReadFileBytes(folder / "x.gif");
     const auto time = fs::last_write_time(folder / "x.gif");
-    const Ran run = Shell(in + "LC_ALL=C.UTF-8 \"$K\" x.gif");
+    const Ran run = Shell(in + "LC_ALL=C.UTF-8 " + test.command);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "quillane-pack: " + test.err + "\n");
     EXPECT_EQ(ReadFileBytes(folder / "x.gif"), carrier);
     EXPECT_EQ(fs::last_write_time(folder / "x.gif"), time);
     EXPECT_FALSE(fs::exists(folder / "x.gif.temp"));
   }
+  Shell("chmod -R u+rwX .");
 }
 
 // Nothing is written that was not asked for: an output that would replace
@@ -598,6 +743,16 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(Shell("\"$Q\" -q -r -f png -o pictures res && \"$K\" -q -r --from pictures -o res-new res").exitCode, 0);
   EXPECT_EQ(ReadFileBytes(dir / "res-new/sub/rle.gif"), ReadFileBytes(dir / "res/sub/rle.gif"));
   EXPECT_EQ(ReadFileBytes(dir / "res-new/y.gif"), ReadFileBytes(dir / "res/y.gif"));
+
+  // Only carriers are counted: a picture beside its carrier is that carrier's,
+  // and the other files are named with -v, in the order met.
+  ASSERT_EQ(Shell("cp pictures/y.gif.png res && printf x >res/notes.txt && printf x >res/y.gif.temp").exitCode, 0);
+  const Ran tree = Shell("LC_ALL=C.UTF-8 \"$K\" -v -r --from pictures res");
+  EXPECT_EQ(tree.out, "res/notes.txt: skipped: not a .gif or .GIF file\n"
+                      "res/sub/rle.gif: unchanged (pictures/sub/rle.gif.bmp)\n"
+                      "res/y.gif: unchanged (pictures/y.gif.png)\n"
+                      "res/y.gif.temp: skipped: a staging file left by an interrupted run\n");
+  EXPECT_EQ(tree.err, "2 carriers: 0 packed, 2 unchanged, 0 failed; 2 other files skipped\n");
 }
 
 // Two pictures of one carrier: the one showing other pixels than the carrier

@@ -2,7 +2,7 @@
 # quillane-convert.exe under Wine: Unicode names convert, messages arrive as
 # the Linux build prints them, UTF-8 when standard error is redirected, in
 # English or Japanese as the user's language says; an output another program
-# holds for a moment is still replaced; patterns are matched as in cmd.
+# holds for a moment is still replaced; patterns are matched as in cmd; Ctrl-C ends a batch cleanly.
 # Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE PROBE_EXE PACK_EXE RUNNER [RUNNER_ARGS...]
 #   QUILLANE_VERSION and QUILLANE_FILE_VERSION are the versions --version must print.
 set -u
@@ -140,6 +140,38 @@ check "quillane-pack res\\*.GIF: the edited carrier packed, the other unchanged"
 same=$(/usr/bin/python3 -c "from PIL import Image; print(list(Image.open('pat/again/y.gif.png').getdata()) == list(Image.open('pat/res/y.gif.png').getdata()))")
 check "quillane-pack res\\*.GIF: the edit comes out again, the other carrier as it was" \
   test "$same" = True -a "$(cmp -s pat/res/x.GIF x.original && echo same)" = same
+
+# Ctrl-C, which SIGINT is under Wine, while the batch works on its third file,
+# where the test seam holds it until then: that file is finished, no other is
+# started, and the summary says so. A second one, the batch held again before
+# its rename, ends it at once, the earlier output kept and nothing left.
+interrupt() {  # interrupt STOPS SIGNALS...: each signal once the step before it shows
+  local stops=$1 pid shown
+  shift
+  rm -f [a-e].gif.bmp && printf old >c.gif.bmp
+  QUILLANE_STOP_AT=$stops LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$convert" --force -j 1 a.gif b.gif c.gif d.gif e.gif 2>stderr.txt &
+  pid=$!
+  for shown in "$@"; do
+    # c.gif.temp once it is made, held there; with data once the first Ctrl-C let it go.
+    for _ in $(seq 600); do test "$shown" "c.gif.temp" && break; sleep 0.1; done
+    kill -INT "$pid"
+  done
+  wait "$pid"
+}
+for n in a b c d e; do cp 'ソ.gif' $n.gif; done
+interrupt staged@c.gif.temp -e
+code=$?
+check "Ctrl-C: the batch says what it did not start, and exits 130" \
+  test "$code/$(tr -d '\r' <stderr.txt)" = "130/5 files: 3 converted, 0 failed, 2 not started: interrupted"
+check "Ctrl-C: the files started are converted, no other" \
+  test "$(cmp a.gif.bmp sonly.expected && cmp c.gif.bmp sonly.expected && ls [a-e].gif.bmp | tr '\n' ' ')" = "a.gif.bmp b.gif.bmp c.gif.bmp "
+check "Ctrl-C: no staging file left" test -z "$(ls | grep '\.temp$')"
+interrupt staged@c.gif.temp,replace@c.gif.temp -e -s
+code=$?
+check "Ctrl-C twice: the batch ends at once, exit 130, the output being written kept as it was" \
+  test "$code/$(cat c.gif.bmp)/$(ls [a-e].gif.bmp | tr '\n' ' ')" = "130/old/a.gif.bmp b.gif.bmp c.gif.bmp "
+check "Ctrl-C twice: no staging file left" test -z "$(ls | grep '\.temp$')"
+rm -f [a-e].gif [a-e].gif.bmp
 
 version=$("${runner[@]}" "$convert" --version | tr -d '\r')
 check "version" test "$version" = "quillane-convert $QUILLANE_VERSION ($QUILLANE_FILE_VERSION)"

@@ -43,7 +43,8 @@ const Command kConvert{
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 all converted or kept, 1 some file failed, 2 usage error.\n",
+    "Exit status: 0 all converted or kept, 1 some file failed, 2 usage error,\n"
+    "128 + N interrupted by signal N (130: Ctrl-C).\n",
     {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kForce, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
      Flag::kVersion}};
 
@@ -57,7 +58,7 @@ enum class Verdict { kReplace, kLeave, kKeep };
 Verdict Judge(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output, bool png,
               const Workspace& workspace, Outcome* outcome) {
   const Result<std::int64_t> standing = ModifiedTime(output);
-  if (options.force || (!standing.Ok() && IsMissing(standing.error))) return Verdict::kReplace;
+  if (options.force || (!standing.Ok() && NoSuchFile(standing.error))) return Verdict::kReplace;
   // A carrier that cannot be read fails its conversion, which says why.
   Carrier carrier(os);
   if (ReadCarrier(os, entry.source, &carrier, workspace.reading())) return Verdict::kReplace;
@@ -109,13 +110,15 @@ BatchWork Work(const Options& options, NativePlatform& os) {
               return Say(Text::kWrittenAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
             return Say(Text::kConverted, {entry.source, entry.base + suffix});
           },
-          [&](const Plan& plan, std::size_t total, std::size_t failed) {
+          [&](const Plan& plan, const Tally& tally) {
+            const std::size_t total = plan.entries.size() + plan.skipped.size();
             const auto kept = static_cast<std::size_t>(
                 std::count_if(plan.entries.begin(), plan.entries.end(), [](const Entry& entry) { return entry.kept; }));
+            const std::size_t converted = plan.entries.size() - tally.failed - tally.notStarted - kept;
             NativeString summary = Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary,
-                                       {Number(total), Number(plan.entries.size() - failed - kept), Number(failed)});
+                                       {Number(total), Number(converted), Number(tally.failed)});
             if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
-            return summary + Skipped(plan);
+            return summary + Skipped(plan) + Interrupted(tally);
           },
           Text::kFolder};
 }

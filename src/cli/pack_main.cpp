@@ -40,7 +40,8 @@ const Command kPack{
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error.\n",
+    "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error,\n"
+    "128 + N interrupted by signal N (130: Ctrl-C).\n",
     {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
      Flag::kHelp, Flag::kVersion}};
 
@@ -57,7 +58,7 @@ std::vector<NativeString> FindPictures(const Options& options, Entry& entry) {
     const Result<std::int64_t> looked = ModifiedTime(picture);
     if (looked.Ok()) {
       found.push_back(picture);
-    } else if (!IsMissing(looked.error)) {
+    } else if (!NoSuchFile(looked.error)) {
       entry.problem = Because(Say(Text::kCannotReadPicture, {picture}), looked.error);
       return {};
     }
@@ -99,21 +100,26 @@ BatchWork Work(const Options& options, NativePlatform& os) {
             return Say(Text::kPackedMapped, {entry.base, entry.picture, Number(static_cast<long long>(entry.mapped)),
                                              Decimal(entry.largestDeltaE)});
           },
-          [&](const Plan& plan, std::size_t total, std::size_t failed) {
+          [&](const Plan& plan, const Tally& tally) {
             std::size_t unchanged = 0;
             std::uint64_t mapped = 0;
             double largestDeltaE = 0;
             std::size_t movedFar = 0;  // carriers with a colour moved visibly far
             for (const Entry& entry : plan.entries) {
-              if (!entry.problem.empty() || entry.outcome.error) continue;
+              if (!entry.problem.empty() || entry.outcome.error || entry.notStarted) continue;
               unchanged += entry.outcome.unchanged;
               mapped += entry.mapped;
               largestDeltaE = std::max(largestDeltaE, entry.largestDeltaE);
               movedFar += entry.largestDeltaE > kVisibleDeltaE;
             }
-            NativeString summary = Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
-                                       {Number(total), Number(plan.entries.size() - failed - unchanged),
-                                        Number(unchanged), Number(failed)}) + Skipped(plan);
+            // Carriers only: the other files met are told apart.
+            const std::size_t carriers = plan.entries.size();
+            NativeString summary =
+                Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
+                    {Number(carriers), Number(carriers - tally.failed - tally.notStarted - unchanged), Number(unchanged),
+                     Number(tally.failed)}) + Interrupted(tally);
+            if (!plan.skipped.empty())
+              summary += Say(Text::kOtherSkipped, {Number(static_cast<long long>(plan.skipped.size()))});
             if (mapped > 0) summary += Say(Text::kSummaryMapped, {Number(static_cast<long long>(mapped)), Decimal(largestDeltaE)});
             if (movedFar > 0)
               summary += Say(Text::kSummaryFar, {Number(static_cast<long long>(movedFar)),

@@ -6,14 +6,14 @@
 #include <utility>
 
 #include "../os/paths.h"
-
+#include "../picture/picture.h"
 #include "texts.h"
 
 namespace {
 
 // Adds an entry for each carrier below `folder`, depth first in name order
-// so that runs repeat, and one for each folder that cannot be read; counts
-// the other files as skipped.
+// so that runs repeat, and one for each folder that cannot be read; notes
+// the other files as skipped, but for a carrier's pictures and outputs.
 void Walk(const NativeString& folder, const NativeString& relative, Plan* plan) {
   Result<std::vector<FolderEntry>> listed = ListFolder(folder);
   if (!listed.Ok()) {
@@ -23,9 +23,18 @@ void Walk(const NativeString& folder, const NativeString& relative, Plan* plan) 
     return;
   }
   std::vector<FolderEntry>& found = listed.value;
-  std::sort(found.begin(), found.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  const auto byName = [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; };
+  std::sort(found.begin(), found.end(), byName);
+  const auto isCarrier = [&](const NativeString& name) {
+    const auto at = std::lower_bound(found.begin(), found.end(), FolderEntry{name, {}}, byName);
+    return at != found.end() && at->name == name && at->kind != FolderEntry::Kind::kFolder && HasCarrierExtension(name);
+  };
   for (const FolderEntry& item : found) {
     const NativeString path = JoinPath(folder, item.name), below = JoinPath(relative, item.name);
+    const auto stemOf = [&](const NativeChar* suffix) {
+      const NativeString ending = suffix;
+      return item.name.ends_with(ending) ? item.name.substr(0, item.name.size() - ending.size()) : NativeString();
+    };
     if (item.kind == FolderEntry::Kind::kFolder) {
       Walk(path, below, plan);
     } else if (HasCarrierExtension(item.name)) {
@@ -33,8 +42,10 @@ void Walk(const NativeString& folder, const NativeString& relative, Plan* plan) 
       Entry& entry = plan->entries.emplace_back();
       entry.source = path;
       entry.relative = below;
-    } else if (item.kind == FolderEntry::Kind::kFile) {
-      ++plan->skipped;
+    } else if (item.kind == FolderEntry::Kind::kFile && !isCarrier(stemOf(kBmpSuffix)) &&
+               !isCarrier(stemOf(kPngSuffix))) {
+      const bool staging = HasCarrierExtension(stemOf(kStagingSuffix));
+      plan->skipped.push_back({path, staging ? Text::kStagingLeft : Text::kNotGif, plan->entries.size()});
     }
   }
 }
@@ -122,12 +133,18 @@ Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix) {
       continue;
     }
     for (const NativeString& name : names.value) {
-      if (options.recursive && KindOf(name) == PathKind::kFolder) {
-        Walk(name, {}, &plan);
-        continue;
+      Result<PathKind> kind;
+      if (options.recursive) {
+        kind = KindOf(name);
+        if (kind.Ok() && kind.value == PathKind::kFolder) {
+          Walk(name, {}, &plan);
+          continue;
+        }
       }
       Entry& entry = plan.entries.emplace_back();
       entry.source = name;
+      // Whether to walk it cannot be told; the system's reason says why.
+      if (!kind.Ok()) entry.problem = Because(Say(Text::kCannotRead), kind.error);
       const Result<NativeString> absolute = os.AbsolutePath(name);
       entry.relative = NameOf(absolute.Ok() ? absolute.value : name);
     }

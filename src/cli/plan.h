@@ -11,6 +11,7 @@
 #include "../os/system.h"
 #include "batch.h"
 #include "options.h"
+#include "texts.h"
 
 struct Entry {
   NativeString source;          // as given, or as found in a folder
@@ -29,12 +30,22 @@ struct Entry {
   double largestDeltaE = 0;     // the farthest of them went
   bool writtenAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
   bool inPlace = false;         // the output is the source itself
+  bool notStarted = false;      // the run was interrupted before it came to this one
   Outcome outcome;
+};
+
+// A file met in a folder that the run leaves out, and why.
+struct Skip {
+  NativeString path;
+  Text reason;
+  std::size_t before;  // the entry met after it, or the number of entries
 };
 
 struct Plan {
   std::vector<Entry> entries;
-  std::size_t skipped = 0;  // other files met in folders
+  // The other files met in folders, in the order met, but for the pictures
+  // and outputs made of a carrier beside it, which belong to that carrier.
+  std::vector<Skip> skipped;
 };
 
 // The entries for `options`, whose outputs end in `suffix`, each named

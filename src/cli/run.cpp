@@ -32,6 +32,7 @@ unsigned Jobs(const Options& options) {
 int RunCommand(const Command& command, const std::vector<NativeString>& args,
                BatchWork (*work)(const Options& options, NativePlatform& os)) {
   OpenStandardStreams();
+  CatchInterrupts();
   try {
     UseJapanese(PrefersJapanese());
     Options options;
@@ -41,20 +42,31 @@ int RunCommand(const Command& command, const std::vector<NativeString>& args,
     Plan plan = MakePlan(os, options, batch.suffix);
     for (Entry& entry : plan.entries) {
       if (entry.outcome.error.status != Status::kBadExtension) continue;
-      entry.problem = KindOf(entry.source) == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
+      const Result<PathKind> kind = KindOf(entry.source);
+      entry.problem = kind.Ok() && kind.value == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
     }
     Report report(command, options, plan.entries.size());
     RunPlan(options, plan, report, batch.suffix, batch.job, batch.done);
-    const std::size_t total = plan.entries.size() + plan.skipped;
-    if (total > 1) report.Summary(batch.summary(plan, total, report.Failed()));
-    return report.Finish();
+    // Read once, so that the summary and the exit status tell the same.
+    const int interrupted = InterruptStatus();
+    Tally tally{report.Failed(), 0, interrupted != 0};
+    for (const Entry& entry : plan.entries) tally.notStarted += entry.notStarted;
+    if (plan.entries.size() + plan.skipped.size() > 1) report.Summary(batch.summary(plan, tally));
+    const int status = report.Finish();
+    return interrupted ? interrupted : status;
   } catch (const std::bad_alloc&) {
     WriteText(Stream::kError, MessagePrefix(command) + Say(Text::kOutOfMemory) + NATIVE_TEXT("\n"));
     return kExitFailed;
   }
 }
 
-NativeString Skipped(const Plan& plan) { return plan.skipped ? Say(Text::kSkipped, {Number(plan.skipped)}) : NativeString(); }
+NativeString Skipped(const Plan& plan) {
+  return plan.skipped.empty() ? NativeString() : Say(Text::kSkipped, {Number(static_cast<long long>(plan.skipped.size()))});
+}
+
+NativeString Interrupted(const Tally& tally) {
+  return tally.interrupted ? Say(Text::kNotStarted, {Number(static_cast<long long>(tally.notStarted))}) : NativeString();
+}
 
 bool PrepareOutput(const Options& options, Entry& entry) {
   if (options.outputDir.empty() || options.checkOnly) return true;
@@ -76,6 +88,11 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
   while (threads < workspaces.size() && workspaces[threads].Ready()) ++threads;
   const auto work = [&](std::size_t i, std::size_t thread, BatchControl& batch) {
     Entry& entry = entries[i];
+    // Those under way finish; what is not started yet is left as it is.
+    if (InterruptStatus()) {
+      entry.notStarted = true;
+      return;
+    }
     if (!entry.problem.empty() || entry.outcome.error) return;
     try {
       // Out of descriptors, a job waits for another to give some back.
@@ -87,19 +104,31 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
     }
   };
   std::set<NativeString> hinted;
+  // With -v, the files skipped, each before the entry met after it.
+  std::size_t skip = 0;
+  bool writing = true;
+  const auto showSkipped = [&](std::size_t before) {
+    for (; writing && skip < plan.skipped.size() && plan.skipped[skip].before <= before; ++skip) {
+      const Skip& skipped = plan.skipped[skip];
+      writing = !options.verbose || report.Done(Say(Text::kSkippedFile, {skipped.path, Say(skipped.reason)}));
+    }
+    return writing;
+  };
   const auto show = [&](std::size_t i) {
+    if (!showSkipped(i)) return false;
     const Entry& entry = entries[i];
+    if (entry.notStarted) return true;
     // A problem that could not be put in words for want of memory is still one.
     const bool failed = entry.outcome.error || !entry.problem.empty();
     NativeString problem = entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem;
     if (!entry.hint.empty() && hinted.insert(entry.hint).second) problem += entry.hint;
-    const bool written =
-        failed ? report.Problem(entry.source, problem, entry.details)
-               : report.Warning(entry.warnings) && (!options.verbose || entry.kept || report.Done(done(entry)));
-    if (i + 1 < entries.size()) report.Progress(i + 1, entries[i + 1].source);
-    return written;
+    writing = failed ? report.Problem(entry.source, problem, entry.details)
+                     : report.Warning(entry.warnings) && (!options.verbose || entry.kept || report.Done(done(entry)));
+    if (i + 1 < entries.size() && !InterruptStatus()) report.Progress(i + 1, entries[i + 1].source);
+    return writing;
   };
   if (!entries.empty()) report.Progress(0, entries[0].source);
   RunInOrder(threads, after, work, show);
+  showSkipped(entries.size());
   report.ClearProgress();
 }

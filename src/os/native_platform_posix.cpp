@@ -6,14 +6,15 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "in_flight.h"
 #include "native_platform.h"
 #include "posix_calls.h"
+#include "stop_at.h"
 
 namespace {
 
@@ -53,13 +54,9 @@ SystemError RemoveStale(const NativeString& path) {
   return error;
 }
 
-// A test seam: QUILLANE_STOP_AT names a step at which the process stops
-// itself, the first time it gets there, as a slow one would pause, so that
-// a test can run another beside it and then let it go on.
-void StopAt(const char* step) {
-  static const char* const wanted = std::getenv("QUILLANE_STOP_AT");
-  static std::atomic<bool> stopped = false;
-  if (wanted && std::strcmp(wanted, step) == 0 && !stopped.exchange(true)) raise(SIGSTOP);
+// The test seam's pause: stopped until a test lets the process go on.
+void StopAt(const char* step, const NativeString& staging) {
+  if (PauseWanted(step, staging)) raise(SIGSTOP);
 }
 
 // Whether open refused O_TMPFILE as a file system or kernel without it does.
@@ -94,7 +91,7 @@ Result<int> CreateLocked(const NativeString& path) {
         close(fd);
         return Failed<int>(error);
       }
-      StopAt("created");
+      StopAt("created", path);
       if (LinkUnnamed(fd, path) == 0) return {fd};
       const SystemError error = Errno();
       close(fd);
@@ -107,10 +104,17 @@ Result<int> CreateLocked(const NativeString& path) {
   }
   const int fd = Retried([&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
   if (fd < 0) return Failed<int>(Errno());
-  StopAt("created");
+  StopAt("created", path);
   if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
-    // Another process took it for a stale one between the create and the lock.
-    const SystemError error = errno == EWOULDBLOCK ? SystemError{SystemError::Kind::kBusy} : Errno();
+    // Another process took it for a stale one between the create and the
+    // lock, and removes it; any other failure (no lock manager, as on NFS
+    // without one) leaves the new file this process's own to remove.
+    if (errno == EWOULDBLOCK) {
+      close(fd);
+      return Failed<int>({SystemError::Kind::kBusy});
+    }
+    const SystemError error = Errno();
+    if (Names(path, fd)) unlink(path.c_str());
     close(fd);
     return Failed<int>(error);
   }
@@ -185,9 +189,12 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
     }
     const int fd = created.value;
     if (fd == kTakenAway) continue;
-    StopAt("staged");
     const int hold = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (hold >= 0) return {{fd, hold}};
+    if (hold >= 0) {
+      EnterInFlight(hold, path);
+      StopAt("staged", path);
+      return {{fd, hold}};
+    }
     const SystemError error = Errno();
     unlink(path.c_str());
     close(fd);
@@ -213,12 +220,15 @@ SystemError NativePlatform::CopyPermissions(const FileStamp& from, FileHandle to
 }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
+  StopAt("replace", from);
+  LeaveInFlight(hold);
   if (rename(from.c_str(), to.c_str()) != 0) return Errno();
   close(Fd(hold));
   return {};
 }
 
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString& path) {
+  LeaveInFlight(hold);
   const SystemError error = unlink(path.c_str()) == 0 ? SystemError{} : Errno();
   close(Fd(hold));
   return error;

@@ -1,11 +1,15 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "in_flight.h"
 #include "native_platform.h"
+#include "stop_at.h"
+#include "system.h"
 #include "win32_calls.h"
 
 namespace {
@@ -13,6 +17,9 @@ namespace {
 // Taking a staging name may race with another process taking it; a few
 // rounds settle which one has it.
 constexpr int kCreateAttempts = 3;
+
+// How often the test seam's pause looks for an interruption.
+constexpr DWORD kPauseMs = 10;
 
 // Removes whatever stands at the staging name `name` as a name: a link's
 // target is never touched, and a read-only, hidden or system file goes like
@@ -25,6 +32,16 @@ SystemError RemoveStale(const std::wstring& name) {
   if (RetryWhileBusy(name, [&] { return DeleteFileW(name.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }))
     return {};
   return GetLastError() == ERROR_SHARING_VIOLATION ? SystemError{SystemError::Kind::kBusy} : LastError();
+}
+
+// The test seam's pause: the first until the program is interrupted, at
+// once if it has been; any later one for good, until a second interruption
+// ends the program.
+void StopAt(const char* step, const NativeString& staging) {
+  static std::atomic<int> pauses = 0;
+  if (!PauseWanted(step, staging)) return;
+  const bool first = ++pauses == 1;
+  while (!first || InterruptStatus() == 0) Sleep(kPauseMs);
 }
 
 Result<FileStamp> StampOf(HANDLE file) {
@@ -110,8 +127,11 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
     if (created) {
       HANDLE hold;
       const HANDLE self = GetCurrentProcess();
-      if (DuplicateHandle(self, file, self, &hold, 0, FALSE, DUPLICATE_SAME_ACCESS))
+      if (DuplicateHandle(self, file, self, &hold, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        EnterInFlight(FromHandle(hold), path);
+        StopAt("staged", path);
         return {{FromHandle(file), FromHandle(hold)}};
+      }
       const SystemError error = LastError();
       FILE_DISPOSITION_INFO remove{TRUE};
       SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
@@ -128,7 +148,9 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
 // A new file takes its folder's access rules, as the one it replaces did.
 SystemError NativePlatform::CopyPermissions(const FileStamp&, FileHandle) { return {}; }
 
-SystemError NativePlatform::Replace(FileHandle hold, const NativeString&, const NativeString& to) {
+SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
+  StopAt("replace", from);
+  LeaveInFlight(hold);
   // The new name is given whole, so that it cannot be taken as relative to the old one's folder.
   std::wstring full;
   const std::wstring target = SystemName(FullPath(to, &full) ? full : to);
@@ -148,6 +170,7 @@ SystemError NativePlatform::Replace(FileHandle hold, const NativeString&, const 
 }
 
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString&) {
+  LeaveInFlight(hold);
   FILE_DISPOSITION_INFO remove{TRUE};
   const bool removed = SetFileInformationByHandle(Handle(hold), FileDispositionInfo, &remove, sizeof remove);
   const SystemError error = removed ? SystemError{} : LastError();

@@ -23,8 +23,12 @@ struct FileId {
 Result<FileId> IdentifyFile(const NativeString& path);
 
 enum class PathKind { kMissing, kFolder, kFile, kOther };
-// What `path` names, links followed: kMissing also when it cannot be looked at.
-PathKind KindOf(const NativeString& path);
+// What `path` names, links followed: kMissing when nothing stands there, the
+// system's reason when it cannot be looked at.
+Result<PathKind> KindOf(const NativeString& path);
+
+// Whether `error` says that nothing stands at a name (or at a folder on its way).
+bool NoSuchFile(const SystemError& error);
 
 // When the file `path` names last changed, in the system's own units.
 Result<std::int64_t> ModifiedTime(const NativeString& path);
@@ -36,10 +40,6 @@ struct FolderEntry {
 };
 // The entries of the folder `path`, "." and ".." left out.
 Result<std::vector<FolderEntry>> ListFolder(const NativeString& path);
-
-// Whether `error` says that nothing stands at the name asked for, as
-// opposed to something that could not be looked at.
-bool IsMissing(const SystemError& error);
 
 // The names `operand` stands for. A Windows program gets its command line as
 // typed, so there an operand with * or ? in its last name is a pattern: it
@@ -70,8 +70,20 @@ bool PrefersJapanese();
 
 // Makes the standard streams safe before any file is opened: each that is
 // closed is opened on the null device, so no file the program opens takes
-// its place, and a closed pipe is a write error rather than a signal.
+// its place, and a closed pipe or a file grown past the size limit is a
+// write error rather than a signal.
 void OpenStandardStreams();
+
+// Makes an interruption a request to stop: SIGINT, SIGTERM and SIGHUP, or on
+// Windows Ctrl-C, Ctrl-Break and the console closing. The first is only
+// noted, for the program to ask InterruptStatus(); a second ends the program
+// at once, with 128 + its number, after removing the staging files in
+// flight. A signal the program was started ignoring stays ignored.
+void CatchInterrupts();
+
+// The exit status the first interruption asks for, 128 + its number; 0 while
+// there has been none.
+int InterruptStatus();
 
 enum class Stream { kOutput, kError };
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +13,26 @@
 #include <memory>
 #include <string_view>
 
+#include "in_flight.h"
 #include "posix_calls.h"
 #include "system.h"
+
+namespace {
+
+// The first interruption's signal number, 0 before it; a signal handler reads and sets it.
+std::atomic<int> interruption = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void OnInterrupt(int signal) {
+  int none = 0;
+  if (interruption.compare_exchange_strong(none, signal)) return;
+  // Outputs change only by a rename, so every one is old or new; the names
+  // of the files under way are all that would stay behind.
+  RemoveInFlight([](FileHandle, const NativeChar* path) { unlink(path); });
+  _exit(128 + signal);
+}
+
+}  // namespace
 
 SystemError CreateFolders(const NativeString& path) {
   const NativeString parent = std::filesystem::path(path).parent_path().native();
@@ -23,8 +42,11 @@ SystemError CreateFolders(const NativeString& path) {
     if (mkdir(path.c_str(), 0777) == 0) return {};
   }
   const SystemError error = Errno();
+  if (errno != EEXIST) return error;
+  // Something stands there: a folder, or what says why it is none.
   struct stat info;
-  return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? SystemError{} : error;
+  if (stat(path.c_str(), &info) != 0) return Errno();
+  return S_ISDIR(info.st_mode) ? SystemError{} : error;
 }
 
 Result<FileId> IdentifyFile(const NativeString& path) {
@@ -33,10 +55,17 @@ Result<FileId> IdentifyFile(const NativeString& path) {
   return {{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
 }
 
-PathKind KindOf(const NativeString& path) {
+Result<PathKind> KindOf(const NativeString& path) {
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  if (stat(path.c_str(), &info) != 0) {
+    const SystemError error = Errno();
+    return NoSuchFile(error) ? Result<PathKind>{PathKind::kMissing} : Failed<PathKind>(error);
+  }
   return S_ISDIR(info.st_mode) ? PathKind::kFolder : S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
+}
+
+bool NoSuchFile(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem && (error.code == ENOENT || error.code == ENOTDIR);
 }
 
 Result<std::int64_t> ModifiedTime(const NativeString& path) {
@@ -77,10 +106,6 @@ Result<std::vector<FolderEntry>> ListFolder(const NativeString& path) {
   return {std::move(entries)};
 }
 
-bool IsMissing(const SystemError& error) {
-  return error.kind == SystemError::Kind::kSystem && (error.code == ENOENT || error.code == ENOTDIR);
-}
-
 Result<std::vector<NativeString>> OperandNames(const NativeString& operand) { return {{operand}}; }
 
 NativeString ErrorText(int code) { return strerror(code); }
@@ -111,6 +136,28 @@ void OpenStandardStreams() {
     if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
   }
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+// Calls interrupted by the signal go on where they were (SA_RESTART): the
+// program asks for the interruption between files, and no call of it waits
+// for anything but files and its own threads.
+void CatchInterrupts() {
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before;
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+int InterruptStatus() {
+  const int signal = interruption.load();
+  return signal ? 128 + signal : 0;
 }
 
 SystemError WriteText(Stream stream, const NativeString& text) {

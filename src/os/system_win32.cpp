@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -8,13 +9,43 @@
 #include <utility>
 #include <vector>
 
+#include "in_flight.h"
 #include "system.h"
 #include "win32_calls.h"
 
-bool IsMissing(const SystemError& error) {
-  return error.kind == SystemError::Kind::kSystem &&
-         (error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND);
+namespace {
+
+// The console's events as the signals they stand for, by the C runtime's
+// numbers where it has them: Ctrl-C SIGINT, Ctrl-Break SIGBREAK, the
+// console closing SIGHUP, as a terminal's closing is elsewhere.
+constexpr int kCtrlC = 2, kCtrlBreak = 21, kConsoleClosed = 1;
+
+// The first interruption's number, 0 before it.
+std::atomic<int> interruption = 0;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  const int signal = event == CTRL_C_EVENT       ? kCtrlC
+                     : event == CTRL_BREAK_EVENT ? kCtrlBreak
+                     : event == CTRL_CLOSE_EVENT ? kConsoleClosed
+                                                 : 0;
+  if (!signal) return FALSE;
+  int none = 0;
+  if (!interruption.compare_exchange_strong(none, signal)) {
+    // Outputs change only by a rename, so every one is old or new; the files
+    // under way go when their handles close with the process.
+    RemoveInFlight([](FileHandle hold, const NativeChar*) {
+      FILE_DISPOSITION_INFO remove{TRUE};
+      SetFileInformationByHandle(Handle(hold), FileDispositionInfo, &remove, sizeof remove);
+    });
+    TerminateProcess(GetCurrentProcess(), 128 + signal);
+  }
+  // The system ends a program whose console closes once this returns: the
+  // batch ends first, in the time the system gives.
+  if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
+  return TRUE;
 }
+
+}  // namespace
 
 NativeString ErrorText(int code) {
   wchar_t* text = nullptr;
@@ -39,11 +70,11 @@ SystemError CreateFolders(const NativeString& path) {
     if (CreateDirectoryW(name.c_str(), nullptr)) return {};
   }
   const SystemError error = LastError();
+  if (error.code != ERROR_ALREADY_EXISTS) return error;
+  // Something stands there: a folder, or what says why it is none.
   const DWORD attributes = GetFileAttributesW(name.c_str());
-  return error.code == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
-                 (attributes & FILE_ATTRIBUTE_DIRECTORY)
-             ? SystemError{}
-             : error;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? SystemError{} : error;
 }
 
 Result<FileId> IdentifyFile(const NativeString& path) {
@@ -58,12 +89,20 @@ Result<FileId> IdentifyFile(const NativeString& path) {
   return {{info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow}};
 }
 
-PathKind KindOf(const NativeString& path) {
+Result<PathKind> KindOf(const NativeString& path) {
   const DWORD attributes = GetFileAttributesW(SystemName(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const SystemError error = LastError();
+    return NoSuchFile(error) ? Result<PathKind>{PathKind::kMissing} : Failed<PathKind>(error);
+  }
   return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kFolder
          : attributes & FILE_ATTRIBUTE_DEVICE  ? PathKind::kOther
                                                : PathKind::kFile;
+}
+
+bool NoSuchFile(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem &&
+         (error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND);
 }
 
 Result<std::int64_t> ModifiedTime(const NativeString& path) {
@@ -176,6 +215,13 @@ void OpenStandardStreams() {
       SetStdHandle(stream, CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr));
   }
+}
+
+void CatchInterrupts() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+int InterruptStatus() {
+  const int signal = interruption.load();
+  return signal ? 128 + signal : 0;
 }
 
 SystemError WriteText(Stream stream, const NativeString& text) {
