@@ -14,8 +14,9 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# The catalogue's page is tested in headless Chromium, with a font for its Japanese.
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev libpng-dev zlib1g-dev time man-db locales
-                 imagemagick python3-pil python3-seccomp)
+                 imagemagick python3-pil python3-seccomp chromium chromium-driver python3-selenium fonts-ipafont-gothic)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 python3 xvfb xdotool
                   gcc libc6-dev libx11-dev locales dpkg-dev)
 FUZZ_PACKAGES=(cmake ninja-build clang libclang-rt-14-dev libpng-dev zlib1g-dev)

@@ -10,6 +10,8 @@
 #include "../convert/file_io.h"
 #include "../os/system.h"
 #include "../picture/png_writer.h"
+#include "catalogue.h"
+#include "evidence.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"
@@ -19,7 +21,7 @@
 namespace {
 
 const Command kConvert{
-    "quillane-convert", "[-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...",
+    "quillane-convert", "[-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...",
     "Converts each carrier GIF FILE to FILE.bmp, as dropping it on the Quillane\n"
     "window does. Problems are reported on standard error, one line each.\n"
     "\n"
@@ -34,25 +36,39 @@ const Command kConvert{
     "  -q, --quiet           print only errors\n"
     "  -v, --verbose         print SOURCE -> OUTPUT for each converted file; with -n,\n"
     "                        what each good file carries\n"
+    "      --catalogue       write index.html, a page that shows every picture, index.json,\n"
+    "                        a record of each FILE with its SHA-256, and SHA256SUMS of the\n"
+    "                        outputs, into DIR or the working folder\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
     "Exit status: 0 all converted, 1 some file failed, 2 usage error.\n",
-    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
-     Flag::kVersion}};
+    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
+     Flag::kCatalogue, Flag::kHelp, Flag::kVersion}};
+
+// What names the catalogue's problems on standard error.
+constexpr const NativeChar* kCatalogueOption = NATIVE_TEXT("--catalogue");
 
 
 Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
+  // For a catalogue, each job is witnessed as it runs.
+  const auto run = [&](OutputWriter& writer, const NativeChar* suffix) {
+    const Job job{entry.source, entry.base, suffix, options.checkOnly};
+    if (!options.catalogue) return RunJob(os, job, writer, workspace.reading());
+    WitnessWriter witness(os, writer, workspace.reading(), entry.base + kStagingSuffix);
+    const Outcome outcome = RunJob(os, job, witness, workspace.reading());
+    entry.evidence = witness.Take(outcome, entry.base + suffix);
+    return outcome;
+  };
   const auto asBmp = [&] {
     BitmapWriter writer(os, workspace.writing(), workspace.gathering());
-    return RunJob(os, {entry.source, entry.base, kBmpSuffix, options.checkOnly}, writer, workspace.reading());
+    return run(writer, kBmpSuffix);
   };
   if (!options.png) return asBmp();
   PngWriter writer(os, workspace.writing());
-  const Outcome outcome =
-      RunJob(os, {entry.source, entry.base, kPngSuffix, options.checkOnly}, writer, workspace.reading());
+  const Outcome outcome = run(writer, kPngSuffix);
   if (outcome.error.status != Status::kRefused) return outcome;
   if (HasNoPixels(outcome.bitmap)) {
     entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.bitmap)});
@@ -80,7 +96,19 @@ BatchWork Work(const Options& options, NativePlatform& os) {
                        {Number(total), Number(plan.entries.size() - failed), Number(failed)}) +
                    Skipped(plan);
           },
-          Text::kFolder};
+          Text::kFolder,
+          [](const Entry&) { return NativeString(); },
+          [&](Report& report) {
+            const NativeString blocked =
+                options.catalogue ? CatalogueBlocked(os, options.outputDir, options.checkOnly) : NativeString();
+            return blocked.empty() || (report.Problem(kCatalogueOption, blocked), false);
+          },
+          [&, suffix](const Plan& plan, const NativeString& summary, Report& report) {
+            if (!options.catalogue) return;
+            Catalogue catalogue{options.outputDir, options.checkOnly, summary, {}};
+            for (const Entry& entry : plan.entries) catalogue.records.push_back(RecordOf(entry, suffix, options.checkOnly));
+            for (const NativeString& problem : WriteCatalogue(os, catalogue)) report.Problem(kCatalogueOption, problem);
+          }};
 }
 
 }  // namespace

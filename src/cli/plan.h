@@ -9,6 +9,7 @@
 #include "../convert/job.h"
 #include "../os/system.h"
 #include "batch.h"
+#include "evidence.h"
 #include "options.h"
 
 struct Entry {
@@ -24,6 +25,7 @@ struct Entry {
   bool keptAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
   bool inPlace = false;         // the output is the source itself
   Outcome outcome;
+  Evidence evidence;            // for --catalogue, what its job proved
 };
 
 struct Plan {

@@ -58,8 +58,8 @@ NativeString CompressionName(std::uint32_t compression) {
   return Number(compression);
 }
 
-// The bitmap's depth as an editor needs to know it: the length of its
-// palette, or the widths of its channels under their masks.
+}  // namespace
+
 NativeString DepthText(const BitmapInfo& bitmap) {
   const NativeString depth = Number(bitmap.bitsPerPixel);
   BmpHeader header;
@@ -75,8 +75,6 @@ NativeString DepthText(const BitmapInfo& bitmap) {
   }
   return format.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
 }
-
-}  // namespace
 
 NativeString Number(long long value) {
   const std::string digits = std::to_string(value);

@@ -52,6 +52,10 @@ NativeString BitmapTrouble(const BitmapInfo& bitmap);
 // Whether the bitmap has rows of no pixels, or none of them.
 bool HasNoPixels(const BitmapInfo& bitmap);
 
+// The bitmap's depth as an editor needs to know it: the length of its
+// palette, or the widths of its channels under their masks.
+NativeString DepthText(const BitmapInfo& bitmap);
+
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry);
 

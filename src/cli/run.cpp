@@ -42,9 +42,12 @@ int RunCommand(const Command& command, const std::vector<NativeString>& args,
       entry.problem = KindOf(entry.source) == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
     }
     Report report(command, options, plan.entries.size());
+    if (!batch.ready(report)) return report.Finish();
     RunPlan(options, plan, report, batch.suffix, batch.job, batch.done);
     const std::size_t total = plan.entries.size() + plan.skipped;
-    if (total > 1) report.Summary(batch.summary(plan, total, report.Failed()));
+    const NativeString summary = batch.summary(plan, total, report.Failed());
+    batch.conclude(plan, summary, report);
+    if (total > 1) report.Summary(summary);
     return report.Finish();
   } catch (const std::bad_alloc&) {
     WriteText(Stream::kError, MessagePrefix(command) + Say(Text::kOutOfMemory) + NATIVE_TEXT("\n"));
