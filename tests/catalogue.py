@@ -96,7 +96,8 @@ def make_tree(make, runner, posix):
     for name, (source, width, height, options, coder, form) in pictures.items():
         os.makedirs(os.path.dirname("tree/" + name), exist_ok=True)
         bmp = name.replace("/", "-") + ".bmp"
-        subprocess.run([MAGICK, source, "-resize", f"{width}x{height}!", *options, f"{coder}:{bmp}"], check=True)
+        # Stored as the game stores pictures, rows top-down under a positive height: upside down for a BMP reader.
+        subprocess.run([MAGICK, source, "-resize", f"{width}x{height}!", "-flip", *options, f"{coder}:{bmp}"], check=True)
         lines.append(" ".join(["--payload", bmp, *form, "tree/" + name]))
     # A picture whose bytes after its rows are a script, which nothing runs.
     with open("script.bmp", "wb") as f:
@@ -251,6 +252,8 @@ def check_page(browser, out, records, picture_form, screenshot=None):
                 size = browser.js("return [arguments[0].naturalWidth, arguments[0].naturalHeight]", images[0])
                 check("it loads at its own size", size == [r["width"], r["height"]], f"{name} {size}")
                 check("its link is a URL", "\\" not in images[0].get_attribute("src"), images[0].get_attribute("src"))
+                check("and it opens the picture", tile.find_element(By.CSS_SELECTOR, "a").get_attribute("href")
+                      == images[0].get_attribute("src"))
         else:
             check("a bitmap that shows no picture says so", not images and r["reason"] in tile.get_attribute("textContent"), name)
     check("only our two scripts", browser.js("return document.scripts.length") == 2)
@@ -295,11 +298,11 @@ def check_controls(browser, out, records):
     check("pixels stay crisp", browser.js("return getComputedStyle(arguments[0]).imageRendering", image) == "pixelated")
     for value, colour in [("black", "rgb(0, 0, 0)"), ("white", "rgb(255, 255, 255)")]:
         driver.find_element(By.CSS_SELECTOR, f"input[name=background][value={value}]").click()
-        check(f"a {value} background", browser.js("return getComputedStyle(arguments[0].parentNode).backgroundColor", image)
-              == colour)
+        check(f"a {value} background", browser.js("return getComputedStyle(arguments[0].closest('.pic')).backgroundColor",
+                                                   image) == colour)
     driver.find_element(By.CSS_SELECTOR, "input[name=background][value=checks]").click()
-    check("a checkerboard", "conic-gradient" in browser.js("return getComputedStyle(arguments[0].parentNode).backgroundImage",
-                                                           image))
+    check("a checkerboard", "conic-gradient" in browser.js(
+        "return getComputedStyle(arguments[0].closest('.pic')).backgroundImage", image))
     # The palette strip: the palette's colours, in index order, as Pillow reads them from the carried bitmap.
     canvas = driver.find_element(By.CSS_SELECTOR, "figure:has(img[alt='logo.gif']) canvas")
     browser.js("arguments[0].scrollIntoView()", canvas)

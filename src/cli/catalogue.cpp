@@ -47,7 +47,8 @@ h2 { font-size: 1rem; margin: 1.1rem 0 .5rem; overflow-wrap: anywhere; }
 .tile { content-visibility: auto; contain-intrinsic-size: auto 12rem auto 10rem; margin: 0; width: min-content; min-width: 12rem; max-width: 100%; background: #fff; border: 1px solid #d0d0d0; border-radius: 4px; }
 .tile.failed { border-color: #c0392b; }
 .pic { display: flex; align-items: center; justify-content: center; min-height: 4.5rem; overflow: auto; padding: 8px; border-radius: 3px 3px 0 0; }
-.pic img { display: block; image-rendering: pixelated; }
+.pic a, .pic img { display: block; }
+.pic img { image-rendering: pixelated; }
 .bg-black .pic { background: #000; }
 .bg-white .pic { background: #fff; }
 .bg-checks .pic { background: repeating-conic-gradient(#c9c9c9 0 25%, #f5f5f5 0 50%) 0 0 / 16px 16px; }
@@ -471,9 +472,9 @@ void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std:
   } else if (!r.reason.empty()) {
     out << "<div class=\"pic none\">" << Html(Say(Text::kCatalogueNoPicture, {r.reason})) << "</div>";
   } else if (place && r.verdict == Verdict::kConverted) {
-    out << "<div class=\"pic\"><img src=\"" << place->link << "\" alt=\"" << Html(name) << "\" width=\""
-        << std::to_string(r.width) << "\" height=\"" << std::to_string(r.height)
-        << "\" loading=\"lazy\"></div>";
+    out << "<div class=\"pic\"><a href=\"" << place->link << "\"><img src=\"" << place->link << "\" alt=\"" << Html(name)
+        << "\" width=\"" << std::to_string(r.width) << "\" height=\"" << std::to_string(r.height)
+        << "\" loading=\"lazy\"></a></div>";
   }
   // The facts a line each, in one element: a large page parses as fast as its elements are few.
   std::vector<NativeString> facts;
