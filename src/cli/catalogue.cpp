@@ -98,7 +98,18 @@ constexpr std::string_view kScript = R"js(
   doc.addEventListener("keydown", function (event) {
     if (event.key === "/" && doc.activeElement !== filter) { event.preventDefault(); filter.focus(); }
   });
-  // Each palette is drawn, one pixel an entry, once its tile comes into view.
+  // A picture loads, and a palette is drawn one pixel an entry, as its tile
+  // comes near the view: the browser's own lazy loading weighs on every
+  // layout of a large page while it is read, this only once it is.
+  var near = function (act) {
+    var observer = new IntersectionObserver(function (entries) {
+      entries.forEach(function (entry) {
+        if (entry.isIntersecting) { observer.unobserve(entry.target); act(entry.target); }
+      });
+    }, { rootMargin: "600px" });
+    return function (element) { observer.observe(element); };
+  };
+  images.forEach(near(function (image) { image.src = image.getAttribute("data-src"); }));
   var palettes = JSON.parse(doc.getElementById("palettes").textContent);
   var draw = function (canvas) {
     var hex = palettes[+canvas.getAttribute("data-palette")], count = hex.length / 6;
@@ -109,12 +120,7 @@ constexpr std::string_view kScript = R"js(
     }
     context.putImageData(strip, 0, 0);
   };
-  var observer = new IntersectionObserver(function (entries) {
-    entries.forEach(function (entry) {
-      if (entry.isIntersecting) { observer.unobserve(entry.target); draw(entry.target); }
-    });
-  }, { rootMargin: "400px" });
-  list("canvas.palette").forEach(function (canvas) { observer.observe(canvas); });
+  list("canvas.palette").forEach(near(draw));
   apply();
 })();
 )js";
@@ -472,9 +478,8 @@ void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std:
   } else if (!r.reason.empty()) {
     out << "<div class=\"pic none\">" << Html(Say(Text::kCatalogueNoPicture, {r.reason})) << "</div>";
   } else if (place && r.verdict == Verdict::kConverted) {
-    out << "<div class=\"pic\"><a href=\"" << place->link << "\"><img src=\"" << place->link << "\" alt=\"" << Html(name)
-        << "\" width=\"" << std::to_string(r.width) << "\" height=\"" << std::to_string(r.height)
-        << "\" loading=\"lazy\"></a></div>";
+    out << "<div class=\"pic\"><a href=\"" << place->link << "\"><img data-src=\"" << place->link << "\" alt=\"" << Html(name)
+        << "\" width=\"" << std::to_string(r.width) << "\" height=\"" << std::to_string(r.height) << "\"></a></div>";
   }
   // The facts a line each, in one element: a large page parses as fast as its elements are few.
   std::vector<NativeString> facts;
