@@ -99,9 +99,10 @@ BatchWork Work(const Options& options, NativePlatform& os) {
           Text::kFolder,
           [](const Entry&) { return NativeString(); },
           [&](Report& report) {
-            const NativeString blocked =
-                options.catalogue ? CatalogueBlocked(os, options.outputDir, options.checkOnly) : NativeString();
-            return blocked.empty() || (report.Problem(kCatalogueOption, blocked), false);
+            if (!options.catalogue) return true;
+            const NativeString blocked = CatalogueBlocked(os, options.outputDir, options.checkOnly);
+            if (!blocked.empty()) report.Problem(kCatalogueOption, blocked);
+            return blocked.empty();
           },
           [&, suffix](const Plan& plan, const NativeString& summary, Report& report) {
             if (!options.catalogue) return;
