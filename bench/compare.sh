@@ -10,8 +10,11 @@
 # which are padded on the way out. Batch: one quillane-convert call over
 # 2,000 small carriers, at the default jobs and at -j 1, against "cp -r" of
 # their folder; then the same call writing PNG, and one quillane-pack call
-# putting 2,000 changed pictures back into those carriers, against it.
-# Peak memory for a 4096 x 4096 picture, written as PNG and packed.
+# putting 2,000 changed pictures back into those carriers, against it; and
+# the PNG call with --catalogue, against it without. Peak memory for a
+# 4096 x 4096 picture, written as PNG and packed. A catalogue of 10,000
+# carriers: its time and peak memory, and how long Chromium takes to open
+# its page, offline, until its script runs.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -82,6 +85,7 @@ ConvertBatchOneJob() { "$convert" -q -j 1 -r batch; }
 ConvertBatchPng() { "$convert" -q -f png -r batch; }
 # Again over its own outputs, which it reads to leave alone.
 ConvertBatchAgain() { "$convert" -q -r batch; }
+CatalogueBatch() { "$convert" -q -f png -r --catalogue batch; }
 PackBatch() { "$pack" -q --from pictures -r pack; }
 PackBatchBmp() { "$pack" -q --from pictures-bmp -r pack; }
 
@@ -98,27 +102,29 @@ Timed() {
 Ratio() { awk -v q="$1" -v c="$2" 'BEGIN { print q / c }'; }
 
 large_ratios=() packed_ratios=() batch_ratios=() one_ratios=() png_ratios=() pack_ratios=() bmp_pack_ratios=()
-again_ratios=()
+again_ratios=() catalogue_ratios=()
 large_cp=() large_q=() packed_cp=() packed_q=() batch_cp=() batch_q=() one_q=() png_q=() pack_q=() bmp_pack_q=()
-again_q=()
+again_q=() catalogue_q=()
 for round in $(seq 1 "$rounds"); do
   if [ $((round % 2)) -eq 1 ]; then
     c=$(Timed CopyLarge); q=$(Timed ConvertLarge); cp_=$(Timed CopyPacked); qp=$(Timed ConvertPacked)
     cb=$(Timed CopyBatch); qb=$(Timed ConvertBatch); q1=$(Timed ConvertBatchOneJob)
-    qn=$(Timed ConvertBatchPng); qk=$(Timed PackBatch); qkb=$(Timed PackBatchBmp); qa=$(Timed ConvertBatchAgain)
+    qn=$(Timed ConvertBatchPng); qc=$(Timed CatalogueBatch); qk=$(Timed PackBatch); qkb=$(Timed PackBatchBmp)
+    qa=$(Timed ConvertBatchAgain)
   else
-    qa=$(Timed ConvertBatchAgain); qkb=$(Timed PackBatchBmp); qk=$(Timed PackBatch); qn=$(Timed ConvertBatchPng)
+    qa=$(Timed ConvertBatchAgain); qkb=$(Timed PackBatchBmp); qk=$(Timed PackBatch); qc=$(Timed CatalogueBatch)
+    qn=$(Timed ConvertBatchPng)
     q=$(Timed ConvertLarge); c=$(Timed CopyLarge); qp=$(Timed ConvertPacked); cp_=$(Timed CopyPacked)
     q1=$(Timed ConvertBatchOneJob); qb=$(Timed ConvertBatch); cb=$(Timed CopyBatch)
   fi
   large_cp+=("$c") large_q+=("$q") packed_cp+=("$cp_") packed_q+=("$qp")
   batch_cp+=("$cb") batch_q+=("$qb") one_q+=("$q1") png_q+=("$qn") pack_q+=("$qk") bmp_pack_q+=("$qkb") again_q+=("$qa")
-  again_ratios+=("$(Ratio "$qa" "$qb")")
+  again_ratios+=("$(Ratio "$qa" "$qb")") catalogue_q+=("$qc") catalogue_ratios+=("$(Ratio "$qc" "$qn")")
   png_ratios+=("$(Ratio "$qn" "$qb")") pack_ratios+=("$(Ratio "$qk" "$qb")") bmp_pack_ratios+=("$(Ratio "$qkb" "$qb")")
   large_ratios+=("$(Ratio "$q" "$c")") packed_ratios+=("$(Ratio "$qp" "$cp_")")
   batch_ratios+=("$(Ratio "$qb" "$cb")") one_ratios+=("$(Ratio "$q1" "$cb")")
   echo "round $round: large ${q}s vs ${c}s, packed ${qp}s vs ${cp_}s, batch ${qb}s (-j 1 ${q1}s) vs ${cb}s," \
-    "PNG ${qn}s, pack ${qk}s (BMP pictures ${qkb}s), again ${qa}s"
+    "PNG ${qn}s (catalogue ${qc}s), pack ${qk}s (BMP pictures ${qkb}s), again ${qa}s"
 done
 
 # The timed runs must have been real conversions.
@@ -133,6 +139,8 @@ Timed ConvertBatchOneJob >/dev/null
 ExpectSame batch/1999.gif.bmp last.bmp
 Timed PackBatch >/dev/null
 cmp -s pack/1999.gif carriers/1999.gif && { echo "pack/1999.gif was not packed" >&2; exit 1; }
+Timed CatalogueBatch >/dev/null
+sha256sum -c --quiet SHA256SUMS || { echo "the catalogue's checksums do not hold" >&2; exit 1; }
 
 # "median (min-max)" of the numbers given, scaled by $1.
 Summary() {
@@ -171,6 +179,42 @@ echo "  again over its own outputs $(Summary 1000 "${again_q[@]}") ms, ratio to 
 echo "  quillane-pack, every picture changed, from PNG $(Summary 1000 "${pack_q[@]}") ms," \
   "ratio to converting $(Summary 1 "${pack_ratios[@]}") (target 1.5)"
 echo "  the same from BMP $(Summary 1000 "${bmp_pack_q[@]}") ms, ratio $(Summary 1 "${bmp_pack_ratios[@]}") (target 1.5)"
+echo "  PNG output with --catalogue $(Summary 1000 "${catalogue_q[@]}") ms, ratio to without $(Summary 1 "${catalogue_ratios[@]}") (target 2)"
 echo "A 4096 x 4096 picture, a bitmap of $square_bitmap bytes (target $(awk -v b=$square_bitmap 'BEGIN { printf "%.0f", 3 * b / 1048576 + 16 }') MiB):"
 echo "  peak resident writing PNG $(PeakMiB "$convert" -q -f png -o square-png square.gif) MiB," \
   "packing $(PeakMiB "$pack" -q square.gif) MiB"
+
+# A catalogue of 10,000 carriers of 10 KiB in 100 folders, as PNG.
+for i in $(seq 0 9999); do echo "--width 64 --height 53 --seed $i tree/d$((i % 100))/$i.gif"; done >tree.txt
+for i in $(seq 0 99); do mkdir -p "tree/d$i"; done
+"$make_carrier" --list tree.txt
+rm -rf catalogue
+/usr/bin/time -f "%e %M" -o catalogue-rss "$convert" -q -r -f png -o catalogue --catalogue tree
+read -r seconds rss <catalogue-rss
+# How long Chromium, offline and with a fresh profile, takes from asking for
+# the page until its script has run: the page is then in use.
+open_page() {
+  /usr/bin/python3 - "$PWD/catalogue/index.html" <<'PY'
+import sys, tempfile
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+options = webdriver.ChromeOptions()
+options.binary_location = "/usr/lib/chromium/chromium"
+for flag in ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+             "--disable-component-update", "--disable-sync", "--no-first-run", "--window-size=1200,900",
+             "--user-data-dir=" + tempfile.mkdtemp()]:
+    options.add_argument(flag)
+driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+driver.execute_cdp_cmd("Network.emulateNetworkConditions",
+                       {"offline": True, "latency": 0, "downloadThroughput": 0, "uploadThroughput": 0})
+driver.get("file://" + sys.argv[1])
+print(driver.execute_script("var t = performance.timing; return (t.domContentLoadedEventEnd - t.navigationStart) / 1000"))
+driver.quit()
+PY
+}
+opens=()
+for _ in 1 2 3 4 5; do opens+=("$(open_page)"); done
+echo "A catalogue of 10,000 carriers, as PNG:"
+echo "  quillane-convert ${seconds}s, peak resident $(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }') MiB (target 32)," \
+  "index.html $(stat -c %s catalogue/index.html) bytes"
+echo "  the page in use in Chromium after $(Summary 1 "${opens[@]}") s (target 3)"

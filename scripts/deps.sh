@@ -14,8 +14,9 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# The catalogue's page is tested in headless Chromium, with a font for its Japanese.
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest libbenchmark-dev libpng-dev zlib1g-dev time man-db locales
-                 imagemagick python3-pil python3-seccomp)
+                 imagemagick python3-pil python3-seccomp chromium chromium-driver python3-selenium fonts-ipafont-gothic)
 # Building the Windows programs (dpkg-dev unpacks libpng's source), and then
 # running and testing them under Wine; the Japanese font shows the window's
 # notices, x11-utils tells whether a display answers.

@@ -290,7 +290,7 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
     const Ran run = Run(args);
     EXPECT_EQ(run.exitCode, 2) << args;
     EXPECT_EQ(run.err, "quillane-convert: " + std::string(problem) +
-                           "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...\n") << args;
+                           "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...\n") << args;
   }
   EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err,
             "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqv] [-j N] [--nearest] [--from DIR] [-o DIR] CARRIER...\n");
@@ -431,6 +431,20 @@ TEST_F(Cli, HoldsUpUnderAbuse) {
        "quillane-convert: t: cannot read: Input/output error\n"
        "quillane-convert: t/x.gif: cannot create folder out: Input/output error\n",
        "test -z \"$(ls -A out)\" && test \"$(ls t)\" = x.gif"},
+      {"a page of one's own where the catalogue goes", oneGood + " && printf mine >index.html",
+       "\"$Q\" --catalogue x.gif", 1,
+       "quillane-convert: --catalogue: cannot replace index.html: --catalogue did not make it\n",
+       "test \"$(cat index.html)\" = mine && test ! -e x.gif.bmp && test ! -e index.json"},
+      {"checksums of one's own where the catalogue goes", oneGood + " && printf mine >SHA256SUMS",
+       "\"$Q\" --catalogue -o out x.gif && mv out/SHA256SUMS . && \"$Q\" --catalogue x.gif", 1,
+       "quillane-convert: --catalogue: cannot replace SHA256SUMS: --catalogue did not make it\n",
+       "test ! -e index.html && test -e out/index.html && \"$Q\" -q --catalogue -o out x.gif"},
+      {"a folder at a staging name of the catalogue", oneGood + " && mkdir index.json.temp", "\"$Q\" --catalogue x.gif", 1,
+       "quillane-convert: --catalogue: cannot create index.json.temp: Is a directory\n",
+       "cmp x.gif.bmp x.want && test -e index.html && test ! -e index.json && (sha256sum -c SHA256SUMS)"},
+      {"names sha256sum escapes", oneGood + " && cp x.gif \"$(printf 'a\\\\b\\nc.gif')\" && mkdir -p 't/#?%' && mv x.gif 't/#?%'",
+       "\"$Q\" -q --catalogue -r -o out a* t && cd out && sha256sum -c --strict SHA256SUMS >/dev/null", 0, "",
+       "test \"$(head -c 1 out/SHA256SUMS)\" = '\\' && grep -q ' #?%/x.gif.bmp$' out/SHA256SUMS"},
   };
   // The user $AS runs as may not enter the folders above this build (a
   // checkout in root's home, or below any mktemp -d), so the cases run a copy
@@ -589,6 +603,27 @@ TEST_F(Cli, AnInterruptedBatchFinishesWhatItStartedAndSaysSo) {
         EXPECT_NE(entry.path().extension(), ".temp") << entry.path();
     }
   }
+}
+
+// A carrier changed after its conversion opened it is not the one
+// converted: the catalogue claims no hash of it, while the payload's hash
+// is of the bytes the output was made of.
+TEST_F(Cli, ACatalogueClaimsNoHashOfACarrierThatChanged) {
+  PutCarrier("x.gif", CarrierForm::kImage, 5, 3);
+  const pid_t stopped = Start({QUILLANE_CONVERT, "-q", "--catalogue", "-o", (dir / "out").string(), (dir / "x.gif").string()},
+                              {"QUILLANE_STOP_AT=staged"});
+  int status = 0;
+  ASSERT_EQ(waitpid(stopped, &status, WUNTRACED), stopped);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  Bytes changed = ReadFileBytes(dir / "x.gif");
+  changed.push_back(0x3B);
+  WriteFileBytes(dir / "x.gif", changed);
+  kill(stopped, SIGCONT);
+  EXPECT_EQ(ExitCode(stopped), 0);
+  const Bytes index = ReadFileBytes(dir / "out/index.json");
+  const std::string text(index.begin(), index.end());
+  EXPECT_NE(text.find("\"carrierSha256\": null, \"payloadSha256\": \""), std::string::npos) << text;
+  EXPECT_EQ(Shell("sha256sum x.gif | cut -c1-64 | grep -qf - out/index.json").exitCode, 1);
 }
 
 // Each picture that cannot go back: one line saying why, exit status 1, and

@@ -15,22 +15,6 @@ NativeString CompressionName(std::uint32_t compression) {
   return Number(compression);
 }
 
-// The bitmap's depth as an editor needs to know it: the length of its
-// palette, or the widths of its channels under their masks.
-NativeString DepthText(const BitmapInfo& bitmap) {
-  const BmpHeader& header = bitmap.header;
-  const NativeString depth = Number(header.depth);
-  if (header.Indexed()) return Say(Text::kDepthPalette, {depth, Number(static_cast<long long>(header.PaletteLength()))});
-  if (!header.masksHeld) return Say(Text::kDepth, {depth});
-  NativeString text = Say(Text::kDepth, {depth});
-  constexpr int kByte = 8;
-  if (header.ChannelBits(0) != kByte || header.ChannelBits(1) != kByte || header.ChannelBits(2) != kByte) {
-    NativeString channels = Number(header.ChannelBits(0));
-    for (std::size_t i = 1; i < 3; ++i) channels.append(1, '-').append(Number(header.ChannelBits(i)));
-    text = Say(Text::kDepthChannels, {depth, channels});
-  }
-  return header.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
-}
 
 // A colour as editors write it: rrggbb in hexadecimal.
 NativeString Hex(Rgba colour) {
@@ -90,6 +74,21 @@ NativeString PictureTrouble(const PictureProblem& problem, const NativeString& p
 }
 
 }  // namespace
+
+NativeString DepthText(const BitmapInfo& bitmap) {
+  const BmpHeader& header = bitmap.header;
+  const NativeString depth = Number(header.depth);
+  if (header.Indexed()) return Say(Text::kDepthPalette, {depth, Number(static_cast<long long>(header.PaletteLength()))});
+  if (!header.masksHeld) return Say(Text::kDepth, {depth});
+  NativeString text = Say(Text::kDepth, {depth});
+  constexpr int kByte = 8;
+  if (header.ChannelBits(0) != kByte || header.ChannelBits(1) != kByte || header.ChannelBits(2) != kByte) {
+    NativeString channels = Number(header.ChannelBits(0));
+    for (std::size_t i = 1; i < 3; ++i) channels.append(1, '-').append(Number(header.ChannelBits(i)));
+    text = Say(Text::kDepthChannels, {depth, channels});
+  }
+  return header.HasAlpha() ? Say(Text::kDepthAlpha, {text}) : text;
+}
 
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
   const NativeString output = entry.base + (entry.writtenAsBmp ? kBmpSuffix : suffix);

@@ -19,6 +19,10 @@ bool HasNoPixels(const BitmapInfo& bitmap);
 // another picture, or cannot be read.
 NativeString KeptLine(const PatchResult& patch, const NativeString& output);
 
+// The bitmap's depth as an editor needs to know it: the length of its
+// palette, or the widths of its channels under their masks.
+NativeString DepthText(const BitmapInfo& bitmap);
+
 // What a checked file carries, for --dry-run --verbose.
 NativeString Description(const Entry& entry);
 

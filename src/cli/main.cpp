@@ -13,7 +13,9 @@
 #include "../os/system.h"
 #include "../picture/standing_output.h"
 #include "../picture/png_writer.h"
+#include "catalogue.h"
 #include "describe.h"
+#include "evidence.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"
@@ -23,7 +25,7 @@
 namespace {
 
 const Command kConvert{
-    "quillane-convert", "[-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...",
+    "quillane-convert", "[-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...",
     "Converts each carrier GIF FILE to FILE.bmp, as dropping it on the Quillane\n"
     "window does. Problems are reported on standard error, one line each.\n"
     "\n"
@@ -40,13 +42,20 @@ const Command kConvert{
     "  -q, --quiet           print only errors\n"
     "  -v, --verbose         print SOURCE -> OUTPUT for each converted file; with -n,\n"
     "                        what each good file carries\n"
+    "      --catalogue       write index.html, a page that shows every picture, index.json,\n"
+    "                        a record of each FILE with its SHA-256, and SHA256SUMS of the\n"
+    "                        outputs, into DIR or the working folder\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
     "Exit status: 0 all converted or kept, 1 some file failed, 2 usage error,\n"
     "128 + N interrupted by signal N (130: Ctrl-C).\n",
-    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kForce, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose, Flag::kHelp,
+    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kForce, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
+     Flag::kCatalogue, Flag::kHelp,
      Flag::kVersion}};
+
+// What names the catalogue's problems on standard error.
+constexpr const NativeChar* kCatalogueOption = NATIVE_TEXT("--catalogue");
 
 
 // What converting the entry to `output` would do to an output that stands
@@ -54,34 +63,42 @@ const Command kConvert{
 // carrier's picture in other bytes), leave it as it is (it holds what the
 // conversion writes), or keep it (it shows an edit, or cannot be read),
 // which the entry then says.
-enum class Verdict { kReplace, kLeave, kKeep };
-Verdict Judge(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output, bool png,
+enum class Standing { kReplace, kLeave, kKeep };
+Standing Judge(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output, bool png,
               const Workspace& workspace, Outcome* outcome) {
   const Result<std::int64_t> standing = ModifiedTime(output);
-  if (options.force || (!standing.Ok() && NoSuchFile(standing.error))) return Verdict::kReplace;
+  if (options.force || (!standing.Ok() && NoSuchFile(standing.error))) return Standing::kReplace;
   // A carrier that cannot be read fails its conversion, which says why.
   Carrier carrier(os);
-  if (ReadCarrier(os, entry.source, &carrier, workspace.reading())) return Verdict::kReplace;
+  if (ReadCarrier(os, entry.source, &carrier, workspace.reading())) return Standing::kReplace;
   outcome->form = carrier.form;
   outcome->bitmap = carrier.bitmap;
-  if (HoldsConversion(os, carrier, output, png, workspace.reading(), workspace.writing())) return Verdict::kLeave;
+  // A catalogue proves what it lists as it is written: the same bytes go out again.
+  if (HoldsConversion(os, carrier, output, png, workspace.reading(), workspace.writing()))
+    return options.catalogue ? Standing::kReplace : Standing::kLeave;
   const PatchResult patch = CompareWithCarrier(os, carrier, output, workspace.reading());
-  if (ShowsCarrier(patch)) return Verdict::kReplace;
+  if (ShowsCarrier(patch)) return Standing::kReplace;
   entry.kept = true;
   entry.warnings = {KeptLine(patch, output)};
-  return Verdict::kKeep;
+  return Standing::kKeep;
 }
 
 Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
+  // For a catalogue, each job is witnessed as it runs.
   const auto run = [&](OutputWriter& writer, const NativeChar* suffix) {
     Outcome outcome;
     switch (Judge(os, options, entry, entry.base + suffix, suffix == kPngSuffix, workspace, &outcome)) {
-      case Verdict::kReplace: return RunJob(os, {entry.source, entry.base, suffix, options.checkOnly}, writer, workspace.reading());
-      case Verdict::kLeave: outcome.unchanged = true; break;
-      case Verdict::kKeep: break;
+      case Standing::kReplace: break;
+      case Standing::kLeave: outcome.unchanged = true; return outcome;
+      case Standing::kKeep: return outcome;
     }
+    const Job job{entry.source, entry.base, suffix, options.checkOnly};
+    if (!options.catalogue) return RunJob(os, job, writer, workspace.reading());
+    WitnessWriter witness(os, writer, workspace.reading(), entry.base + kStagingSuffix);
+    outcome = RunJob(os, job, witness, workspace.reading());
+    entry.evidence = witness.Take(outcome, entry.base + suffix);
     return outcome;
   };
   BitmapWriter bmp(os, workspace.writing(), workspace.gathering());
@@ -120,7 +137,20 @@ BatchWork Work(const Options& options, NativePlatform& os) {
             if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
             return summary + Skipped(plan) + Interrupted(tally);
           },
-          Text::kFolder};
+          Text::kFolder,
+          [](const Entry&) { return NativeString(); },
+          [&](Report& report) {
+            if (!options.catalogue) return true;
+            const NativeString blocked = CatalogueBlocked(os, options.outputDir, options.checkOnly);
+            if (!blocked.empty()) report.Problem(kCatalogueOption, blocked);
+            return blocked.empty();
+          },
+          [&, suffix](const Plan& plan, const NativeString& summary, Report& report) {
+            if (!options.catalogue) return;
+            Catalogue catalogue{options.outputDir, options.checkOnly, summary, {}};
+            for (const Entry& entry : plan.entries) catalogue.records.push_back(RecordOf(entry, suffix, options.checkOnly));
+            for (const NativeString& problem : WriteCatalogue(os, catalogue)) report.Problem(kCatalogueOption, problem);
+          }};
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ constexpr OptionName kOptions[] = {
     {'j', NATIVE_TEXT("jobs"), Flag::kJobs, true},
     {'q', NATIVE_TEXT("quiet"), Flag::kQuiet, false},
     {'v', NATIVE_TEXT("verbose"), Flag::kVerbose, false},
+    {0, NATIVE_TEXT("catalogue"), Flag::kCatalogue, false},
     {0, NATIVE_TEXT("help"), Flag::kHelp, false},
     {0, NATIVE_TEXT("version"), Flag::kVersion, false},
 };
@@ -63,6 +64,7 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
       return options->png || value == NATIVE_TEXT("bmp");
     case Flag::kNearest: options->nearest = true; break;
     case Flag::kForce: options->force = true; break;
+    case Flag::kCatalogue: options->catalogue = true; break;
     case Flag::kDryRun: options->checkOnly = true; break;
     case Flag::kQuiet: options->quiet = true, options->verbose = false; break;
     case Flag::kVerbose: options->verbose = true, options->quiet = false; break;

@@ -7,7 +7,9 @@
 
 #include "../native.h"
 
-enum class Flag { kRecursive, kOutputDir, kFrom, kFormat, kNearest, kForce, kDryRun, kJobs, kQuiet, kVerbose, kHelp, kVersion };
+enum class Flag {
+  kRecursive, kOutputDir, kFrom, kFormat, kNearest, kForce, kDryRun, kJobs, kQuiet, kVerbose, kCatalogue, kHelp, kVersion
+};
 
 // What a command is asked to do.
 struct Options {
@@ -21,6 +23,7 @@ struct Options {
   bool png = false;        // the pictures as PNG rather than BMP
   bool nearest = false;    // colours a palette lacks stored as its nearest entries
   bool force = false;      // outputs that show an edit replaced all the same
+  bool catalogue = false;  // a page, an index and checksums of the whole run
   std::vector<NativeString> operands;
 };
 

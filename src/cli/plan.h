@@ -10,6 +10,7 @@
 #include "../convert/job.h"
 #include "../os/system.h"
 #include "batch.h"
+#include "evidence.h"
 #include "options.h"
 #include "texts.h"
 
@@ -32,6 +33,7 @@ struct Entry {
   bool inPlace = false;         // the output is the source itself
   bool notStarted = false;      // the run was interrupted before it came to this one
   Outcome outcome;
+  Evidence evidence;            // for --catalogue, what its job proved
 };
 
 // A file met in a folder that the run leaves out, and why.

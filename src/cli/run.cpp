@@ -46,12 +46,16 @@ int RunCommand(const Command& command, const std::vector<NativeString>& args,
       entry.problem = kind.Ok() && kind.value == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
     }
     Report report(command, options, plan.entries.size());
+    if (!batch.ready(report)) return report.Finish();
     RunPlan(options, plan, report, batch.suffix, batch.job, batch.done);
     // Read once, so that the summary and the exit status tell the same.
     const int interrupted = InterruptStatus();
     Tally tally{report.Failed(), 0, interrupted != 0};
     for (const Entry& entry : plan.entries) tally.notStarted += entry.notStarted;
-    if (plan.entries.size() + plan.skipped.size() > 1) report.Summary(batch.summary(plan, tally));
+    const NativeString summary = batch.summary(plan, tally);
+    // Interrupted, the run makes no file more.
+    if (!interrupted) batch.conclude(plan, summary, report);
+    if (plan.entries.size() + plan.skipped.size() > 1) report.Summary(summary);
     const int status = report.Finish();
     return interrupted ? interrupted : status;
   } catch (const std::bad_alloc&) {

@@ -31,11 +31,17 @@ struct BatchWork {
   std::function<NativeString(const Plan& plan, const Tally& tally)> summary;
   Text folder;
   std::function<NativeString(const Entry&)> refusedName = [](const Entry&) { return NativeString(); };
+  // Before any file: whether the command can go on, having reported why not.
+  std::function<bool(Report&)> ready = [](Report&) { return true; };
+  // After the batch: what the command makes of it as a whole, given the
+  // summary of the run, its problems reported.
+  std::function<void(const Plan&, const NativeString&, Report&)> conclude = [](const Plan&, const NativeString&, Report&) {};
 };
 
 // A command's whole run, and its exit status: the standard streams made
 // safe, the options read, then the batch that work(options, os) describes
-// run and reported, with the summary after more than one file. When memory
+// run and reported, what it makes of the batch as a whole, and the summary
+// after more than one file; no file when it is not ready. When memory
 // runs out outside the jobs, which say so for their own files, it says so
 // for the command. Interrupted, it starts no more files, finishes those
 // under way, and exits with the status the interruption asks for.

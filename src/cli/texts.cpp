@@ -115,6 +115,29 @@ constexpr Row kTexts[] = {
      T("{} <- {}: --nearest で {} 色を ΔE {} より遠く (見て分かるほど) 置き換えました。多い順に:")},
     {Text::kFarColour, T("#{} in {} pixels stored as entry {}, #{}, ΔE {}"), T("#{} の {} 画素を {} 番の #{} に置き換え、ΔE {}")},
     {Text::kSummaryFar, T("; {} carriers with colours moved farther than ΔE {}"), T("。ΔE {1} より遠く置き換えた色のある搬送ファイル {0}")},
+    {Text::kCatalogueLanguage, T("en"), T("ja")},
+    {Text::kCatalogueTitle, T("Catalogue of {}"), T("{} のカタログ")},
+    {Text::kCatalogueBytes, T("{} bytes in carriers, {} bytes written"), T("搬送ファイル {} バイト、書き出し {} バイト")},
+    {Text::kCatalogueMade, T("made by quillane-convert {} on {}"), T("quillane-convert {} で作成 ({})")},
+    {Text::kCatalogueChecked, T("checked only: no pictures written"), T("検査のみ: 画像は書き出していません")},
+    {Text::kCatalogueName, T("Name"), T("名前")},
+    {Text::kCatalogueForm, T("Form"), T("形式")},
+    {Text::kCatalogueAll, T("all"), T("すべて")},
+    {Text::kCatalogueZoom, T("Zoom"), T("拡大")},
+    {Text::kCatalogueBackground, T("Background"), T("背景")},
+    {Text::kCatalogueBlack, T("black"), T("黒")},
+    {Text::kCatalogueWhite, T("white"), T("白")},
+    {Text::kCatalogueChecks, T("checkerboard"), T("市松模様")},
+    {Text::kCatalogueShown, T("{} of {} shown"), T("{1} 件中 {0} 件を表示")},
+    {Text::kCatalogueSize, T("{} × {}"), T("{} × {}")},
+    {Text::kCatalogueCarrierBytes, T("carrier {} bytes"), T("搬送ファイル {} バイト")},
+    {Text::kCatalogueRowsPacked, T("rows packed"), T("行詰め")},
+    {Text::kCatalogueRowsPadded, T("rows padded"), T("行揃え")},
+    {Text::kCataloguePalette, T("palette, in index order"), T("パレット (インデックス順)")},
+    {Text::kCataloguePaletteGroup, T("{}-bit palette"), T("{} ビット パレット")},
+    {Text::kCatalogueFailed, T("failed"), T("失敗")},
+    {Text::kCatalogueNoPicture, T("{}: no picture to show"), T("{}ため表示する画像がありません")},
+    {Text::kCatalogueNotOurs, T("cannot replace {}: --catalogue did not make it"), T("{} を置き換えられません: --catalogue で作成したものではありません")},
 };
 #undef T
 // Each text at the place of its name, so that none is said for another.
@@ -124,7 +147,7 @@ constexpr bool InOrder() {
   }
   return true;
 }
-static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kSummaryFar) + 1);
+static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kCatalogueNotOurs) + 1);
 
 bool japanese = false;
 
