@@ -205,7 +205,7 @@ def check_page(browser, out, records, screenshot=None):
         images = tile.find_elements(By.CSS_SELECTOR, "img")
         if r["outcome"] == "failed":
             check("a failure shows the command line's reason", text(".pic") == r["reason"], name)
-        elif r["form"] in ("rgb", "palette", "bitfields"):
+        elif r["form"] in ("rgb", "palette", "bitfields") or r["outcome"] == "kept":
             browser.js("arguments[0].scrollIntoView()", images[0])
             browser.wait("return arguments[0].complete && arguments[0].naturalWidth > 0", images[0])
             size = browser.js("return [arguments[0].naturalWidth, arguments[0].naturalHeight]", images[0])
@@ -320,6 +320,20 @@ def main():
               ("ja", "拡大"))
         check("a Japanese name as written", JAPANESE in names)
         check("bytes that are no UTF-8 as the command line shows them", not posix or "bad\\xff.gif" in names, names)
+
+        # Run again over an edit: the edit is kept, listed as such, and shown.
+        title = next(r for r in records if name_of(r["source"]) == "title.gif")
+        picture = local(title, "output")
+        edited = Image.open(picture)
+        edited.putpixel((0, 0), (255, 0, 255))
+        edited.save(picture)
+        convert(runner, program, ["-r", "-f", "png", "-o", "out", "--catalogue", "tree"])
+        again = json.load(open("out/index.json", encoding="utf-8"))["carriers"]
+        kept = next(r for r in again if name_of(r["source"]) == "title.gif")
+        check("an edit kept is listed as kept, with no hash of a file the run did not write",
+              (kept["outcome"], kept["outputSha256"], "kept:" in (kept["reason"] or "")) == ("kept", None, True), kept)
+        check("and left as it was", list(Image.open(picture).getdata()) == list(edited.getdata()))
+        check_page(browser, "out", again)
 
         # From the check alone: the page and the index, without pictures.
         convert(runner, program, ["-n", "-r", "-o", "out-check", "--catalogue", "tree"])

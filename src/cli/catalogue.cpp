@@ -477,14 +477,15 @@ void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std:
       << std::to_string(group) << "\">";
   if (r.verdict == Verdict::kFailed) {
     out << "<div class=\"pic none\">" << Html(r.reason) << "</div>";
-  } else if (!r.reason.empty()) {
+  } else if (!r.reason.empty() && r.verdict != Verdict::kKept) {
     out << "<div class=\"pic none\">" << Html(Say(Text::kCatalogueNoPicture, {r.reason})) << "</div>";
-  } else if (place && r.verdict == Verdict::kConverted) {
+  } else if (place && (r.verdict == Verdict::kConverted || r.verdict == Verdict::kKept)) {
     out << "<div class=\"pic\"><a href=\"" << place->link << "\"><img data-src=\"" << place->link << "\" alt=\"" << Html(name)
         << "\" width=\"" << std::to_string(r.width) << "\" height=\"" << std::to_string(r.height) << "\"></a></div>";
   }
   // The facts a line each, in one element: a large page parses as fast as its elements are few.
   std::vector<NativeString> facts;
+  if (r.verdict == Verdict::kKept) facts.push_back(r.reason);
   if (r.sized) facts.push_back(Say(Text::kCatalogueSize, {Number(r.width), Number(r.height)}));
   if (!r.formWords.empty()) facts.push_back(r.formWords);
   if (r.rows) facts.push_back(Say(std::string_view(r.rows) == "packed" ? Text::kCatalogueRowsPacked : Text::kCatalogueRowsPadded));
@@ -586,8 +587,9 @@ CatalogueRecord RecordOf(const Entry& entry, const NativeChar* suffix, bool chec
     record.output = entry.base + (entry.writtenAsBmp ? kBmpSuffix : suffix);
     if (entry.kept && !entry.warnings.empty()) record.reason = entry.warnings.front();
   }
-  // What the payload showed of itself, once it came whole.
-  if (!entry.evidence.payload) return record;
+  // What the payload showed of itself, once it came whole: to its
+  // conversion, or to the check that kept an edit.
+  if (!entry.evidence.payload && !entry.kept) return record;
   const BitmapInfo& bitmap = entry.outcome.bitmap;
   record.payloadBytes = bitmap.bytes;
   record.sized = bitmap.hasFields;
@@ -605,7 +607,7 @@ CatalogueRecord RecordOf(const Entry& entry, const NativeChar* suffix, bool chec
     case BitmapForm::kCompressed: record.form = "compressed", record.formWords = BitmapTrouble(bitmap); break;
     case BitmapForm::kPlain: record.form = "no-header", record.formWords = BitmapTrouble(bitmap); break;
   }
-  if (!failed && !entry.evidence.showsPicture) record.reason = BitmapTrouble(bitmap);
+  if (!failed && !entry.kept && !entry.evidence.showsPicture) record.reason = BitmapTrouble(bitmap);
   return record;
 }
 
