@@ -1,0 +1,278 @@
+// index.html: a whole run on one page that a browser opens offline, a tile
+// for each carrier under a heading for each folder, filtered, zoomed and
+// shown on the background one asks for.
+
+#include "catalogue_page.h"
+
+#include <map>
+#include <string>
+
+#include "../os/paths.h"
+#include "report.h"
+#include "sha256.h"
+#include "texts.h"
+
+namespace {
+
+// The page's style and script, allowed by their hashes alone: nothing else
+// runs or styles the page, whatever a name slipped into it.
+constexpr std::string_view kStyle = R"css(
+:root { font: 14px/1.4 system-ui, sans-serif; color: #1d1d1f; background: #f3f3f1; }
+body { margin: 0; }
+header { position: sticky; top: 0; z-index: 1; background: #fff; border-bottom: 1px solid #c8c8c8; padding: .6rem 1rem; }
+h1 { font-size: 1.2rem; margin: 0 0 .2rem; overflow-wrap: anywhere; }
+.summary { margin: 0 0 .5rem; color: #444; }
+.controls { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; align-items: center; }
+.controls fieldset { display: flex; gap: .6rem; align-items: center; border: 0; margin: 0; padding: 0; }
+.controls legend { float: left; font-weight: 600; margin-right: .2rem; padding: 0; }
+.controls label { white-space: nowrap; }
+.controls > label { font-weight: 600; }
+.controls input[type=search], .controls select { font: inherit; margin-left: .3rem; }
+main { padding: .3rem 1rem 1.5rem; }
+h2 { font-size: 1rem; margin: 1.1rem 0 .5rem; overflow-wrap: anywhere; }
+.tiles { display: flex; flex-wrap: wrap; gap: .75rem; align-items: flex-start; }
+.tile { content-visibility: auto; contain-intrinsic-size: auto 12rem auto 10rem; margin: 0; width: min-content; min-width: 12rem; max-width: 100%; background: #fff; border: 1px solid #d0d0d0; border-radius: 4px; }
+.tile.failed { border-color: #c0392b; }
+.pic { display: flex; align-items: center; justify-content: center; min-height: 4.5rem; overflow: auto; padding: 8px; border-radius: 3px 3px 0 0; }
+.pic a, .pic img { display: block; }
+.pic img { image-rendering: pixelated; }
+.bg-black .pic { background: #000; }
+.bg-white .pic { background: #fff; }
+.bg-checks .pic { background: repeating-conic-gradient(#c9c9c9 0 25%, #f5f5f5 0 50%) 0 0 / 16px 16px; }
+.pic.none { background: #ececec; color: #555; font-style: italic; text-align: center; }
+.failed .pic.none { background: #fdecea; color: #8e1b10; font-style: normal; }
+figcaption { padding: .4rem .55rem .55rem; font-size: .8rem; color: #333; overflow-wrap: anywhere; }
+figcaption > span { display: block; white-space: pre-line; }
+.name { font-weight: 600; color: #000; }
+canvas.palette { display: block; box-sizing: border-box; width: 100%; height: 12px; margin-top: .35rem; border: 1px solid #888; image-rendering: pixelated; }
+footer { padding: 0 1rem 1rem; color: #555; }
+[hidden] { display: none !important; }
+:focus-visible { outline: 2px solid #1a5fd0; outline-offset: 2px; }
+)css";
+
+constexpr std::string_view kScript = R"js(
+"use strict";
+(function () {
+  var doc = document, list = function (selector) { return Array.prototype.slice.call(doc.querySelectorAll(selector)); };
+  var tiles = list(".tile"), sections = list("main section"), images = list(".pic img");
+  var names = tiles.map(function (tile) { return tile.querySelector(".name").title.toLowerCase(); });
+  var sizes = images.map(function (image) { return [+image.getAttribute("width"), +image.getAttribute("height")]; });
+  var filter = doc.getElementById("filter"), form = doc.getElementById("form"), shown = doc.getElementById("shown");
+  var say = function (pattern, values) {
+    var next = 0;
+    return pattern.replace(/\{(\d?)\}/g, function (all, n) { return String(values[n === "" ? next++ : +n]); });
+  };
+  var apply = function () {
+    var words = filter.value.trim().toLowerCase(), group = form.value, count = 0;
+    tiles.forEach(function (tile, i) {
+      var show = names[i].indexOf(words) >= 0 && (group === "" || tile.getAttribute("data-form") === group);
+      tile.hidden = !show;
+      count += show ? 1 : 0;
+    });
+    sections.forEach(function (section) { section.hidden = !section.querySelector(".tile:not([hidden])"); });
+    shown.textContent = say(shown.getAttribute("data-pattern"), [count, tiles.length]);
+  };
+  filter.addEventListener("input", apply);
+  form.addEventListener("change", apply);
+  list("input[name=zoom]").forEach(function (input) {
+    input.addEventListener("change", function () {
+      images.forEach(function (image, i) { image.width = sizes[i][0] * input.value; image.height = sizes[i][1] * input.value; });
+    });
+  });
+  list("input[name=background]").forEach(function (input) {
+    input.addEventListener("change", function () { doc.body.className = "bg-" + input.value; });
+  });
+  doc.addEventListener("keydown", function (event) {
+    if (event.key === "/" && doc.activeElement !== filter) { event.preventDefault(); filter.focus(); }
+  });
+  // A picture loads, and a palette is drawn one pixel an entry, as its tile
+  // comes near the view: the browser's own lazy loading weighs on every
+  // layout of a large page while it is read, this only once it is.
+  var near = function (act) {
+    var observer = new IntersectionObserver(function (entries) {
+      entries.forEach(function (entry) {
+        if (entry.isIntersecting) { observer.unobserve(entry.target); act(entry.target); }
+      });
+    }, { rootMargin: "600px" });
+    return function (element) { observer.observe(element); };
+  };
+  images.forEach(near(function (image) { image.src = image.getAttribute("data-src"); }));
+  var palettes = JSON.parse(doc.getElementById("palettes").textContent);
+  var draw = function (canvas) {
+    var hex = palettes[+canvas.getAttribute("data-palette")], count = hex.length / 6;
+    var context = canvas.getContext("2d"), strip = context.createImageData(count, 1);
+    for (var i = 0; i < count; i++) {
+      for (var c = 0; c < 3; c++) strip.data[4 * i + c] = parseInt(hex.substr(6 * i + 2 * c, 2), 16);
+      strip.data[4 * i + 3] = 255;
+    }
+    context.putImageData(strip, 0, 0);
+  };
+  list("canvas.palette").forEach(near(draw));
+  apply();
+})();
+)js";
+
+// A text of names or words for the page: escaped as the command line shows
+// it, then for HTML, in text and in quoted attributes alike.
+std::string Html(const NativeString& text) {
+  std::string out;
+  for (const char c : Utf8(Printable(text))) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string Base64(const Sha256Digest& digest) {
+  constexpr const char* kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < digest.size(); i += 3) {
+    const std::size_t left = digest.size() - i;
+    const std::uint32_t bits = std::uint32_t{digest[i]} << 16 | (left > 1 ? digest[i + 1] << 8 : 0) | (left > 2 ? digest[i + 2] : 0);
+    for (std::size_t k = 0; k < 4; ++k) out += k <= left ? kDigits[bits >> (18 - 6 * k) & 63] : '=';
+  }
+  return out;
+}
+
+std::string HashSource(std::string_view text) {
+  Sha256 hash;
+  hash.Update({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  return "'sha256-" + Base64(hash.Finish()) + "'";
+}
+
+// The choice under which the form filter shows a record, and where it
+// stands among the others: palettes, then channels, by depth; the rest after.
+struct Group {
+  NativeString label;
+  std::uint32_t rank = 0;
+  bool operator<(const Group& other) const { return rank != other.rank ? rank < other.rank : label < other.label; }
+};
+constexpr std::uint32_t kCompressedRank = 1000, kNoHeaderRank = 1001, kFailedRank = 1002;
+
+Group GroupOf(const CatalogueRecord& record) {
+  const std::string_view form = record.form ? record.form : "";
+  if (record.verdict == Verdict::kFailed || form.empty()) return {Say(Text::kCatalogueFailed), kFailedRank};
+  if (form == "palette") return {Say(Text::kCataloguePaletteGroup, {Number(record.depth)}), record.depth * 2u};
+  if (form == "compressed") return {record.formWords, kCompressedRank};
+  if (form == "no-header") return {record.formWords, kNoHeaderRank};
+  return {record.formWords, record.depth * 2u + 1};
+}
+
+std::string Palette(const std::vector<Rgba>& palette) {
+  std::string hex;
+  for (const Rgba& colour : palette) {
+    for (std::size_t i = 0; i < 3; ++i)
+      hex.append(1, "0123456789abcdef"[colour[i] >> 4]).append(1, "0123456789abcdef"[colour[i] & 15]);
+  }
+  return hex;
+}
+
+void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std::size_t group, std::size_t palette,
+               TextOut& out) {
+  const NativeString name = NameOf(r.source);
+  out << "<figure class=\"tile" << (r.verdict == Verdict::kFailed ? " failed" : "") << "\" data-form=\""
+      << std::to_string(group) << "\">";
+  if (r.verdict == Verdict::kFailed) {
+    out << "<div class=\"pic none\">" << Html(r.reason) << "</div>";
+  } else if (!r.reason.empty() && r.verdict != Verdict::kKept) {
+    out << "<div class=\"pic none\">" << Html(Say(Text::kCatalogueNoPicture, {r.reason})) << "</div>";
+  } else if (place && (r.verdict == Verdict::kConverted || r.verdict == Verdict::kKept)) {
+    out << "<div class=\"pic\"><a href=\"" << place->link << "\"><img data-src=\"" << place->link << "\" alt=\"" << Html(name)
+        << "\" width=\"" << std::to_string(r.width) << "\" height=\"" << std::to_string(r.height) << "\"></a></div>";
+  }
+  // The facts a line each, in one element: a large page parses as fast as its elements are few.
+  std::vector<NativeString> facts;
+  if (r.verdict == Verdict::kKept) facts.push_back(r.reason);
+  if (r.sized) facts.push_back(Say(Text::kCatalogueSize, {Number(r.width), Number(r.height)}));
+  if (!r.formWords.empty()) facts.push_back(r.formWords);
+  if (r.rows) facts.push_back(Say(std::string_view(r.rows) == "packed" ? Text::kCatalogueRowsPacked : Text::kCatalogueRowsPadded));
+  if (r.evidence.carrierBytes)
+    facts.push_back(Say(Text::kCatalogueCarrierBytes, {Number(static_cast<long long>(*r.evidence.carrierBytes))}));
+  out << "<figcaption><span class=\"name\" title=\"" << Html(r.source) << "\">" << Html(name) << "</span><span>";
+  for (std::size_t i = 0; i < facts.size(); ++i) out << (i ? "\n" : "") << Html(facts[i]);
+  out << "</span>";
+  if (!r.evidence.palette.empty())
+    out << "<canvas class=\"palette\" data-palette=\"" << std::to_string(palette) << "\" width=\""
+        << std::to_string(r.evidence.palette.size()) << "\" height=\"1\" title=\"" << Html(Say(Text::kCataloguePalette))
+        << "\"></canvas>";
+  out << "</figcaption></figure>\n";
+}
+
+}  // namespace
+
+void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out) {
+  const Catalogue& catalogue = run.catalogue;
+  // The form filter's choices, and each palette once, for every tile on it.
+  std::map<Group, std::size_t> groups;
+  std::vector<Group> groupOf;
+  std::map<std::string, std::size_t> paletteIds;
+  std::vector<std::size_t> paletteOf;
+  std::uint64_t carrierBytes = 0, outputBytes = 0;
+  for (const CatalogueRecord& record : catalogue.records) {
+    groupOf.push_back(GroupOf(record));
+    ++groups[groupOf.back()];
+    paletteOf.push_back(paletteIds.try_emplace(Palette(record.evidence.palette), paletteIds.size()).first->second);
+    carrierBytes += record.evidence.carrierBytes.value_or(0);
+    outputBytes += record.evidence.outputBytes.value_or(0);
+  }
+  std::map<Group, std::size_t> groupIds;
+  for (const auto& [group, count] : groups) groupIds.emplace(group, groupIds.size());
+
+  out << kPageMark << "<html lang=\"" << Utf8(Say(Text::kCatalogueLanguage)) << "\">\n<head>\n<meta charset=\"utf-8\">\n"
+      << "<meta name=\"generator\" content=\"quillane-convert " << kCatalogueVersion << "\">\n"
+      << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src 'self' file:; style-src "
+      << HashSource(kStyle) << "; script-src " << HashSource(kScript) << "; base-uri 'none'; form-action 'none'\">\n"
+      << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" << Html(title)
+      << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body class=\"bg-checks\">\n<header>\n<h1>" << Html(title)
+      << "</h1>\n<p class=\"summary\">" << Html(catalogue.summary) << " · "
+      << Html(Say(Text::kCatalogueBytes, {Number(static_cast<long long>(carrierBytes)), Number(static_cast<long long>(outputBytes))}))
+      << " · " << Html(Say(Text::kCatalogueMade, {NativeString(kCatalogueVersion, kCatalogueVersion + std::char_traits<char>::length(kCatalogueVersion)),
+                                                     NativeString(run.date.begin(), run.date.end())}));
+  if (catalogue.checkOnly) out << " · " << Html(Say(Text::kCatalogueChecked));
+  out << "</p>\n<div class=\"controls\">\n<label>" << Html(Say(Text::kCatalogueName))
+      << "<input type=\"search\" id=\"filter\" autocomplete=\"off\" spellcheck=\"false\"></label>\n<label>"
+      << Html(Say(Text::kCatalogueForm)) << "<select id=\"form\"><option value=\"\">" << Html(Say(Text::kCatalogueAll))
+      << " (" << std::to_string(catalogue.records.size()) << ")</option>";
+  for (const auto& [group, id] : groupIds)
+    out << "<option value=\"" << std::to_string(id) << "\">" << Html(group.label) << " (" << std::to_string(groups[group])
+        << ")</option>";
+  out << "</select></label>\n<fieldset><legend>" << Html(Say(Text::kCatalogueZoom)) << "</legend>";
+  for (const char* factor : {"1", "2", "4"})
+    out << "<label><input type=\"radio\" name=\"zoom\" value=\"" << factor << "\"" << (factor[0] == '1' ? " checked" : "")
+        << "> " << factor << "×</label>";
+  out << "</fieldset>\n<fieldset><legend>" << Html(Say(Text::kCatalogueBackground)) << "</legend>";
+  const std::pair<const char*, Text> backgrounds[] = {
+      {"black", Text::kCatalogueBlack}, {"white", Text::kCatalogueWhite}, {"checks", Text::kCatalogueChecks}};
+  for (const auto& [value, text] : backgrounds)
+    out << "<label><input type=\"radio\" name=\"background\" value=\"" << value << "\""
+        << (std::string_view(value) == "checks" ? " checked" : "") << "> " << Html(Say(text)) << "</label>";
+  out << "</fieldset>\n<output id=\"shown\" aria-live=\"polite\" data-pattern=\"" << Html(Say(Text::kCatalogueShown, {NATIVE_TEXT("{0}"), NATIVE_TEXT("{1}")}))
+      << "\"></output>\n</div>\n</header>\n<main>\n";
+
+  // A heading each time the folder changes, in the order of the tree.
+  std::optional<NativeString> folder;
+  for (std::size_t i = 0; i < catalogue.records.size(); ++i) {
+    const CatalogueRecord& record = catalogue.records[i];
+    const NativeString parent = FolderOf(record.source);
+    const NativeString here = parent.empty() ? NativeString(NATIVE_TEXT(".")) : parent;
+    if (here != folder) {
+      out << (folder ? "</div>\n</section>\n" : "") << "<section>\n<h2>" << Html(here) << "</h2>\n<div class=\"tiles\">\n";
+      folder = here;
+    }
+    WriteTile(record, run.places[i], groupIds[groupOf[i]], paletteOf[i], out);
+  }
+  out << (folder ? "</div>\n</section>\n" : "") << "</main>\n<footer><a href=\"index.json\">index.json</a>";
+  if (!catalogue.checkOnly) out << " · <a href=\"SHA256SUMS\">SHA256SUMS</a>";
+  out << "</footer>\n<script type=\"application/json\" id=\"palettes\">[";
+  std::vector<const std::string*> palettes(paletteIds.size());
+  for (const auto& [hex, id] : paletteIds) palettes[id] = &hex;
+  for (std::size_t id = 0; id < palettes.size(); ++id) out << (id ? ",\"" : "\"") << *palettes[id] << "\"";
+  out << "]</script>\n<script>" << kScript << "</script>\n</body>\n</html>\n";
+}
+
