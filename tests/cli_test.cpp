@@ -901,6 +901,55 @@ TEST_F(Cli, BatchMessagesInBothLanguages) {
   }
 }
 
+// The failures of a run in Japanese, each line as the Japanese table composes
+// it, the system's reasons in Japanese too.
+TEST_F(Cli, FailuresInJapanese) {
+  ASSERT_EQ(Shell("mkdir -p set a b locked && \"$M\" set/a.gif && printf x >set/n.txt && \"$M\" --seed 1 a/x.gif && "
+                  "\"$M\" --seed 2 b/x.gif && \"$M\" u.gif && \"$Q\" -q u.gif && printf x >blocker && "
+                  "\"$M\" locked/l.gif && chmod 0 locked && \"$M\" k.gif && printf junk >k.gif.bmp").exitCode, 0);
+  const std::string usage = "usage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...\n";
+  const struct {
+    const char* what;
+    std::string command;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {"a folder", "\"$Q\" set", 1, "quillane-convert: set: フォルダーです。中身は -r で変換できます\n"},
+      {"a picture for its carrier", "\"$K\" u.gif.bmp", 1,
+       "quillane-pack: u.gif.bmp: 拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。この画像の搬送ファイルは u.gif です\n"},
+      {"a folder that cannot be made", "\"$Q\" -o blocker/x u.gif", 1,
+       "quillane-convert: u.gif: フォルダー blocker/x を作成できません: ディレクトリではありません\n"},
+      {"written twice", "\"$Q\" -o out a/x.gif b/x.gif", 1,
+       "quillane-convert: b/x.gif: out/x.gif.bmp に書き込めません: a/x.gif から書き出し済みです\n"
+       "2 個のファイル: 変換 1、失敗 1\n"},
+      {"replacing a source", "\"$K\" -o b a/x.gif b/x.gif", 1,
+       "quillane-pack: a/x.gif: b/x.gif に書き込めません: この実行で読み込む b/x.gif を置き換えてしまいます\n"
+       "quillane-pack: b/x.gif: 画像がありません: b/x.gif.png も b/x.gif.bmp もありません。画像は各搬送ファイルの隣を探します。"
+       "quillane-convert -o DIR で書き出した画像は --from DIR で指定できます\n"
+       "2 個の搬送ファイル: 書き戻し 0、変更なし 0、失敗 2\n"},
+      {"an unknown option", "\"$Q\" -x u.gif", 2, "quillane-convert: 不明なオプションです: -x\n" + usage},
+      {"a bad value", "\"$Q\" -j 0 u.gif", 2, "quillane-convert: -j の値が正しくありません: 0\n" + usage},
+      {"a value missing", "\"$Q\" u.gif -o", 2, "quillane-convert: オプション -o には値が必要です\n" + usage},
+      {"no file", "\"$Q\"", 2, "quillane-convert: ファイルが指定されていません\n" + usage},
+      {"checked, one skipped", "\"$Q\" -n -r set", 0, "2 個のファイル: 変換可能 1、失敗 0、スキップ 1\n"},
+      {"a folder that cannot be read", "$AS \"$Q\" -r locked", 1,
+       "quillane-convert: locked: フォルダーを読み取れません: 許可がありません\n"},
+      {"standard output full", "\"$Q\" --help >/dev/full", 1,
+       "quillane-convert: 標準出力に書き込めません: デバイスに空き領域がありません\n"},
+      {"an output kept", "\"$Q\" k.gif other.gif", 1,
+       "quillane-convert: k.gif.bmp: 保持しました: 読み取れません (PNG でも BMP でもありません)。--force で置き換えます\n"
+       "quillane-convert: other.gif: 開けません: そのようなファイルやディレクトリはありません\n"
+       "2 個のファイル: 変換 0、失敗 1、保持 1\n"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const Ran run = Shell("export LC_ALL= LANG=ja_JP.UTF-8; " + test.command);
+    EXPECT_EQ(run.exitCode, test.exitCode);
+    EXPECT_EQ(run.err, test.err);
+  }
+  Shell("chmod 755 locked");
+}
+
 // Starts `args` with standard error into `err`, in English or Japanese,
 // with `env` added.
 pid_t StartSaying(const std::vector<std::string>& args, bool japanese, const std::string& env, const fs::path& err) {
