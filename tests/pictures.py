@@ -418,7 +418,7 @@ def tree_twice(run, convert, make_carrier, pack):
     def line():
         converted = run.tool(convert, "-r", "-f", "png", "-o", "pictures", "res")
         run.tool(pack, "-q", "-r", "--from", "pictures", "-o", "res-new", "res")
-        return converted.stderr
+        return converted.stderr.replace("\\", "/")  # as Windows names them too
 
     def shows(name, picture):
         run.tool(convert, "-q", "--force", "-f", "png", "-o", "check", f"res-new/{name}")
