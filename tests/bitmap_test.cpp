@@ -3,6 +3,8 @@
 #include <bit>
 #include <climits>
 
+#include "../src/picture/colour.h"
+#include "../src/picture/picture.h"
 #include "../src/picture/pixels.h"
 #include "memory_platform.h"
 #include "support.h"
@@ -191,6 +193,16 @@ TEST(Writer, PlacesRowsAsTheModelDoesForAnyBufferSize) {
   }
 }
 
+// What Pillow shows for each value of a 5- and a 6-bit channel, read from a
+// 16-bit BMP holding every value (Pillow 9.4, masks 0xF800, 0x07E0, 0x001F).
+const std::vector<std::uint8_t> kPillowFiveBits = {
+    0, 8, 16, 24, 32, 41, 49, 57, 65, 74, 82, 90, 98, 106, 115, 123,
+    131, 139, 148, 156, 164, 172, 180, 189, 197, 205, 213, 222, 230, 238, 246, 255};
+const std::vector<std::uint8_t> kPillowSixBits = {
+    0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 60, 64, 68, 72, 76, 80, 85,
+    89, 93, 97, 101, 105, 109, 113, 117, 121, 125, 129, 133, 137, 141, 145, 149, 153, 157, 161, 165,
+    170, 174, 178, 182, 186, 190, 194, 198, 202, 206, 210, 214, 218, 222, 226, 230, 234, 238, 242, 246, 250, 255};
+
 // One stored value shows one colour, and that colour stores that value
 // again, under every mask a header may give, so an unedited picture changes
 // nothing; an index past the palette shows black.
@@ -200,10 +212,13 @@ TEST(Pixels, EachStoredValueShowsAColourThatStoresItAgain) {
     std::uint16_t depth;
     std::uint32_t mask;       // the one channel looked at, red
     std::uint8_t top;         // what its largest value shows
+    std::vector<std::uint8_t> shown = {};  // what each value shows, where a reader not ours tells
   } cases[] = {
-      {"5 bits", 16, 0xF800, 255}, {"6 bits", 16, 0x07E0, 255}, {"1 bit", 16, 0x8000, 255},
+      {"5 bits", 16, 0xF800, 255, kPillowFiveBits}, {"6 bits", 16, 0x07E0, 255, kPillowSixBits},
+      {"1 bit", 16, 0x8000, 255, {0, 255}},
       {"8 bits", 32, 0xFF0000, 255}, {"10 bits", 32, 0x3FF00000, 255},
-      {"bits apart", 16, 0x0A00, 5 * 255 / 7}, {"no bits", 16, 0, 0},
+      // Bits 9 and 11 span 3 bits, whose largest value 5 (0b101) shows 5 x 255 / 7.
+      {"bits apart", 16, 0x0A00, 182}, {"no bits", 16, 0, 0},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
@@ -230,13 +245,24 @@ TEST(Pixels, EachStoredValueShowsAColourThatStoresItAgain) {
       } else {
         EXPECT_EQ(format.Colour(*stored), colour) << field;
       }
-      if (bits < 8 && bits > 0) {
-        EXPECT_EQ(colour[0], field * 255 / ((1u << bits) - 1)) << field;
+      if (!test.shown.empty()) {
+        EXPECT_EQ(colour[0], test.shown.at(field)) << field;
       }
       largest = std::max<std::uint32_t>(largest, colour[0]);
     }
     EXPECT_EQ(largest, test.top);
   }
+  // A channel wider than 8 bits shows its top 8: 0x200 and 0x1FF of 10 bits show 128 and 127.
+  Bytes wide = MakeBitmapHeader({.depth = 32, .compression = bmp::kBitfields, .between = 12}, 1);
+  bmp::PutU32(wide, bmp::kMasks, 0x3FF00000);
+  bmp::PutU32(wide, bmp::kMasks + 4, 0);
+  bmp::PutU32(wide, bmp::kMasks + 8, 0);
+  BmpHeader wideHeader;
+  PixelFormat wideFormat;
+  ASSERT_EQ(ReadBmpHeader(wide, &wideHeader), BmpRead::kOk);
+  ASSERT_TRUE(wideFormat.Open(wideHeader, wide));
+  EXPECT_EQ(wideFormat.Colour(0x20000000)[0], 128);
+  EXPECT_EQ(wideFormat.Colour(0x1FF00000)[0], 127);
   Bytes palette = MakeBitmapHeader({.depth = 8, .between = 3 * bmp::kPaletteEntry}, 2);
   PutInt32(palette, bmp::kColorsUsed, 3);
   BmpHeader header;
@@ -246,6 +272,100 @@ TEST(Pixels, EachStoredValueShowsAColourThatStoresItAgain) {
   ASSERT_EQ(format.Palette().size(), 3u);
   EXPECT_EQ(format.Colour(2), (Rgba{palette[54 + 10], palette[54 + 9], palette[54 + 8], kOpaque}));
   EXPECT_EQ(format.Colour(3), (Rgba{0, 0, 0, kOpaque}));
+}
+
+// The indices a picture gives, top row first; a pixel no row gave stays kUnset.
+struct IndexGrid final : PictureSink {
+  static constexpr int kUnset = -1;
+  std::vector<std::vector<int>> rows;
+  void Begin(const PictureInfo& info) override {
+    rows.assign(info.height, std::vector<int>(info.width, kUnset));
+  }
+  void Take(const PixelRun& run) override {
+    for (std::uint32_t i = 0; i < run.count; ++i) rows.at(run.y).at(run.x + i * run.step) = run.pixels[i];
+  }
+};
+
+// Every RLE escape as the format defines it, rows stored bottom-up: a count
+// and an index repeat it (RLE4: its two nibbles in turn, the high one
+// first); 0 0 ends the line, 0 1 the bitmap, leaving the pixels it did not
+// reach at index 0; 0 2 dx dy moves dx right and dy down, the column kept;
+// 0 n starts n indices as they are, padded to a 16-bit word. The expected
+// indices are also what ImageMagick decodes from the same bytes.
+TEST(Rle, EachEscapeAsTheFormatDefinesIt) {
+  const struct {
+    const char* what;
+    std::uint16_t depth;
+    std::int32_t width, height;
+    Bytes codes;
+    std::vector<std::vector<int>> shown;  // top row first
+  } cases[] = {
+      {"runs, end of line, end of bitmap", 8, 4, 3, {3, 1, 1, 2, 0, 0, 2, 3, 0, 0, 0, 1},
+       {{0, 0, 0, 0}, {3, 3, 0, 0}, {1, 1, 1, 2}}},
+      {"a delta down keeps the column", 8, 4, 3, {2, 7, 0, 2, 1, 1, 1, 8, 0, 1},
+       {{0, 0, 0, 0}, {0, 0, 0, 8}, {7, 7, 0, 0}}},
+      {"a delta along the line", 8, 4, 3, {1, 4, 0, 2, 2, 0, 1, 5, 0, 1}, {{0, 0, 0, 0}, {0, 0, 0, 0}, {4, 0, 0, 5}}},
+      {"the bitmap ended on its first line", 8, 4, 3, {4, 9, 0, 1}, {{0, 0, 0, 0}, {0, 0, 0, 0}, {9, 9, 9, 9}}},
+      {"three indices as they are, padded to a word", 8, 4, 2, {0, 3, 10, 11, 12, 0, 1, 13, 0, 1},
+       {{0, 0, 0, 0}, {10, 11, 12, 13}}},
+      {"RLE4 runs alternate their two indices", 4, 5, 2, {5, 0x12, 0, 0, 5, 0x34, 0, 1},
+       {{3, 4, 3, 4, 3}, {1, 2, 1, 2, 1}}},
+      {"RLE4, five indices as they are, three bytes padded to a word", 4, 5, 1, {0, 5, 0x12, 0x34, 0x50, 0, 0, 1},
+       {{1, 2, 3, 4, 5}}},
+      {"RLE4, a delta down keeps the column", 4, 5, 2, {2, 0x56, 0, 2, 1, 1, 2, 0x78, 0, 1},
+       {{0, 0, 0, 7, 8}, {5, 6, 0, 0, 0}}},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const std::uint32_t palette = bmp::kPaletteEntry << test.depth;
+    Bytes file = MakeBitmapHeader({.width = test.width, .height = test.height, .depth = test.depth,
+                                   .compression = test.depth == 8 ? bmp::kRle8 : bmp::kRle4, .between = palette}, 3);
+    file.insert(file.end(), test.codes.begin(), test.codes.end());
+    MemoryPlatform os;
+    os.files[NATIVE_TEXT("p.bmp")] = file;
+    IndexGrid grid;
+    Bytes buffer(4096);
+    const auto width = static_cast<std::uint32_t>(test.width), height = static_cast<std::uint32_t>(test.height);
+    const PictureTarget target{width, height, false, false, (std::uint64_t{width} * test.depth + 31) / 32 * 4};
+    const PictureProblem problem = ReadPicture(os, NATIVE_TEXT("p.bmp"), target, grid, buffer);
+    EXPECT_FALSE(problem) << static_cast<int>(problem.kind) << " " << problem.detail;
+    EXPECT_EQ(grid.rows, test.shown);
+  }
+}
+
+// --nearest: the entry nearest in CIELAB, looked for over the whole palette,
+// the lowest index of those as near. White and black lie ΔE 100 apart: L*
+// 100 and 0, a* and b* 0 under D65.
+TEST(Nearest, SearchesTheWholePaletteAndTiesGoToTheLowestIndex) {
+  const Rgba white{255, 255, 255, kOpaque}, black{0, 0, 0, kOpaque}, red{255, 0, 0, kOpaque};
+  std::vector<Rgba> greys;
+  for (int i = 0; i < 256; ++i) greys.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
+                                                  static_cast<std::uint8_t>(i), kOpaque});
+  const struct {
+    const char* what;
+    std::vector<Rgba> palette;
+    Rgba colour;
+    std::uint32_t index;
+  } cases[] = {
+      {"the last of three", {black, white, red}, {250, 10, 10, kOpaque}, 2},
+      {"the last of 256", greys, white, 255},
+      {"the first of 256", greys, black, 0},
+      {"the one entry there is", {black}, red, 0},
+      {"the lower of two alike", {white, black, black}, {20, 20, 20, kOpaque}, 1},
+      {"a colour there twice", {red, white, red}, red, 0},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    NearestEntry nearest(test.palette);
+    const std::optional<NearestEntry::Found> found = nearest.Find(test.colour);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->index, test.index);
+    // Asked again, a colour is found where it was.
+    EXPECT_EQ(nearest.Find(test.colour)->index, test.index);
+  }
+  NearestEntry blackOnly(std::vector<Rgba>{black});
+  EXPECT_NEAR(blackOnly.Find(white)->deltaE, 100.0, 1e-3);  // as near as the matrix's seven digits give
+  EXPECT_FALSE(NearestEntry(std::vector<Rgba>{}).Find(white));
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <map>
 #include <thread>
 
+#include "../src/cli/describe.h"
+#include "../src/cli/texts.h"
 #include "support.h"
 #include "version.h"
 
@@ -24,6 +26,27 @@ struct Ran {
   std::string err;
 };
 
+// The tools, copied where any user may run them: some runs are another
+// user's, who may not reach the build folder (one in a 0700 home, say).
+struct Tools {
+  Tools() {
+    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+    for (const auto& [from, to] : {std::pair{QUILLANE_CONVERT, &convert}, std::pair{QUILLANE_PACK, &pack},
+                                   std::pair{QUILLANE_MAKE_CARRIER, &make}}) {
+      *to = (folder / fs::path(from).filename()).string();
+      fs::copy_file(from, *to);
+    }
+  }
+  TempDir folder;
+  std::string convert, pack, make;
+};
+
+const Tools& SharedTools() {
+  static const Tools tools;
+  return tools;
+}
+
 class Cli : public ::testing::Test {
  protected:
   // Runs a shell command in the test folder, `$Q` standing for the converter.
@@ -32,8 +55,9 @@ class Cli : public ::testing::Test {
     // $Q converts, $K packs, $M makes carriers; $AS runs a command as a user
     // whom limits and permissions bind, $F on a system that fails the calls
     // its options name (tests/system_faults.py).
+    const Tools& tools = SharedTools();
     std::string line = "cd '" + dir.path().string();
-    line += "' && export Q='" QUILLANE_CONVERT "' K='" QUILLANE_PACK "' M='" QUILLANE_MAKE_CARRIER
+    line += "' && export Q='" + tools.convert + "' K='" + tools.pack + "' M='" + tools.make +
             "' F='/usr/bin/python3 " QUILLANE_SYSTEM_FAULTS "' AS='";
     if (geteuid() == 0) line += "setpriv --reuid=65534 --regid=65534 --clear-groups";
     line += "' && { " + command + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
@@ -884,6 +908,403 @@ TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
   EXPECT_EQ(runs(QUILLANE_CONVERT, "--force", dir / "large.gif.bmp", ExpectedOutput(MakeBitmap(1024, 2047, 5))), fresh);
   fs::remove(dir / "large.gif.bmp");
   runs(QUILLANE_PACK, "-q", dir / "large.gif", MakeCarrier(MakeBitmap(1024, 2048, 42), CarrierForm::kImage));
+}
+
+// Every way a failure or a refusal is put in words, English and Japanese, as
+// the tools say it: each row an outcome made here, its words written out.
+// The system's reasons come in this process's locale, C.
+TEST(Words, EveryFailureAndRefusalInBothLanguages) {
+  const auto outcome = [](Status status, Step step = Step::kNone, SystemError cause = {}) {
+    Entry entry;
+    entry.source = "x.gif";
+    entry.base = "x.gif";
+    entry.outcome.error = {status, step, cause};
+    return OutcomeProblem(entry, kBmpSuffix);
+  };
+  BmpHeader rgb;
+  rgb.depth = 24;
+  rgb.masks = {0xFF0000, 0xFF00, 0xFF, 0};
+  rgb.masksHeld = true;
+  const auto refusal = [&](Refusal why, PictureProblem picture = {}, BitmapForm form = BitmapForm::kRows) {
+    PackOutcome packed;
+    packed.patch.refusal = why;
+    packed.patch.picture = picture;
+    packed.patch.pixels = {7, 3, 1};
+    packed.bitmap.form = form;
+    packed.bitmap.width = 5;
+    packed.bitmap.height = 3;
+    packed.bitmap.header = rgb;
+    packed.bitmap.header.height = 3;
+    packed.bitmap.header.compression = form == BitmapForm::kCompressed ? bmp::kRle8 : bmp::kRgb;
+    packed.other = "x.gif.bmp";
+    return RefusalProblem(packed, "x.gif.png");
+  };
+  PatchResult off;
+  off.offColours = {{{255, 0, 0, 255}, 3, 1, {255, 255, 255, 255}, 114.53}};
+  off.farColourCount = 1;
+  off.farColours = off.offColours;
+  BitmapInfo empty;
+  empty.form = BitmapForm::kRows;
+  empty.width = 16;
+  const struct {
+    const char* what;
+    std::function<NativeString()> say;
+    std::string english, japanese;
+  } rows[] = {
+      {"a name refused", [&] { return outcome(Status::kBadExtension); }, "not a .gif or .GIF file",
+       "拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。"},
+      {"no carrier", [&] { return outcome(Status::kUnsupported, Step::kReadSource); }, "not a carrier GIF",
+       "このファイルは対応フォーマットではありません。"},
+      {"no file", [&] { return outcome(Status::kUnsupported, Step::kOpenSource, {SystemError::Kind::kNotAFile}); },
+       "not a regular file", "通常のファイルではありません"},
+      {"cannot open", [&] { return outcome(Status::kUnsupported, Step::kOpenSource, SystemError::System(ENOENT)); },
+       "cannot open: No such file or directory", "開けません: No such file or directory"},
+      {"cannot read", [&] { return outcome(Status::kIoError, Step::kReadSource, SystemError::System(EIO)); },
+       "cannot read: Input/output error", "ファイルの読み書きに失敗しました。: Input/output error"},
+      {"cannot create", [&] { return outcome(Status::kIoError, Step::kCreateOutput, SystemError::System(EACCES)); },
+       "cannot create x.gif.temp: Permission denied", "x.gif.temp を作成できません: Permission denied"},
+      {"cannot write", [&] { return outcome(Status::kIoError, Step::kWriteOutput, SystemError::System(ENOSPC)); },
+       "cannot write x.gif.bmp: No space left on device", "x.gif.bmp に書き込めません: No space left on device"},
+      {"cannot replace", [&] { return outcome(Status::kIoError, Step::kReplaceOutput, SystemError::System(EISDIR)); },
+       "cannot replace x.gif.bmp: Is a directory", "x.gif.bmp を置き換えられません: Is a directory"},
+      {"out of memory", [&] { return outcome(Status::kOutOfMemory); }, "out of memory", "メモリが不足しています。"},
+      {"busy", [&] { return outcome(Status::kBusy); }, "being converted by another process",
+       "このファイルは別のプロセスが変換中です。"},
+      {"refused", [&] { return outcome(Status::kRefused); }, "its picture cannot be written",
+       "このファイルの画像は書き出せません。"},
+      {"a picture that cannot be opened",
+       [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kCannotOpen, SystemError::System(EACCES)}); },
+       "cannot read x.gif.png: Permission denied", "x.gif.png を読み取れません: Permission denied"},
+      {"a picture cut short", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kCutShort}); },
+       "cannot read x.gif.png: cut short", "x.gif.png を読み取れません: 途中で切れています"},
+      {"a checksum", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kChecksum}); },
+       "cannot read x.gif.png: checksum mismatch", "x.gif.png を読み取れません: チェックサムが一致しません"},
+      {"no picture", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kUnknownForm}); },
+       "cannot read x.gif.png: not a PNG or BMP picture", "x.gif.png を読み取れません: PNG でも BMP でもありません"},
+      {"a damaged picture",
+       [&] { return refusal(Refusal::kPicture, PictureProblem::Damaged("RLE runs past the last row")); },
+       "cannot read x.gif.png: damaged (RLE runs past the last row)",
+       "x.gif.png を読み取れません: 壊れています (RLE runs past the last row)"},
+      {"a picture that changed", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kChanged}); },
+       "cannot read x.gif.png: it changed while it was read", "x.gif.png を読み取れません: 読み取り中に変更されました"},
+      {"a picture too large for memory", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kOutOfMemory}); },
+       "cannot read x.gif.png: out of memory", "x.gif.png を読み取れません: メモリが不足しています。"},
+      {"a picture of another size", [&] { return refusal(Refusal::kPicture, PictureProblem::WrongSize(6, 3)); },
+       "x.gif.png is 6 x 3, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size",
+       "x.gif.png は 6 x 3 ですが、ビットマップは 5 x 3 です。画像はビットマップと同じ大きさにしてください"},
+      {"transparent pixels", [&] { return refusal(Refusal::kTransparent); },
+       "7 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 3, 1; "
+       "the bitmap (24-bit) holds opaque colours only: make those pixels opaque",
+       "x.gif.png の 7 個の画素が透明ですが、ビットマップは透明を持てません。最初は 3, 1。"
+       "ビットマップ (24 ビット) は不透明な色だけを持てます。これらの画素を不透明にしてください"},
+      {"colours off the palette", [&] { return refusal(Refusal::kOffPalette); },
+       "7 pixels of x.gif.png are not in the carrier's palette; the first at 3, 1 from the top left; "
+       "--nearest stores each as the palette's nearest colour",
+       "x.gif.png の 7 個の画素がパレットにない色です。最初は左上から 3, 1。--nearest でパレットの最も近い色に置き換えられます"},
+      {"a carrier changed", [&] { return refusal(Refusal::kCarrierChanged); },
+       "the carrier changed while it was packed", "書き戻し中に搬送ファイルが変更されました"},
+      {"two edits", [&] { return refusal(Refusal::kTwoEdits); },
+       "x.gif.png and x.gif.bmp both differ from the carrier and from each other; keep the one with the edit and move "
+       "the other away",
+       "x.gif.png と x.gif.bmp はどちらも搬送ファイルと異なり、互いにも異なります。編集した方を残し、もう一方を移動してください"},
+      {"compressed", [&] { return refusal(Refusal::kNotStorable, {}, BitmapForm::kCompressed); },
+       "compressed (RLE8), the picture cannot be stored back", "圧縮 (RLE8)ため画像を戻せません"},
+      {"no standard header", [&] { return refusal(Refusal::kNotStorable, {}, BitmapForm::kPlain); },
+       "no standard bitmap header, the picture cannot be stored back", "標準のビットマップヘッダーがないため画像を戻せません"},
+      {"masks cut short", [&] { return refusal(Refusal::kNotStorable); },
+       "palette or masks cut short, the picture cannot be stored back", "パレットかマスクが欠けているため画像を戻せません"},
+      {"no pixels", [&] { return Say(Text::kCannotWritePng, {BitmapTrouble(empty)}); },
+       "no pixels (16 x 0), cannot be written as PNG", "画素がない (16 x 0)ため PNG に書き出せません"},
+      {"an edit kept", [&] { return KeptLine({}, "x.gif.png"); },
+       "x.gif.png: kept: it shows another picture than its carrier (an edit not packed yet?); --force replaces it",
+       "x.gif.png: 保持しました: 搬送ファイルと異なる画像です (まだ書き戻していない編集?)。--force で置き換えます"},
+      {"an output kept unread",
+       [&] {
+         PatchResult unread;
+         unread.refusal = Refusal::kPicture;
+         unread.picture = {PictureProblem::Kind::kCutShort};
+         return KeptLine(unread, "x.gif.png");
+       },
+       "x.gif.png: kept: it cannot be read (cut short); --force replaces it",
+       "x.gif.png: 保持しました: 読み取れません (途中で切れています)。--force で置き換えます"},
+      {"a colour off the palette, for -v", [&] { return OffColourLines(off).at(0); },
+       "#ff0000 in 3 pixels: the nearest is entry 1, #ffffff, ΔE 114.5",
+       "#ff0000 が 3 画素: 最も近いのは 1 番の #ffffff、ΔE 114.5"},
+      {"colours moved far", [&] { return FarColourLines(off, "x.gif", "x.gif.png").at(0); },
+       "x.gif <- x.gif.png: --nearest moved 1 colours farther than ΔE 10, a visible change; the commonest:",
+       "x.gif <- x.gif.png: --nearest で 1 色を ΔE 10 より遠く (見て分かるほど) 置き換えました。多い順に:"},
+      {"a colour moved far", [&] { return FarColourLines(off, "x.gif", "x.gif.png").at(1); },
+       "#ff0000 in 3 pixels stored as entry 1, #ffffff, ΔE 114.5",
+       "#ff0000 の 3 画素を 1 番の #ffffff に置き換え、ΔE 114.5"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    UseJapanese(false);
+    EXPECT_EQ(row.say(), row.english);
+    UseJapanese(true);
+    EXPECT_EQ(row.say(), row.japanese);
+  }
+  UseJapanese(false);
+}
+
+// Every class of byte that is no printable UTF-8, in a name, escaped as the
+// table writes it by hand; printable characters beyond ASCII kept.
+TEST_F(Cli, EveryUnprintableByteOfANameIsEscaped) {
+  const std::pair<std::string, std::string> names[] = {
+      {"c0 \x01\x1f.gif", "c0 \\001\\037.gif"},
+      {"tab \t cr \r lf \n.gif", "tab \\t cr \\r lf \\n.gif"},
+      {"esc \x1b[2J.gif", "esc \\033[2J.gif"},
+      {"del \x7f.gif", "del \\177.gif"},
+      {"c1 \xc2\x80\xc2\x9b\xc2\x9f.gif", "c1 \\xc2\\x80\\xc2\\x9b\\xc2\\x9f.gif"},
+      {"stray \x80\xbf\xfe\xff.gif", "stray \\x80\\xbf\\xfe\\xff.gif"},
+      {"cut \xe6\x97.gif", "cut \\xe6\\x97.gif"},
+      {"overlong \xc0\xaf \xc1\xbf \xe0\x80\xaf \xf0\x80\x80\xaf.gif",
+       "overlong \\xc0\\xaf \\xc1\\xbf \\xe0\\x80\\xaf \\xf0\\x80\\x80\\xaf.gif"},
+      {"surrogate \xed\xa0\x80 \xed\xbf\xbf.gif", "surrogate \\xed\\xa0\\x80 \\xed\\xbf\\xbf.gif"},
+      {"beyond \xf4\x90\x80\x80 \xf5\x80\x80\x80.gif", "beyond \\xf4\\x90\\x80\\x80 \\xf5\\x80\\x80\\x80.gif"},
+      {"kept \xc2\xa0 \xc3\xa9 \xe6\x97\xa5 \xed\x9f\xbf \xf0\x9d\x84\x9e \xf4\x8f\xbf\xbf.gif",
+       "kept \xc2\xa0 \xc3\xa9 \xe6\x97\xa5 \xed\x9f\xbf \xf0\x9d\x84\x9e \xf4\x8f\xbf\xbf.gif"},
+  };
+  std::string args, expected;
+  for (const auto& [name, shown] : names) {
+    WriteFileBytes(dir / name, Bytes(30, 0x3B));
+    args += " '" + name + "'";
+    expected += "quillane-convert: " + shown + ": not a carrier GIF\n";
+  }
+  const Ran run = Run(args);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, expected + "11 files: 0 converted, 11 failed\n");
+}
+
+// The lines only a batch run gives, English and Japanese: a folder named to
+// pack, what shows no picture written as BMP, a failed rename, what packing
+// checks and maps, and a hint said once for the run.
+TEST_F(Cli, BatchMessagesInBothLanguages) {
+  const std::string pil = "/usr/bin/python3 -c \"from PIL import Image; ";
+  ASSERT_EQ(Shell("mkdir set && \"$M\" --width 5 --height 3 set/a.gif && \"$M\" --width 5 --height 3 u.gif && "
+                  "\"$Q\" -q u.gif && cp u.gif v.gif && cp u.gif.bmp v.gif.bmp && cp u.gif n.gif && "
+                  // Rows of the game's own layout, no BM: 2 x 2 pixels from byte 54.
+                  "/usr/bin/python3 -c \"import struct; open('plain.bin', 'wb').write(b'XX' + bytes(16) + "
+                  "struct.pack('<ii', 2, 2) + bytes(28) + bytes(range(12)))\" && \"$M\" --payload plain.bin plain.gif && "
+                  // 16-bit bitfields whose masks the pixels' offset leaves out.
+                  "/usr/bin/python3 -c \"import struct; open('masks.bin', 'wb').write(struct.pack('<2sIHHIIiiHHIIiiII', "
+                  "b'BM', 58, 0, 0, 54, 40, 2, 1, 1, 16, 3, 4, 0, 0, 0, 0) + bytes(4))\" && \"$M\" --payload masks.bin masks.gif && "
+                  // A 1-bit black and white bitmap, and a picture of it with 3 pixels red.
+                  + pil + "Image.new('1', (4, 2)).save('bw.bmp'); i = Image.new('RGB', (4, 2)); "
+                  "[i.putpixel(p, (255, 0, 0)) for p in ((1, 0), (2, 0), (3, 1))]; i.save('bw.gif.png')\" && "
+                  "\"$M\" --payload bw.bmp bw.gif && cp bw.gif bw2.gif && mkdir x.gif.bmp && touch x.gif.bmp/f && "
+                  "\"$M\" x.gif").exitCode, 0);
+  // ΔE of sRGB red, L* 53.24 a* 80.09 b* 67.20, to white, L* 100: the nearest of black and white.
+  const struct {
+    const char* what;
+    std::string command;
+    int exitCode;
+    std::string out, err, japaneseErr;
+  } cases[] = {
+      {"a folder to pack", "\"$K\" set", 1, "", "quillane-pack: set: a folder; -r packs what is inside\n",
+       "quillane-pack: set: フォルダーです。中身は -r で書き戻せます\n"},
+      {"no standard header, as BMP", "\"$Q\" -v -f png plain.gif", 0,
+       "plain.gif -> plain.gif.bmp (no standard bitmap header, kept as BMP)\n", "", ""},
+      {"masks cut short, as BMP", "\"$Q\" -v -f png masks.gif", 0,
+       "masks.gif -> masks.gif.bmp (palette or masks cut short, kept as BMP)\n", "", ""},
+      {"a rename refused", "\"$Q\" --force x.gif", 1, "", "quillane-convert: x.gif: cannot replace x.gif.bmp: Is a directory\n",
+       "quillane-convert: x.gif: x.gif.bmp を置き換えられません: ディレクトリです\n"},
+      {"checked", "\"$K\" -n u.gif v.gif", 0, "", "2 carriers: 0 would be packed, 2 unchanged, 0 failed\n",
+       "2 個の搬送ファイル: 書き戻し可能 0、変更なし 2、失敗 0\n"},
+      {"off the palette, for -v", "\"$K\" -v bw.gif", 1, "",
+       "quillane-pack: bw.gif: 3 pixels of bw.gif.png are not in the carrier's palette; the first at 1, 0 from the top "
+       "left; --nearest stores each as the palette's nearest colour\n"
+       "  #ff0000 in 3 pixels: the nearest is entry 1, #ffffff, ΔE 114.5\n",
+       "quillane-pack: bw.gif: bw.gif.png の 3 個の画素がパレットにない色です。最初は左上から 1, 0。"
+       "--nearest でパレットの最も近い色に置き換えられます\n"
+       "  #ff0000 が 3 画素: 最も近いのは 1 番の #ffffff、ΔE 114.5\n"},
+      {"mapped far", "\"$K\" -n -v --nearest bw.gif u.gif", 0,
+       "bw.gif <- bw.gif.png, 3 pixels mapped to the palette, largest ΔE 114.5\nu.gif: unchanged (u.gif.bmp)\n",
+       "quillane-pack: bw.gif <- bw.gif.png: --nearest moved 1 colours farther than ΔE 10, a visible change; the commonest:\n"
+       "  #ff0000 in 3 pixels stored as entry 1, #ffffff, ΔE 114.5\n"
+       "2 carriers: 1 would be packed, 1 unchanged, 0 failed; 3 pixels mapped to the palette, largest ΔE 114.5; "
+       "1 carriers with colours moved farther than ΔE 10\n",
+       "quillane-pack: bw.gif <- bw.gif.png: --nearest で 1 色を ΔE 10 より遠く (見て分かるほど) 置き換えました。多い順に:\n"
+       "  #ff0000 の 3 画素を 1 番の #ffffff に置き換え、ΔE 114.5\n"
+       "2 個の搬送ファイル: 書き戻し可能 1、変更なし 1、失敗 0。3 画素をパレットの色に置き換え、最大 ΔE 114.5。"
+       "ΔE 10 より遠く置き換えた色のある搬送ファイル 1\n"},
+      {"no pictures, the hint once", "\"$K\" n.gif bw2.gif", 1, "",
+       "quillane-pack: n.gif: no picture: neither n.gif.png nor n.gif.bmp exists; pictures are looked for beside each "
+       "carrier, and --from DIR takes them from DIR, where quillane-convert -o DIR wrote them\n"
+       "quillane-pack: bw2.gif: no picture: neither bw2.gif.png nor bw2.gif.bmp exists\n"
+       "2 carriers: 0 packed, 0 unchanged, 2 failed\n",
+       "quillane-pack: n.gif: 画像がありません: n.gif.png も n.gif.bmp もありません。画像は各搬送ファイルの隣を探します。"
+       "quillane-convert -o DIR で書き出した画像は --from DIR で指定できます\n"
+       "quillane-pack: bw2.gif: 画像がありません: bw2.gif.png も bw2.gif.bmp もありません\n"
+       "2 個の搬送ファイル: 書き戻し 0、変更なし 0、失敗 2\n"},
+      {"no pictures in --from", "\"$K\" --from pics bw.gif", 1, "",
+       "quillane-pack: bw.gif: no picture: neither pics/bw.gif.png nor pics/bw.gif.bmp exists; pictures are looked for "
+       "in pics, where quillane-convert -o pics writes them\n",
+       "quillane-pack: bw.gif: 画像がありません: pics/bw.gif.png も pics/bw.gif.bmp もありません。画像は pics を探します "
+       "(quillane-convert -o pics の書き出し先)\n"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const Ran english = Shell("LC_ALL=C.UTF-8 " + test.command);
+    EXPECT_EQ(english.exitCode, test.exitCode);
+    EXPECT_EQ(english.out, test.out);
+    EXPECT_EQ(english.err, test.err);
+    if (test.out.empty() || test.exitCode != 0) {
+      const Ran japanese = Shell("LC_ALL= LANG=ja_JP.UTF-8 " + test.command);
+      EXPECT_EQ(japanese.err, test.japaneseErr);
+    }
+  }
+}
+
+// The failures of a run in Japanese, each line as the Japanese table composes
+// it, the system's reasons in Japanese too.
+TEST_F(Cli, FailuresInJapanese) {
+  ASSERT_EQ(Shell("mkdir -p set a b locked && \"$M\" set/a.gif && printf x >set/n.txt && \"$M\" --seed 1 a/x.gif && "
+                  "\"$M\" --seed 2 b/x.gif && \"$M\" u.gif && \"$Q\" -q u.gif && printf x >blocker && "
+                  "\"$M\" locked/l.gif && chmod 0 locked && \"$M\" k.gif && printf junk >k.gif.bmp").exitCode, 0);
+  const std::string usage = "usage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...\n";
+  const struct {
+    const char* what;
+    std::string command;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {"a folder", "\"$Q\" set", 1, "quillane-convert: set: フォルダーです。中身は -r で変換できます\n"},
+      {"a picture for its carrier", "\"$K\" u.gif.bmp", 1,
+       "quillane-pack: u.gif.bmp: 拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。この画像の搬送ファイルは u.gif です\n"},
+      {"a folder that cannot be made", "\"$Q\" -o blocker/x u.gif", 1,
+       "quillane-convert: u.gif: フォルダー blocker/x を作成できません: ディレクトリではありません\n"},
+      {"written twice", "\"$Q\" -o out a/x.gif b/x.gif", 1,
+       "quillane-convert: b/x.gif: out/x.gif.bmp に書き込めません: a/x.gif から書き出し済みです\n"
+       "2 個のファイル: 変換 1、失敗 1\n"},
+      {"replacing a source", "\"$K\" -o b a/x.gif b/x.gif", 1,
+       "quillane-pack: a/x.gif: b/x.gif に書き込めません: この実行で読み込む b/x.gif を置き換えてしまいます\n"
+       "quillane-pack: b/x.gif: 画像がありません: b/x.gif.png も b/x.gif.bmp もありません。画像は各搬送ファイルの隣を探します。"
+       "quillane-convert -o DIR で書き出した画像は --from DIR で指定できます\n"
+       "2 個の搬送ファイル: 書き戻し 0、変更なし 0、失敗 2\n"},
+      {"an unknown option", "\"$Q\" -x u.gif", 2, "quillane-convert: 不明なオプションです: -x\n" + usage},
+      {"a bad value", "\"$Q\" -j 0 u.gif", 2, "quillane-convert: -j の値が正しくありません: 0\n" + usage},
+      {"a value missing", "\"$Q\" u.gif -o", 2, "quillane-convert: オプション -o には値が必要です\n" + usage},
+      {"no file", "\"$Q\"", 2, "quillane-convert: ファイルが指定されていません\n" + usage},
+      {"checked, one skipped", "\"$Q\" -n -r set", 0, "2 個のファイル: 変換可能 1、失敗 0、スキップ 1\n"},
+      {"a folder that cannot be read", "$AS \"$Q\" -r locked", 1,
+       "quillane-convert: locked: フォルダーを読み取れません: 許可がありません\n"},
+      {"standard output full", "\"$Q\" --help >/dev/full", 1,
+       "quillane-convert: 標準出力に書き込めません: デバイスに空き領域がありません\n"},
+      {"an output kept", "\"$Q\" k.gif other.gif", 1,
+       "quillane-convert: k.gif.bmp: 保持しました: 読み取れません (PNG でも BMP でもありません)。--force で置き換えます\n"
+       "quillane-convert: other.gif: 開けません: そのようなファイルやディレクトリはありません\n"
+       "2 個のファイル: 変換 0、失敗 1、保持 1\n"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const Ran run = Shell("export LC_ALL= LANG=ja_JP.UTF-8; " + test.command);
+    EXPECT_EQ(run.exitCode, test.exitCode);
+    EXPECT_EQ(run.err, test.err);
+  }
+  Shell("chmod 755 locked");
+}
+
+// Starts `args` with standard error into `err`, in English or Japanese,
+// with `env` added.
+pid_t StartSaying(const std::vector<std::string>& args, bool japanese, const std::string& env, const fs::path& err) {
+  std::vector<std::string> kept = {japanese ? "LANG=ja_JP.UTF-8" : "LC_ALL=C.UTF-8", env};
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry = *e;
+    if (!entry.starts_with("LANG=") && !entry.starts_with("LC_ALL=") && !entry.starts_with("LC_MESSAGES=")) kept.push_back(*e);
+  }
+  std::vector<char*> argv, envp;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  for (const std::string& e : kept) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// Two at once, each first process stopped at a known step of taking its
+// staging file: a conversion is refused as busy, and a pack whose carrier
+// another program changes meanwhile says so; in English and Japanese.
+TEST_F(Cli, ContentionIsSaid) {
+  ASSERT_EQ(Shell("\"$M\" --width 5 --height 3 x.gif && \"$Q\" -q -f png x.gif && /usr/bin/python3 -c \"from PIL import "
+                  "Image; i = Image.open('x.gif.png'); i.putpixel((0, 0), (1, 2, 3)); i.save('x.gif.png')\"").exitCode, 0);
+  const Bytes carrier = ReadFileBytes(dir / "x.gif");
+  const std::string source = (dir / "x.gif").string();
+  const fs::path err = scratch / "first.err";
+  const auto stopAtStaging = [&](const std::vector<std::string>& args, bool japanese) {
+    const pid_t pid = StartSaying(args, japanese, "QUILLANE_STOP_AT=staged", err);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+    EXPECT_TRUE(WIFSTOPPED(status));
+    return pid;
+  };
+  const auto said = [&] {
+    const Bytes bytes = ReadFileBytes(err);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  for (const bool japanese : {false, true}) {
+    SCOPED_TRACE(japanese ? "Japanese" : "English");
+    const pid_t converting = stopAtStaging({QUILLANE_CONVERT, "-q", "--force", source}, false);
+    EXPECT_EQ(Shell(std::string(japanese ? "LC_ALL= LANG=ja_JP.UTF-8" : "LC_ALL=C.UTF-8") + " \"$Q\" --force x.gif").err,
+              japanese ? "quillane-convert: x.gif: このファイルは別のプロセスが変換中です。\n"
+                       : "quillane-convert: x.gif: being converted by another process\n");
+    kill(converting, SIGCONT);
+    EXPECT_EQ(ExitCode(converting), 0);
+
+    WriteFileBytes(dir / "x.gif", carrier);
+    const pid_t packing = stopAtStaging({QUILLANE_PACK, source}, japanese);
+    Bytes changed = carrier;
+    changed.push_back(0);
+    WriteFileBytes(dir / "x.gif", changed);
+    kill(packing, SIGCONT);
+    EXPECT_EQ(ExitCode(packing), 1);
+    EXPECT_EQ(said(), japanese ? "quillane-pack: " + source + ": 書き戻し中に搬送ファイルが変更されました\n"
+                               : "quillane-pack: " + source + ": the carrier changed while it was packed\n");
+    EXPECT_EQ(ReadFileBytes(dir / "x.gif"), changed);
+    EXPECT_FALSE(fs::exists(dir / "x.gif.temp"));
+  }
+}
+
+// What a packed carrier keeps of the one it replaces: its permission bits,
+// set-id and sticky bits included, and its owner and group, or where only the
+// group may be set, its group; and folders -o makes are made as mkdir -p
+// makes them, under the umask, their names joined without doubled separators.
+TEST_F(Cli, ReplacedFilesKeepTheirAttributes) {
+  const bool root = geteuid() == 0;
+  const std::string edit = "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('x.gif.bmp'); "
+                           "i.putpixel((0, 0), (1, 2, 3)); i.save('x.gif.bmp')\"";
+  const struct {
+    const char* what;
+    std::string setup, pack, kept;
+  } cases[] = {
+      {"read and write for the owner", "chmod 600 x.gif", "\"$K\" -q x.gif", "600 0 0"},
+      {"set-group-ID", "chmod 2754 x.gif", "\"$K\" -q x.gif", "2754 0 0"},
+      {"set-user-ID, another owner", "chown 65534:65534 x.gif && chmod 4755 x.gif", "\"$K\" -q x.gif", "4755 65534 65534"},
+      {"sticky", "chmod 1644 x.gif", "\"$K\" -q x.gif", "1644 0 0"},
+      // A user who may not give the file away, but is of its group, keeps the group.
+      {"only the group settable", "chgrp 100 x.gif && chmod 664 x.gif && chmod 777 .",
+       "setpriv --reuid=65534 --regid=65534 --groups=100 \"$K\" -q x.gif", "664 65534 100"},
+  };
+  int n = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    if (!root) break;  // only root can give files away and make them another's
+    const std::string folder = "a" + std::to_string(++n), in = "mkdir -p " + folder + " && cd " + folder + " && ";
+    ASSERT_EQ(Shell(in + "\"$M\" --width 5 --height 3 x.gif && \"$Q\" -q x.gif && " + edit + " && " + test.setup).exitCode, 0);
+    EXPECT_EQ(Shell(in + test.pack).exitCode, 0);
+    EXPECT_EQ(Shell(in + "stat -c '%a %u %g' x.gif").out, test.kept + "\n");
+  }
+  ASSERT_EQ(Shell("\"$M\" --width 5 --height 3 y.gif").exitCode, 0);
+  EXPECT_EQ(Shell("umask 027 && LC_ALL=C.UTF-8 \"$Q\" -v -o out/new/ y.gif && stat -c '%a' out out/new").out,
+            "y.gif -> out/new/y.gif.bmp\n750\n750\n");
+  // An unchanged carrier is not written, even where -o asks for it elsewhere.
+  EXPECT_EQ(Shell("umask 022 && \"$Q\" -q y.gif && LC_ALL=C.UTF-8 \"$K\" -v -o packed/ y.gif && "
+                  "stat -c '%a' packed && test ! -e packed/y.gif").out, "y.gif: unchanged (y.gif.bmp)\n755\n");
 }
 
 }  // namespace

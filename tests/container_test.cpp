@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "../src/convert/carrier_writer.h"
 #include "memory_platform.h"
 #include "support.h"
 
@@ -119,6 +120,43 @@ TEST(Container, ShortReadsAndLargePayloadsGiveTheSameBytes) {
   for (CarrierForm form : {CarrierForm::kImage, CarrierForm::kComment}) {
     EXPECT_EQ(Extract(MakeCarrier(large, form)).payload, large);
     EXPECT_EQ(Extract(MakeCarrier(large, form), 65521).payload, large);
+  }
+}
+
+// The way back lays the chain out as GIF does: full sub-blocks of 255 bytes,
+// then one shorter, empty after a payload of whole 255-byte blocks, and only
+// that one; every byte after the chain as the carrier had it. Each chain is
+// written out here by its sub-blocks' lengths.
+TEST(Container, WrittenChainsAroundMultiplesOf255) {
+  const Bytes after = {0x00, 0x3B, 0x21, 0xFE, 0x01, 0x7A, 0x00};  // a terminator, a trailer, and bytes past it
+  const struct {
+    std::size_t size;
+    std::vector<std::size_t> lengths;
+  } cases[] = {
+      {0, {0}}, {1, {1}}, {254, {254}}, {255, {255, 0}}, {256, {255, 1}}, {509, {255, 254}},
+      {510, {255, 255, 0}}, {511, {255, 255, 1}}, {765, {255, 255, 255, 0}},
+  };
+  for (CarrierForm form : {CarrierForm::kImage, CarrierForm::kComment}) {
+    for (const auto& test : cases) {
+      SCOPED_TRACE(::testing::Message() << test.size << " bytes, " << (form == CarrierForm::kImage ? "image" : "comment"));
+      const Bytes before = Sequence(test.size, 1), payload = Sequence(test.size, 100);
+      std::vector<Bytes> blocks, oldBlocks;
+      for (std::size_t at = 0; const std::size_t length : test.lengths) {
+        blocks.emplace_back(payload.begin() + at, payload.begin() + at + length);
+        oldBlocks.emplace_back(before.begin() + at, before.begin() + at + length);
+        at += length;
+      }
+      MemoryPlatform os;
+      os.files[NATIVE_TEXT("in.gif")] = Join({MakeRawCarrier(form, oldBlocks), after});
+      const OpenedFile source = os.OpenForRead(NATIVE_TEXT("in.gif")).value;
+      const FileHandle out = os.Create(NATIVE_TEXT("out.gif"));
+      Bytes buffer(100);
+      EXPECT_FALSE(WriteCarrier(os, source, out, form, payload, buffer));
+      EXPECT_EQ(os.files[NATIVE_TEXT("out.gif")], Join({MakeRawCarrier(form, blocks), after}));
+      EXPECT_EQ(Extract(os.files[NATIVE_TEXT("out.gif")]).payload, payload);
+      EXPECT_FALSE(os.Close(out));
+      EXPECT_FALSE(os.Close(source.handle));
+    }
   }
 }
 

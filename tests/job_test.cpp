@@ -76,6 +76,9 @@ TEST_F(ConvertingOneFile, NoticeTextsAreExact) {
   EXPECT_EQ(NativeString(MessageText(Status::kUnsupported)), NATIVE_TEXT("このファイルは対応フォーマットではありません。"));
   EXPECT_EQ(NativeString(MessageText(Status::kIoError)), NATIVE_TEXT("ファイルの読み書きに失敗しました。"));
   EXPECT_EQ(NativeString(MessageText(Status::kOutOfMemory)), NATIVE_TEXT("メモリが不足しています。"));
+  EXPECT_EQ(NativeString(MessageText(Status::kBusy)), NATIVE_TEXT("このファイルは別のプロセスが変換中です。"));
+  EXPECT_EQ(NativeString(MessageText(Status::kRefused)), NATIVE_TEXT("このファイルの画像は書き出せません。"));
+  EXPECT_EQ(MessageText(Status::kOk), nullptr);
 }
 
 TEST_F(ConvertingOneFile, UnsupportedSourcesLeaveNoOutputAndNoStaging) {

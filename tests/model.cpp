@@ -47,21 +47,65 @@ Conversion ConvertPlain(std::span<const std::uint8_t> payload) {
 
 enum class Header { kPlain, kRows, kCompressed };
 
-Header Classify(std::span<const std::uint8_t> p) {
-  if (p.size() < bmp::kHeadersEnd || p[0] != 'B' || p[1] != 'M') return Header::kPlain;
-  const std::uint32_t info = bmp::ReadU32(p, bmp::kInfoSize);
-  if ((info != 40 && info != 52 && info != 56 && info != 108 && info != 124) ||
-      bmp::ReadU16(p, bmp::kPlanes) != 1 || bmp::ReadI32(p, bmp::kWidth) <= 0 ||
-      bmp::ReadU32(p, bmp::kPixelOffset) < std::uint64_t{bmp::kFileHeaderSize} + info)
-    return Header::kPlain;
-  const std::uint16_t depth = bmp::ReadU16(p, bmp::kBitCount);
-  switch (bmp::ReadU32(p, bmp::kCompression)) {
-    case 0: return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32
-                       ? Header::kRows : Header::kPlain;
-    case 3: case 6: return depth == 16 || depth == 32 ? Header::kRows : Header::kPlain;
-    case 1: case 2: case 4: case 5: return Header::kCompressed;
+// The information headers the format defines, known by their size: the
+// 12-byte BITMAPCOREHEADER of OS/2 1.x, with a width and height of 16 bits
+// and no compression field; OS/2 2.x's, 16 to 64 bytes, whose compression
+// codes 3 and 4 mean Huffman and RLE24 there; and Windows' own, every one
+// BITMAPINFOHEADER's 40 bytes first, with width and height of 32 bits at
+// bytes 18 and 22 of the file, planes at 26, bit count at 28, compression at 30:
+// 40, the RGB masks added (52), the alpha mask too (56), V4's colour space
+// (108) and V5's profile (124).
+struct InfoHeader {
+  std::uint32_t size;
+  bool windows;  // BITMAPINFOHEADER's fields and compression codes
+};
+constexpr InfoHeader kInfoHeaders[] = {{12, false}, {16, false}, {40, true}, {52, true},
+                                       {56, true},  {64, false}, {108, true}, {124, true}};
+
+// The compressions Windows' headers name, and the bit counts the format
+// allows with each: BI_RGB 1, 4, 8, 16, 24 or 32; BI_RLE8 8; BI_RLE4 4;
+// BI_BITFIELDS and BI_ALPHABITFIELDS 16 or 32; BI_JPEG and BI_PNG 0, the
+// picture's own file holding the rest.
+enum Compression : std::uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4, kBiPng = 5,
+                                   kBiAlphaBitfields = 6 };
+bool AllowedBitCount(std::uint32_t compression, std::uint16_t bits) {
+  switch (compression) {
+    case kBiRgb: return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    case kBiRle8: return bits == 8;
+    case kBiRle4: return bits == 4;
+    case kBiBitfields:
+    case kBiAlphaBitfields: return bits == 16 || bits == 32;
+    case kBiJpeg:
+    case kBiPng: return bits == 0;
   }
-  return Header::kPlain;
+  return false;
+}
+
+// Which payloads Quillane takes for a standard bitmap is its own choice, made
+// here apart from the product's tables:
+// - one of Windows' headers only: the game's tools read width and height as
+//   32 bits at byte 18 and 22 whatever the size field says, so the 12-byte
+//   core header, whose fields lie elsewhere, and OS/2 2.x's, whose codes mean
+//   other things, are read as the game's tools read them;
+// - one plane and a positive width, as every file the format describes has;
+// - the pixels after the headers, where they cannot overlap them;
+// - compressed rows (RLE, JPEG, PNG) kept as carried whatever the bit count
+//   says, since they are never moved; others only at a bit count the format
+//   allows for their compression.
+Header Classify(std::span<const std::uint8_t> p) {
+  constexpr std::size_t kFileHeader = 14;
+  if (p.size() < kFileHeader + 40 || p[0] != 'B' || p[1] != 'M') return Header::kPlain;
+  const std::uint32_t info = bmp::ReadU32(p, 14);
+  const InfoHeader* known = std::find_if(std::begin(kInfoHeaders), std::end(kInfoHeaders),
+                                         [&](const InfoHeader& h) { return h.size == info; });
+  if (known == std::end(kInfoHeaders) || !known->windows) return Header::kPlain;
+  const std::int32_t width = bmp::ReadI32(p, 18);
+  const std::uint16_t planes = bmp::ReadU16(p, 26), bits = bmp::ReadU16(p, 28);
+  const std::uint32_t compression = bmp::ReadU32(p, 30), pixels = bmp::ReadU32(p, 10);
+  if (planes != 1 || width <= 0 || pixels < kFileHeader + info) return Header::kPlain;
+  if (compression == kBiRle8 || compression == kBiRle4 || compression == kBiJpeg || compression == kBiPng)
+    return Header::kCompressed;
+  return AllowedBitCount(compression, bits) ? Header::kRows : Header::kPlain;
 }
 
 Conversion ConvertRows(std::span<const std::uint8_t> p) {

@@ -11,7 +11,11 @@ again as edited, and colours a palette lacks are refused. Pictures in every
 form an editor saves are packed and come out as Pillow reads them, and
 damaged ones are refused with their reason.
 
-  pictures.py CONVERT MAKE_CARRIER PACK [RUNNER...]
+Each section is a test of its own, run alone or after `prepare`, which makes
+the pictures in every form once, into $QUILLANE_PICTURES_PREPARED, for the
+sections that start from them; without it a section makes its own.
+
+  pictures.py SECTION CONVERT MAKE_CARRIER PACK [RUNNER...]
 """
 import filecmp
 import math
@@ -479,7 +483,7 @@ def tree_twice(run, convert, make_carrier, pack):
     def line():
         converted = run.tool(convert, "-r", "-f", "png", "-o", "pictures", "res")
         run.tool(pack, "-q", "-r", "--from", "pictures", "-o", "res-new", "res")
-        return converted.stderr
+        return converted.stderr.replace("\\", "/")  # as Windows names them too
 
     def shows(name, picture):
         run.tool(convert, "-q", "--force", "-f", "png", "-o", "check", f"res-new/{name}")
@@ -581,35 +585,66 @@ def damage(run, make_carrier, pack):
     return len(cases)
 
 
-def main():
-    convert, make_carrier, pack = (os.path.abspath(p) for p in sys.argv[1:4])
-    run = Run(sys.argv[4:])
-    work = tempfile.mkdtemp(prefix="quillane-pictures.")
-    os.chdir(work)
+def carriers_in_every_form(run, make_carrier, make=True):
+    """The pictures in every form, and the generated bitmaps, as carriers;
+    with `make`, written here, else only named, as a prepared folder holds them."""
     cases, lines = [], []
     for p, (builtin, width, height) in enumerate(PICTURES):
         picture, upside_down = f"p{p}.png", f"p{p}-flipped.png"
-        subprocess.run([MAGICK, builtin, "-resize", f"{width}x{height}!", picture], check=True)
-        subprocess.run([MAGICK, picture, "-flip", upside_down], check=True)
+        if make:
+            subprocess.run([MAGICK, builtin, "-resize", f"{width}x{height}!", picture], check=True)
+            subprocess.run([MAGICK, picture, "-flip", upside_down], check=True)
         for f, (name, write, options, as_game, exact, palette) in enumerate(FORMS):
             payload, carrier = f"p{p}f{f}.bmp", f"p{p}f{f}.gif"
-            write(upside_down if as_game else picture, payload)
+            if make:
+                write(upside_down if as_game else picture, payload)
             form = ["--comment"] if (p + f) % 2 else []
             lines.append(" ".join(["--payload", payload, *options, *form, carrier]))
             cases.append((f"{builtin} {width}x{height}, {name}", picture, payload, carrier, as_game, exact, f))
     generated = [f"g{g}.gif" for g in range(len(GENERATED))]
     lines += [" ".join([*options, "--seed", str(g), generated[g]]) for g, options in enumerate(GENERATED)]
-    with open("carriers.txt", "w") as f:
-        f.write("\n".join(lines) + "\n")
-    run.tool(make_carrier, "--list", "carriers.txt")
-    carriers = [c[3] for c in cases]
-    everything = carriers + generated
-    originals = snapshot(everything)
+    if make:
+        with open("carriers.txt", "w") as f:
+            f.write("\n".join(lines) + "\n")
+        run.tool(make_carrier, "--list", "carriers.txt")
+    return cases, generated
 
-    # Converted, as BMP beside each carrier and as PNG in a folder of its own,
-    # where a bitmap that shows no picture comes as the BMP it converts to.
+
+PREPARED = os.environ.get("QUILLANE_PICTURES_PREPARED")
+
+
+def prepare(run, convert, make_carrier, pack):
+    """Makes the pictures in every form once, for the sections that start from them."""
+    shutil.rmtree(PREPARED, ignore_errors=True)
+    os.makedirs(PREPARED)
+    os.chdir(PREPARED)
+    cases, generated = carriers_in_every_form(run, make_carrier)
+    if run.failures == 0:
+        open("complete", "w").close()
+    return f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps made"
+
+
+def every_form(run, make_carrier):
+    """The carriers in every form here, copied from the prepared folder where there is one."""
+    if PREPARED and os.path.exists(f"{PREPARED}/complete"):
+        shutil.copytree(PREPARED, ".", dirs_exist_ok=True)
+        return carriers_in_every_form(run, make_carrier, make=False)
+    return carriers_in_every_form(run, make_carrier)
+
+
+def converted(run, convert, everything):
+    """Converted, as BMP beside each carrier and as PNG in a folder of its own,
+    where a bitmap that shows no picture comes as the BMP it converts to."""
     run.tool(convert, "-q", *everything)
     run.tool(convert, "-q", "-f", "png", "-o", "png", *everything)
+
+
+def forms(run, convert, make_carrier, pack):
+    """Every form converted to BMP and PNG, each output the picture its carrier holds, as Pillow reads it."""
+    cases, generated = every_form(run, make_carrier)
+    carriers = [c[3] for c in cases]
+    everything = carriers + generated
+    converted(run, convert, everything)
     for what, picture, payload, carrier, as_game, exact, form in cases:
         if form == RLE and (os.path.exists(f"png/{carrier}.png") or
                             not filecmp.cmp(f"png/{carrier}.bmp", f"{carrier}.bmp", shallow=False)):
@@ -632,9 +667,17 @@ def main():
             run.fail(f"{what}: the PNG is not {mode}, as the bitmap is")
         if exact and pixels(picture) != (size, [p[:3] for p in expected]):
             run.fail(f"{what}: the carried bitmap is not the source picture")
+    return f"{len(cases)} pictures in {len(FORMS)} forms converted"
 
-    # Unedited, the pictures give the carriers back byte for byte, and left in
-    # place, or checked, change nothing.
+
+def round_trips(run, convert, make_carrier, pack):
+    """Unedited, the pictures give the carriers back byte for byte, and left in
+    place, or checked, change nothing."""
+    cases, generated = every_form(run, make_carrier)
+    carriers = [c[3] for c in cases]
+    everything = carriers + generated
+    originals = snapshot(everything)
+    converted(run, convert, everything)
     run.tool(pack, "-q", "-o", "from-bmp", *everything)
     run.tool(pack, "-q", "--from", "png", "-o", "from-png", *everything)
     for folder in ("from-bmp", "from-png"):
@@ -645,8 +688,14 @@ def main():
     run.tool(pack, "-q", *everything)
     if snapshot(everything) != originals:
         run.fail("packing unedited pictures in place, or checking them, changed a carrier")
+    return f"{len(everything)} unedited carriers, {len(generated)} generated among them, given back"
 
-    # Edited, in colours the bitmap holds, they come out again as edited.
+
+def edits(run, convert, make_carrier, pack):
+    """Edited, in colours the bitmap holds, they come out again as edited; a
+    colour the palette lacks is refused, and the carrier stays as it was."""
+    cases, generated = every_form(run, make_carrier)
+    converted(run, convert, [c[3] for c in cases])
     edited = {}
     for what, picture, payload, carrier, as_game, exact, form in cases:
         if form == RLE:
@@ -663,7 +712,6 @@ def main():
         if pixels(f"again/{carrier}.png", "RGBA") != picture:
             run.fail(f"{carrier}: the edit did not come out again")
 
-    # A colour the palette lacks is refused, and the carrier stays as it was.
     carrier = cases[6][3]
     before = snapshot([carrier])
     image = Image.open(f"{carrier}.bmp").convert("RGB")
@@ -673,10 +721,15 @@ def main():
     if "not in the carrier's palette; the first at 0, 0 from the top left" not in refusal.stderr or \
             snapshot([carrier]) != before:
         run.fail(f"an edit off the palette was not refused as it should be: {refusal.stderr.strip()}")
+    return f"{len(edited)} edits packed"
 
-    # A 32-bit bitmap's fourth bytes are unused, whatever they hold: a pixel
-    # edited in its BMP goes back as that pixel alone.
+
+def bmp_edit(run, convert, make_carrier, pack):
+    """A 32-bit bitmap's fourth bytes are unused, whatever they hold: a pixel
+    edited in its BMP goes back as that pixel alone."""
+    cases, generated = every_form(run, make_carrier)
     carrier = generated[THIRTY_TWO]
+    run.tool(convert, "-q", carrier)
     data = bytearray(open(f"{carrier}.bmp", "rb").read())
     pixel = struct.unpack("<I", data[10:14])[0]
     data[pixel:pixel + 3] = bytes([1, 2, 3])
@@ -686,8 +739,11 @@ def main():
     run.tool(convert, "-q", carrier)
     if open(f"{carrier}.bmp", "rb").read() != data:
         run.fail("a 32-bit pixel edited in its BMP did not go back as it was edited")
+    return "a 32-bit pixel edited in its BMP"
 
-    # An editor that clears the colour of fully transparent pixels changes nothing.
+
+def transparent(run, convert, make_carrier, pack):
+    """An editor that clears the colour of fully transparent pixels changes nothing."""
     picture = Image.new("RGBA", (9, 5), (200, 30, 10, 255))
     ImageDraw.Draw(picture).rectangle([0, 0, 4, 2], fill=(90, 180, 40, 0))
     picture.transpose(Image.FLIP_TOP_BOTTOM).save("clear.png")
@@ -699,19 +755,41 @@ def main():
     cleared.save("clear.gif.png")
     if "unchanged" not in run.tool(pack, "-v", "clear.gif").stdout:
         run.fail("clearing the colour of transparent pixels counted as a change")
+    return "transparent pixels cleared"
 
-    indexed = palettes(run, convert, make_carrier, pack)
-    forms = editor_forms(run, convert, make_carrier, pack)
-    alpha = alpha_forms(run, make_carrier, convert, pack)
-    damaged = damage(run, make_carrier, pack)
-    rounds = tree_twice(run, convert, make_carrier, pack)
-    print(f"{len(cases)} pictures in {len(FORMS)} forms and {len(generated)} generated bitmaps, "
-          f"{indexed} palette bitmaps by index and colour{', one edited in GIMP' if GIMP else ''}, "
-          f"{forms} editors' forms packed, {alpha} into a bitmap with alpha, "
-          f"{damaged} damaged pictures refused, a tree converted and packed again after {rounds} rounds of edits: "
-          f"{run.failures} failures")
+
+SECTIONS = {
+    "prepare": prepare,
+    "forms": forms,
+    "round_trips": round_trips,
+    "edits": edits,
+    "bmp_edit": bmp_edit,
+    "transparent": transparent,
+    "palettes": lambda *tools: f"{palettes(*tools)} palette bitmaps by index and colour"
+                               f"{', one edited in GIMP' if GIMP else ''}",
+    "editor_forms": lambda *tools: f"{editor_forms(*tools)} editors' forms packed",
+    "alpha": lambda run, convert, make_carrier, pack: f"{alpha_forms(run, make_carrier, convert, pack)} into a bitmap "
+                                                      "with alpha",
+    "damage": lambda run, convert, make_carrier, pack: f"{damage(run, make_carrier, pack)} damaged pictures refused",
+    "tree": lambda *tools: f"a tree converted and packed again after {tree_twice(*tools)} rounds of edits",
+}
+
+
+def main():
+    if len(sys.argv) < 5 or sys.argv[1] not in SECTIONS:
+        sys.exit(f"usage: pictures.py {{{'|'.join(SECTIONS)}}} CONVERT MAKE_CARRIER PACK [RUNNER...]")
+    section = sys.argv[1]
+    if section == "prepare" and not PREPARED:
+        sys.exit("pictures.py prepare: QUILLANE_PICTURES_PREPARED names no folder")
+    convert, make_carrier, pack = (os.path.abspath(p) for p in sys.argv[2:5])
+    run = Run(sys.argv[5:])
+    work = tempfile.mkdtemp(prefix=f"quillane-pictures-{section}.")
+    os.chdir(work)
+    said = SECTIONS[section](run, convert, make_carrier, pack)
+    print(f"{section}: {said}: {run.failures} failures")
+    os.chdir("/")
     if run.failures == 0:
-        subprocess.run(["rm", "-rf", work])
+        shutil.rmtree(work)
     else:
         print(f"left in {work}")
     return 1 if run.failures else 0
