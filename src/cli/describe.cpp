@@ -50,6 +50,7 @@ NativeString PictureReason(const PictureProblem& problem) {
   switch (problem.kind) {
     case PictureProblem::Kind::kCannotOpen:
     case PictureProblem::Kind::kCannotRead:
+      if (problem.cause.kind == SystemError::Kind::kNotAFile) return Say(Text::kNotAFile);
       return problem.cause.kind == SystemError::Kind::kSystem && problem.cause.code ? ErrorText(problem.cause.code)
                                                                                    : NativeString();
     case PictureProblem::Kind::kUnknownForm: return Say(Text::kPictureUnknown);
