@@ -1165,7 +1165,7 @@ TEST_F(Cli, FailuresInJapanese) {
   ASSERT_EQ(Shell("mkdir -p set a b locked && \"$M\" set/a.gif && printf x >set/n.txt && \"$M\" --seed 1 a/x.gif && "
                   "\"$M\" --seed 2 b/x.gif && \"$M\" u.gif && \"$Q\" -q u.gif && printf x >blocker && "
                   "\"$M\" locked/l.gif && chmod 0 locked && \"$M\" k.gif && printf junk >k.gif.bmp").exitCode, 0);
-  const std::string usage = "usage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] FILE...\n";
+  const std::string usage = "usage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...\n";
   const struct {
     const char* what;
     std::string command;
