@@ -3,11 +3,13 @@
 #pragma once
 
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "../native.h"
+#include "backups.h"
 
-enum class Flag { kRecursive, kOutputDir, kFrom, kFormat, kNearest, kForce, kDryRun, kJobs, kQuiet, kVerbose, kHelp, kVersion };
+enum class Flag { kRecursive, kOutputDir, kFrom, kFormat, kNearest, kForce, kBackup, kSuffix, kDryRun, kJobs, kQuiet, kVerbose, kHelp, kVersion };
 
 // What a command is asked to do.
 struct Options {
@@ -21,6 +23,11 @@ struct Options {
   bool png = false;        // the pictures as PNG rather than BMP
   bool nearest = false;    // colours a palette lacks stored as its nearest entries
   bool force = false;      // outputs that show an edit replaced all the same
+  // -b, --backup[=CONTROL] and -S SUFFIX as given, and the backups they ask for.
+  bool backup = false;
+  NativeString backupControl;
+  std::optional<NativeString> backupSuffix;
+  BackupPolicy backups;
   std::vector<NativeString> operands;
 };
 

@@ -99,6 +99,15 @@ constexpr Row kTexts[] = {
      T("{} <- {}: --nearest で {} 色を ΔE {} より遠く (見て分かるほど) 置き換えました。多い順に:")},
     {Text::kFarColour, T("#{} in {} pixels stored as entry {}, #{}, ΔE {}"), T("#{} の {} 画素を {} 番の #{} に置き換え、ΔE {}")},
     {Text::kSummaryFar, T("; {} carriers with colours moved farther than ΔE {}"), T("。ΔE {1} より遠く置き換えた色のある搬送ファイル {0}")},
+    {Text::kBackupNote, T(", backup {}"), T("、バックアップ {}")},
+    {Text::kBackupStays, T("; its backup {} stays"), T("。バックアップ {} は残ります")},
+    {Text::kCannotBackUp, T("cannot back up {} as {}"), T("{} を {} としてバックアップできません")},
+    {Text::kCannotListBackups, T("cannot list the backups of {}"), T("{} のバックアップを一覧できません")},
+    {Text::kAmbiguousValue, T("ambiguous value for {}: {}"), T("{} の値があいまいです: {}")},
+    {Text::kBackupControls, T("; the values are none or off, numbered or t, existing or nil, simple or never"),
+     T("。値は none か off、numbered か t、existing か nil、simple か never です")},
+    {Text::kBadSuffix, T("invalid value for {}: {}: a backup so named would stand where a carrier, its picture or its staging file goes"),
+     T("{} の値が正しくありません: {}。この名前のバックアップは搬送ファイル、その画像、作業ファイルの名前と重なります")},
 };
 #undef T
 // Each text at the place of its name, so that none is said for another.
@@ -108,7 +117,7 @@ constexpr bool InOrder() {
   }
   return true;
 }
-static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kSummaryFar) + 1);
+static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kBadSuffix) + 1);
 
 bool japanese = false;
 

@@ -79,6 +79,13 @@ enum class Text {
   kFarColours,
   kFarColour,
   kSummaryFar,
+  kBackupNote,
+  kBackupStays,
+  kCannotBackUp,
+  kCannotListBackups,
+  kAmbiguousValue,
+  kBackupControls,
+  kBadSuffix,
 };
 
 // `what` failed, and the system's reason where there is one.
