@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <map>
+#include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "../src/cli/describe.h"
 #include "../src/cli/texts.h"
@@ -317,7 +319,8 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
                            "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...\n") << args;
   }
   EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err,
-            "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqv] [-j N] [--nearest] [--from DIR] [-o DIR] CARRIER...\n");
+            "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqvb] [-j N] [--nearest] [--from DIR] [-o DIR] "
+            "[--backup[=CONTROL]] [-S SUFFIX] CARRIER...\n");
   const Ran help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
@@ -865,9 +868,170 @@ TEST_F(Cli, PackTakesTheEditOfTwoPictures) {
   }
 }
 
+// Backups as GNU cp makes them, under every CONTROL value and both
+// environment variables, the reference being cp --backup itself on the same
+// files. -n -v names the backup and writes nothing; each pack is then
+// stopped where the backup is kept and the carrier not yet replaced (the
+// QUILLANE_STOP_AT seam), and killed or let go: the carrier is the old one or
+// the new one, and the backups are what cp leaves, to the byte, mode and
+// time. The same where the file system has no hard links (made so by a
+// filter on link and linkat), where the backup is a copy.
+TEST_F(Cli, PackKeepsBackupsAsCpDoes) {
+  unsetenv("VERSION_CONTROL");
+  unsetenv("SIMPLE_BACKUP_SUFFIX");
+  ASSERT_EQ(Shell("mkdir seed && cd seed && \"$M\" --width 5 --height 3 x.gif && \"$Q\" -q -f png x.gif && "
+                  "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('x.gif.png'); "
+                  "i.putpixel((1, 1), (250, 10, 20)); i.save('x.gif.png')\" && chmod 640 x.gif && touch -d 2001-02-03 x.gif")
+                .exitCode, 0);
+  const Bytes old = ReadFileBytes(dir / "seed/x.gif");
+  // Every file of a folder but the carrier, its picture and its staging file.
+  using Files = std::map<std::string, std::tuple<Bytes, fs::file_time_type, fs::perms>>;
+  const auto others = [](const fs::path& folder) {
+    Files files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name != "x.gif" && name != "x.gif.png" && name != "x.gif.temp")
+        files[name] = {ReadFileBytes(entry.path()), fs::last_write_time(entry.path()), entry.status().permissions()};
+    }
+    return files;
+  };
+  const struct {
+    std::string options, env;
+    const char* standing;  // earlier backups and other files
+  } cases[] = {
+      {"-b", "", ""},
+      {"-b", "", "x.gif.~2~"},
+      {"--backup", "VERSION_CONTROL=numbered", ""},
+      {"--backup=", "VERSION_CONTROL=simple", "x.gif~ x.gif.~1~"},
+      {"--backup=none", "", "x.gif~"},
+      {"--backup=off", "VERSION_CONTROL=t", ""},
+      {"--backup=numbered", "", "x.gif.~9~ x.gif.~10~ x.gif.~09~ x.gif.~0~ x.gif.~10~x x.gif.~~ y.gif.~12~"},
+      {"--backup=t", "", "x.gif.~99999999999999999999~"},
+      {"--backup=nu", "", ""},
+      {"--backup=existing", "", "x.gif~"},
+      {"--backup=nil", "", "x.gif.~1~ x.gif.~x~"},
+      {"--backup=simple", "", "x.gif~ x.gif.~3~"},
+      {"--backup=never", "", ""},
+      {"-S .bak", "", ""},
+      {"--suffix=.orig --backup=simple", "", "x.gif.orig"},
+      {"-b", "SIMPLE_BACKUP_SUFFIX=.old", ""},
+      {"-b --suffix=", "SIMPLE_BACKUP_SUFFIX=.old", ""},
+      {"--suffix=a/b -b", "", ""},
+      {"-b", "VERSION_CONTROL=never", "x.gif.~1~"},
+      {"--backup=simple", "VERSION_CONTROL=t", ""},
+      {"", "VERSION_CONTROL=t", ""},
+      {"--backup=none -S .q", "", ""},
+  };
+  const auto words = [](const std::string& text) {
+    std::vector<std::string> split;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) split.push_back(word);
+    return split;
+  };
+  int n = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.options + " " + test.env + " over " + test.standing);
+    const std::string folder = "case" + std::to_string(++n);
+    ASSERT_EQ(Shell("cp -pr seed " + folder + " && cd " + folder + " && for f in " + test.standing +
+                    "; do echo \"earlier $f\" >$f && touch -d 2002-01-01 $f; done && cp -pr . ../" + folder +
+                    "-ref && cd ../" + folder + "-ref && " + test.env + " cp " + test.options + " x.gif.png x.gif")
+                  .exitCode, 0);
+    const Files reference = others(dir / (folder + "-ref")), before = others(dir / folder);
+    std::string made;  // the backup cp made, or none
+    for (const auto& [name, file] : reference) {
+      if (std::get<0>(file) == old) made = name;
+    }
+    const Ran checked = Shell("cd " + folder + " && " + test.env + " LC_ALL=C.UTF-8 \"$K\" -n -v " + test.options + " x.gif");
+    EXPECT_EQ(checked.out, "x.gif <- x.gif.png" + (made.empty() ? "" : ", backup " + made) + "\n");
+    EXPECT_EQ(others(dir / folder), before);
+    for (const bool copies : {false, true}) {
+      for (const bool killed : {true, false}) {
+        SCOPED_TRACE(std::string(copies ? "copied" : "linked") + (killed ? ", killed" : ", let go"));
+        const fs::path run = dir / (folder + (copies ? "c" : "l") + (killed ? "k" : "g"));
+        ASSERT_EQ(Shell("cp -pr " + folder + " " + run.string()).exitCode, 0);
+        std::vector<std::string> args;
+        if (copies)
+          args = {"/usr/bin/python3", QUILLANE_SYSTEM_FAULTS, "--no-unnamed-files", "--fail", "link=EPERM", "--fail", "linkat=EPERM"};
+        args.push_back(QUILLANE_PACK);
+        for (const std::string& option : words(test.options)) args.push_back(option);
+        args.push_back((run / "x.gif").string());
+        std::vector<std::string> env = words(test.env);
+        env.push_back("QUILLANE_STOP_AT=backed-up");
+        const pid_t pid = Start(args, env);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+        if (WIFSTOPPED(status)) {
+          // What stands while the pack is stopped, looked at before it is let go whatever it shows.
+          Bytes carrier;
+          Files files;
+          try {
+            carrier = ReadFileBytes(run / "x.gif");
+            files = others(run);
+          } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what();
+          }
+          std::error_code error;
+          const std::uintmax_t links = fs::hard_link_count(run / made, error);
+          kill(pid, killed ? SIGKILL : SIGCONT);
+          EXPECT_EQ(ExitCode(pid), killed ? -1 : 0);
+          EXPECT_FALSE(made.empty());
+          EXPECT_EQ(carrier, old);
+          EXPECT_EQ(files, reference);
+          // A second link to the carrier, or a copy of it.
+          EXPECT_EQ(links, copies ? 1u : 2u);
+        } else {
+          EXPECT_TRUE(made.empty());
+          EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+        }
+        EXPECT_EQ(ReadFileBytes(run / "x.gif") == old, killed && !made.empty());
+        EXPECT_EQ(others(run), reference);
+      }
+    }
+  }
+
+  // A numbered backup stays when the carrier then cannot be replaced (made so
+  // by a filter on rename), and the message says so.
+  ASSERT_EQ(Shell("cp -pr seed failing").exitCode, 0);
+  const Ran failing = Shell("cd failing && LC_ALL=C.UTF-8 /usr/bin/python3 '" QUILLANE_SYSTEM_FAULTS "' --no-unnamed-files "
+                            "--fail rename=EIO --fail renameat=EIO --fail renameat2=EIO \"$K\" --backup=t x.gif");
+  EXPECT_EQ(failing.exitCode, 1);
+  EXPECT_EQ(failing.err, "quillane-pack: x.gif: cannot replace x.gif: Input/output error; its backup x.gif.~1~ stays\n");
+  EXPECT_EQ(ReadFileBytes(dir / "failing/x.gif"), old);
+  EXPECT_EQ(ReadFileBytes(dir / "failing/x.gif.~1~"), old);
+  EXPECT_FALSE(fs::exists(dir / "failing/x.gif.temp"));
+
+  // With -o the backup is of the output that stands there, and none is made
+  // where none stands; the carrier is left alone.
+  ASSERT_EQ(Shell("cp -pr seed out").exitCode, 0);
+  EXPECT_EQ(Shell("cd out && LC_ALL=C.UTF-8 \"$K\" -v -b -o new x.gif").out, "new/x.gif <- x.gif.png\n");
+  const Bytes packed = ReadFileBytes(dir / "out/new/x.gif");
+  EXPECT_EQ(Shell("cd out && LC_ALL=C.UTF-8 \"$K\" -v -b -o new x.gif").out, "new/x.gif <- x.gif.png, backup new/x.gif~\n");
+  EXPECT_EQ(ReadFileBytes(dir / "out/new/x.gif~"), packed);
+  EXPECT_EQ(ReadFileBytes(dir / "out/x.gif"), old);
+  EXPECT_FALSE(fs::exists(dir / "out/x.gif~"));
+
+  // Values GNU's tools refuse, and suffixes that would name a backup as one of the tools' own files.
+  const std::string usage = "\nusage: quillane-pack [-rnqvb] [-j N] [--nearest] [--from DIR] [-o DIR] [--backup[=CONTROL]] "
+                            "[-S SUFFIX] CARRIER...\n";
+  const std::string values = "; the values are none or off, numbered or t, existing or nil, simple or never";
+  const std::pair<std::string, std::string> refused[] = {
+      {"--backup=bogus", "invalid value for --backup: bogus" + values},
+      {"--backup=n", "ambiguous value for --backup: n" + values},
+      {"VERSION_CONTROL=nothing \"$K\" -b", "invalid value for $VERSION_CONTROL: nothing" + values},
+      {"-S .png", "invalid value for --suffix: .png: a backup so named would stand where a carrier, its picture or its staging file goes"},
+      {"SIMPLE_BACKUP_SUFFIX=.GIF \"$K\" -b", "invalid value for $SIMPLE_BACKUP_SUFFIX: .GIF: a backup so named would stand where a carrier, its picture or its staging file goes"},
+  };
+  for (const auto& [args, problem] : refused) {
+    const Ran run = Shell(std::string("cd seed && LC_ALL=C.UTF-8 ") + (args.find("$K") == std::string::npos ? "\"$K\" " : "") + args + " x.gif");
+    EXPECT_EQ(run.exitCode, 2) << args;
+    EXPECT_EQ(run.err, "quillane-pack: " + problem + usage) << args;
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "seed/x.gif"), old);
+}
+
 // Killed at any point, a conversion leaves the earlier output or the complete
 // new one under the output's name, never a mixture or a part; so does a pack
-// under the carrier's.
+// under the carrier's, and its backup is none or the complete earlier carrier.
 TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
   const Bytes fresh = PutCarrier("large.gif", CarrierForm::kImage, 1024, 2048);
   const std::string source = (dir / "large.gif").string(), picture = source + ".png";
@@ -897,6 +1061,10 @@ TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
       WriteFileBytes(file, old);
       once(whole * 4 * (i + 1) / (3 * kKills) + std::chrono::microseconds(1));  // past the end too
       const Bytes now = ReadFileBytes(file);
+      const fs::path backup = file.string() + "~";
+      if (fs::exists(backup)) {
+        EXPECT_EQ(ReadFileBytes(backup), old) << program << ", kill " << i;
+      }
       if (now == old) ++oldKept;
       else if (now == done) ++newWritten;
       else ADD_FAILURE() << program << ", kill " << i << " left " << now.size() << " bytes that are neither";
@@ -907,7 +1075,7 @@ TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
   };
   EXPECT_EQ(runs(QUILLANE_CONVERT, "--force", dir / "large.gif.bmp", ExpectedOutput(MakeBitmap(1024, 2047, 5))), fresh);
   fs::remove(dir / "large.gif.bmp");
-  runs(QUILLANE_PACK, "-q", dir / "large.gif", MakeCarrier(MakeBitmap(1024, 2048, 42), CarrierForm::kImage));
+  runs(QUILLANE_PACK, "-qb", dir / "large.gif", MakeCarrier(MakeBitmap(1024, 2048, 42), CarrierForm::kImage));
 }
 
 // Every way a failure or a refusal is put in words, English and Japanese, as

@@ -2,7 +2,7 @@
 # quillane-convert.exe under Wine: Unicode names convert, messages arrive as
 # the Linux build prints them, UTF-8 when standard error is redirected, in
 # English or Japanese as the user's language says; an output another program
-# holds for a moment is still replaced; patterns are matched as in cmd; Ctrl-C ends a batch cleanly; a catalogue's paths.
+# holds for a moment is still replaced; patterns are matched as in cmd; Ctrl-C ends a batch cleanly; a catalogue's paths; quillane-pack.exe keeps backups.
 # Usage: cli_windows.sh CONVERT_EXE MAKE_CARRIER_EXE PROBE_EXE PACK_EXE RUNNER [RUNNER_ARGS...]
 #   QUILLANE_VERSION and QUILLANE_FILE_VERSION are the versions --version must print.
 set -u
@@ -181,6 +181,27 @@ check "Ctrl-C twice: the batch ends at once, exit 130, the output being written 
   test "$code/$(cat c.gif.bmp)/$(ls [a-e].gif.bmp | tr '\n' ' ')" = "130/old/a.gif.bmp b.gif.bmp c.gif.bmp "
 check "Ctrl-C twice: no staging file left" test -z "$(ls | grep '\.temp$')"
 rm -f [a-e].gif [a-e].gif.bmp
+# Backups under the names GNU cp gives them: each the carrier it replaced,
+# its time with it; -n -v names the next.
+rm 'Ωmega 日本.GIF.bmp'  # the picture converted first, which shows no edit of these
+shade=0
+edit() {  # another edit of the picture, the carrier as it stands kept to compare
+  shade=$((shade + 40))
+  /usr/bin/python3 -c "from PIL import Image; i = Image.open('Ωmega 日本.GIF.png'); i.paste(($shade, 7, 9), (0, 0, 4, 2)); i.save('Ωmega 日本.GIF.png')"
+  touch -d 2001-01-01 'Ωmega 日本.GIF' && cp -p 'Ωmega 日本.GIF' before.GIF
+}
+packing() { LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" -v "$@" 'Ωmega 日本.GIF' | tr -d '\r' >stdout.txt; }
+same_file() { cmp -s "$1" "$2" && test "$(stat -c %Y "$1")" = "$(stat -c %Y "$2")"; }
+edit && packing -b
+check "a simple backup is the carrier replaced, its time kept" same_file 'Ωmega 日本.GIF~' before.GIF
+check "-v names the backup" test "$(cat stdout.txt)" = 'Ωmega 日本.GIF <- Ωmega 日本.GIF.png, backup Ωmega 日本.GIF~'
+edit && packing --backup=numbered
+check "a numbered backup is the carrier replaced, its time kept" same_file 'Ωmega 日本.GIF.~1~' before.GIF
+edit && packing -b
+check "-b numbers the next backup where numbered ones exist" same_file 'Ωmega 日本.GIF.~2~' before.GIF
+edit && packing -n -b
+check "-n -v names the backup a pack would make" test "$(cat stdout.txt)" = 'Ωmega 日本.GIF <- Ωmega 日本.GIF.png, backup Ωmega 日本.GIF.~3~'
+check "no other backup, no staging file" test "$(ls | grep -c '日本\.GIF\(~\|\.~\)')/$(ls | grep -c '\.temp$')" = "3/0"
 
 version=$("${runner[@]}" "$convert" --version | tr -d '\r')
 check "version" test "$version" = "quillane-convert $QUILLANE_VERSION ($QUILLANE_FILE_VERSION)"

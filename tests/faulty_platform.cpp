@@ -56,6 +56,11 @@ SystemError FaultyPlatform::Replace(FileHandle hold, const NativeString& from, c
   return Fails(Op::kReplace) ? kInjected : inner_.Replace(hold, from, to);
 }
 
+Result<bool> FaultyPlatform::KeepBackup(const NativeString& file, const NativeString& backup,
+                                        const NativeString& staging, bool replace) {
+  return Fails(Op::kKeepBackup) ? Injected<bool>() : inner_.KeepBackup(file, backup, staging, replace);
+}
+
 SystemError FaultyPlatform::Delete(FileHandle hold, const NativeString& path) {
   // A removal that fails still lets go of the hold.
   if (!Fails(Op::kDelete)) return inner_.Delete(hold, path);

@@ -9,8 +9,8 @@
 #include "../src/convert/platform.h"
 
 enum class Op { kOpenForRead, kFileSize, kStamp, kCreateStaging, kCopyPermissions, kReadAt, kWriteAt, kClose,
-                kReplace, kDelete, kAbsolutePath };
-inline constexpr int kOpCount = 11;
+                kKeepBackup, kReplace, kDelete, kAbsolutePath };
+inline constexpr int kOpCount = 12;
 
 // The reason a failing call gives.
 inline constexpr int kInjectedError = EIO;
@@ -34,6 +34,8 @@ class FaultyPlatform final : public Platform {
   Result<Staging> CreateStaging(const NativeString& path) override;
   SystemError CopyPermissions(const FileStamp& from, FileHandle to) override;
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
+  Result<bool> KeepBackup(const NativeString& file, const NativeString& backup, const NativeString& staging,
+                          bool replace) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
 

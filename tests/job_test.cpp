@@ -122,8 +122,10 @@ TEST_F(ConvertingOneFile, ADirectoryInTheWayIsAReadWriteFailure) {
 // Each call the job makes fails in turn, over inputs that take each path
 // through it, with an earlier output in place; then reads and writes move
 // only a few bytes at a time. PNG output goes through the same, and packs: a
-// carrier with a picture beside it is packed in place, and keeps its bytes
-// whenever it fails.
+// carrier with a picture beside it is packed in place, kept first as a
+// simple backup over an earlier one or as a new numbered one; it keeps its
+// bytes whenever the pack fails, and its backup is the earlier one or
+// complete.
 TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput) {
   const Bytes bmp = MakeBitmap(13, 9, 42);
   const Bytes large = MakeBitmap(300, 300, 7);  // more than a buffer holds
@@ -194,6 +196,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     Bytes output;
     Bytes picture = {};  // packed into the source, which `output` then is
     bool png = false;    // written as PNG, the same in every run that succeeds
+    bool numbered = false;  // a pack's backup is a numbered one, else a simple one
   } inputs[] = {
       {"image.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, ExpectedOutput(bmp)},
       {"comment.gif", MakeCarrier(bmp, CarrierForm::kComment), Status::kOk, ExpectedOutput(bmp)},
@@ -206,7 +209,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
       {"image.png", MakeCarrier(bmp, CarrierForm::kImage), Status::kBadExtension, {}},
       {"pack.gif", carrierOf(12, 9, 1), Status::kOk, carrierOf(12, 9, 2), ExpectedOutput(MakeBitmap(12, 9, 2))},
       {"pack-large.gif", carrierOf(300, 300, 1), Status::kOk, carrierOf(300, 300, 2),
-       ExpectedOutput(MakeBitmap(300, 300, 2))},
+       ExpectedOutput(MakeBitmap(300, 300, 2)), false, true},
       {"pack-rle.gif", MakeCarrier(rle, CarrierForm::kComment), Status::kOk, MakeCarrier(rle, CarrierForm::kComment), rle},
       {"pack-alpha.gif", MakeCarrier(argb(1), CarrierForm::kImage), Status::kOk, MakeCarrier(argbNew, CarrierForm::kImage),
        argbPicture},
@@ -217,7 +220,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
       {"png.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, {}, {}, true},
       {"png-large.gif", MakeCarrier(large, CarrierForm::kComment), Status::kOk, {}, {}, true},
   };
-  const Bytes earlier(5, 'E');
+  const Bytes earlier(5, 'E'), earlierBackup(4, 'B');
 
   int faults = 0, trickles = 0;
   for (const auto& input : inputs) {
@@ -227,10 +230,14 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     const NativeString output = packs ? path : input.png ? path + NATIVE_TEXT(".png") : picture;
     Bytes want = input.output;
     const NativeString staging = path + NATIVE_TEXT(".temp");
-    // The files a run starts from: the source, and the picture to pack or an earlier output.
+    // A pack keeps the carrier as NAME~ over an earlier one, or as NAME.~2~ beside NAME.~1~.
+    const NativeString backup = path + (input.numbered ? NATIVE_TEXT(".~2~") : NATIVE_TEXT("~"));
+    const NativeString earlierName = input.numbered ? path + NATIVE_TEXT(".~1~") : backup;
+    // The files a run starts from: the source, and the picture to pack and
+    // an earlier backup, or an earlier output.
     const auto filesAtStart = [&](bool withEarlier) {
       std::map<NativeString, Bytes> files{{path, input.file}};
-      if (packs) files[picture] = input.picture;
+      if (packs) files[picture] = input.picture, files[earlierName] = earlierBackup;
       else if (withEarlier) files[output] = earlier;
       return files;
     };
@@ -239,12 +246,21 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     const auto expectPack = [&](FaultyPlatform& os, MemoryPlatform& mem, Status status, bool stagingLeft) {
       Workspace workspace;
       ASSERT_TRUE(workspace.Ready());
-      const PackOutcome outcome = Pack(os, {path, path, {picture}, true}, workspace);
+      const auto named = [&](const NativeString&) { return Result<BackupName>({backup, input.numbered}); };
+      const PackOutcome outcome = Pack(os, {path, path, {picture}, true, false, false, named}, workspace);
       if (status == Status::kOk) {
         EXPECT_EQ(outcome.error.status, Status::kOk) << static_cast<int>(outcome.patch.refusal);
       }
       EXPECT_EQ(mem.files.at(path), outcome.error ? input.file : input.output);
       EXPECT_EQ(mem.files.at(picture), input.picture);
+      // An unchanged carrier is not replaced, so it is not kept either; one
+      // that failed to take its new name was kept just before.
+      const bool kept = (!outcome.error && input.output != input.file) || outcome.error.step == Step::kReplaceOutput;
+      EXPECT_EQ(outcome.backup, kept ? backup : NativeString());
+      EXPECT_EQ(mem.files.at(earlierName), input.numbered || !kept ? earlierBackup : input.file);
+      if (input.numbered) {
+        EXPECT_EQ(mem.files.contains(backup) ? mem.files.at(backup) : Bytes(), kept ? input.file : Bytes());
+      }
       EXPECT_EQ(mem.files.contains(staging), stagingLeft);
     };
     const auto expectOutcome = [&](FaultyPlatform& os, MemoryPlatform& mem, Status status, bool stagingLeft,
@@ -300,6 +316,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
           case Op::kCreateStaging: step = Step::kCreateOutput; break;
           case Op::kReadAt: step = Step::kReadSource; break;
           case Op::kWriteAt: step = Step::kWriteOutput; break;
+          case Op::kKeepBackup: step = Step::kKeepBackup; break;
           case Op::kReplace: step = Step::kReplaceOutput; break;
           // Past a refusal, a failed close or removal adds no notice of its own.
           case Op::kClose:

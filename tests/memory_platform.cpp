@@ -77,6 +77,14 @@ SystemError MemoryPlatform::Replace(FileHandle hold, const NativeString& from, c
   return Close(hold);
 }
 
+Result<bool> MemoryPlatform::KeepBackup(const NativeString& file, const NativeString& backup, const NativeString&,
+                                        bool replace) {
+  if (!files.contains(file)) return {false};
+  if (!replace && files.contains(backup)) return {false, SystemError::System(EEXIST)};
+  files[backup] = files.at(file);
+  return {true};
+}
+
 SystemError MemoryPlatform::Delete(FileHandle hold, const NativeString& path) {
   const bool removed = files.erase(path) > 0;
   Close(hold);

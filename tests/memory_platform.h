@@ -24,6 +24,8 @@ class MemoryPlatform : public Platform {
   Result<Staging> CreateStaging(const NativeString& path) override;
   SystemError CopyPermissions(const FileStamp& from, FileHandle to) override;
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
+  Result<bool> KeepBackup(const NativeString& file, const NativeString& backup, const NativeString& staging,
+                          bool replace) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
 

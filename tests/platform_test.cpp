@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "support.h"
 
 namespace {
@@ -89,4 +91,32 @@ TEST(NativePlatform, FilesAreToldApartByIdentityNotSpelling) {
   EXPECT_EQ(id(dir / "a"), id(dir / "sub" / ".." / "a"));
   EXPECT_NE(id(dir / "a"), id(dir / "b"));
   EXPECT_FALSE(IdentifyFile((dir / "missing").native()).Ok());
+}
+
+// A backup is the very file under a further name, its bytes, mode and time
+// with it: a numbered name that stands is refused, a simple one replaces the
+// one before, a stale staging file included, and nothing to keep makes nothing.
+TEST(NativePlatform, ABackupIsTheFileUnderAFurtherName) {
+  TempDir dir;
+  NativePlatform os;
+  const auto at = [&](const char* name) { return (dir / name).native(); };
+  WriteFileBytes(dir / "x.gif", Bytes(6, 1));
+  fs::last_write_time(dir / "x.gif", fs::file_time_type() + std::chrono::hours(300000));
+  WriteFileBytes(dir / "x.gif~", Bytes(2, 9));
+  WriteFileBytes(dir / "x.gif~.temp", Bytes(2, 8));
+  WriteFileBytes(dir / "x.gif.~1~", Bytes(2, 7));
+  const Result<bool> simple = os.KeepBackup(at("x.gif"), at("x.gif~"), at("x.gif~.temp"), true);
+  const Result<bool> numbered = os.KeepBackup(at("x.gif"), at("x.gif.~2~"), at("x.gif.~2~.temp"), false);
+  const Result<bool> taken = os.KeepBackup(at("x.gif"), at("x.gif.~1~"), at("x.gif.~1~.temp"), false);
+  const Result<bool> nothing = os.KeepBackup(at("y.gif"), at("y.gif~"), at("y.gif~.temp"), true);
+  EXPECT_TRUE(simple.Ok() && simple.value);
+  EXPECT_TRUE(numbered.Ok() && numbered.value);
+  EXPECT_EQ(taken.error.kind, SystemError::Kind::kSystem);
+  EXPECT_TRUE(nothing.Ok() && !nothing.value);
+  for (const char* name : {"x.gif~", "x.gif.~2~"}) {
+    EXPECT_EQ(IdentifyFile(at(name)).value, IdentifyFile(at("x.gif")).value) << name;
+    EXPECT_EQ(fs::last_write_time(dir / name), fs::last_write_time(dir / "x.gif")) << name;
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "x.gif.~1~"), Bytes(2, 7));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"x.gif", "x.gif.~1~", "x.gif.~2~", "x.gif~"}));
 }

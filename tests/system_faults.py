@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Runs a program on a system that fails chosen calls, by a seccomp filter:
 
-  system_faults.py [--no-unnamed-files] [--flock ERRNO] [--stat ERRNO] PROGRAM [ARG...]
+  system_faults.py [--no-unnamed-files] [--flock ERRNO] [--stat ERRNO] [--fail CALL=ERRNO]... PROGRAM [ARG...]
 
 --no-unnamed-files  openat with O_TMPFILE fails with EOPNOTSUPP, as NFS and
                     FAT make it fail
@@ -9,6 +9,8 @@
 --stat ERRNO        every stat of a name, links followed, fails so (EIO: a
                     failing disk); fstat, lstat and fstatat of a folder's
                     entry without following links still work
+--fail CALL=ERRNO   every CALL fails so (link=EPERM, linkat=EPERM: a file
+                    system without hard links, as FAT is)
 """
 import errno
 import os
@@ -29,6 +31,9 @@ while args and args[0].startswith("--"):
         code = getattr(errno, args.pop(0))
         rules.add_rule(seccomp.ERRNO(code), "stat")
         rules.add_rule(seccomp.ERRNO(code), "newfstatat", seccomp.Arg(3, seccomp.EQ, 0))
+    elif option == "--fail":
+        call, code = args.pop(0).split("=")
+        rules.add_rule(seccomp.ERRNO(getattr(errno, code)), call)
     else:
         sys.exit("system_faults.py: unknown option " + option)
 rules.load()

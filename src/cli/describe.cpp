@@ -108,6 +108,7 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
       switch (error.step) {
         case Step::kCreateOutput: return Because(Say(Text::kCannotCreate, {entry.base + kStagingSuffix}), error.cause);
         case Step::kWriteOutput: return Because(Say(Text::kCannotWrite, {output}), error.cause);
+        case Step::kKeepBackup: return Because(Say(Text::kCannotBackUp, {output, entry.backup}), error.cause);
         case Step::kReplaceOutput: return Because(Say(Text::kCannotReplace, {output}), error.cause);
         default: return Because(Say(Text::kCannotRead), error.cause);
       }

@@ -16,6 +16,7 @@ struct OptionName {
   const NativeChar* name;
   Flag flag;
   bool takesValue;
+  bool optionalValue = false;  // a value only after "=", as in --backup=numbered
 };
 
 constexpr OptionName kOptions[] = {
@@ -25,6 +26,8 @@ constexpr OptionName kOptions[] = {
     {'f', NATIVE_TEXT("format"), Flag::kFormat, true},
     {0, NATIVE_TEXT("nearest"), Flag::kNearest, false},
     {0, NATIVE_TEXT("force"), Flag::kForce, false},
+    {'b', NATIVE_TEXT("backup"), Flag::kBackup, false, true},
+    {'S', NATIVE_TEXT("suffix"), Flag::kSuffix, true},
     {'n', NATIVE_TEXT("dry-run"), Flag::kDryRun, false},
     {'j', NATIVE_TEXT("jobs"), Flag::kJobs, true},
     {'q', NATIVE_TEXT("quiet"), Flag::kQuiet, false},
@@ -65,6 +68,15 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
     case Flag::kNearest: options->nearest = true; break;
     case Flag::kForce: options->force = true; break;
     case Flag::kCatalogue: options->catalogue = true; break;
+    case Flag::kBackup:
+      options->backup = true;
+      options->backupControl = value;
+      break;
+    // As in GNU's tools, a suffix asks for backups.
+    case Flag::kSuffix:
+      options->backup = true;
+      options->backupSuffix = value;
+      break;
     case Flag::kDryRun: options->checkOnly = true; break;
     case Flag::kQuiet: options->quiet = true, options->verbose = false; break;
     case Flag::kVerbose: options->verbose = true, options->quiet = false; break;
@@ -112,7 +124,7 @@ int ParseOptions(const Command& command, const std::vector<NativeString>& args, 
       };
       const OptionName* option = std::find_if(std::begin(kOptions), std::end(kOptions), matches);
       const NativeString shown = (isLong ? NATIVE_TEXT("--") : NATIVE_TEXT("-")) + name;
-      if (option == std::end(kOptions) || (equals != NativeString::npos && !option->takesValue))
+      if (option == std::end(kOptions) || (equals != NativeString::npos && !option->takesValue && !option->optionalValue))
         return Usage(command, Say(Text::kUnknownOption, {isLong ? arg : shown}));
       if (option->flag == Flag::kHelp) return Show(command, UsageLine(command) + FromAscii(command.help));
       if (option->flag == Flag::kVersion)
@@ -128,11 +140,18 @@ int ParseOptions(const Command& command, const std::vector<NativeString>& args, 
           value = args[++i];
         else
           return Usage(command, Say(Text::kNeedsValue, {shown}));
+      } else if (option->optionalValue && equals != NativeString::npos) {
+        value = arg.substr(equals + 1);
       }
       if (!Apply(option->flag, value, options)) return Usage(command, Say(Text::kBadValue, {shown, value}));
       if (isLong || option->takesValue) break;
     }
   }
   if (options->operands.empty()) return Usage(command, Say(Text::kNoFile));
+  if (options->backup) {
+    const NativeString problem =
+        ChooseBackups(options->backupControl, options->backupSuffix ? &*options->backupSuffix : nullptr, &options->backups);
+    if (!problem.empty()) return Usage(command, problem);
+  }
   return -1;
 }

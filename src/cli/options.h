@@ -3,12 +3,15 @@
 #pragma once
 
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "../native.h"
+#include "backups.h"
 
 enum class Flag {
-  kRecursive, kOutputDir, kFrom, kFormat, kNearest, kForce, kDryRun, kJobs, kQuiet, kVerbose, kCatalogue, kHelp, kVersion
+  kRecursive, kOutputDir, kFrom, kFormat, kNearest, kForce, kBackup, kSuffix, kDryRun, kJobs, kQuiet, kVerbose, kCatalogue,
+  kHelp, kVersion
 };
 
 // What a command is asked to do.
@@ -24,6 +27,11 @@ struct Options {
   bool nearest = false;    // colours a palette lacks stored as its nearest entries
   bool force = false;      // outputs that show an edit replaced all the same
   bool catalogue = false;  // a page, an index and checksums of the whole run
+  // -b, --backup[=CONTROL] and -S SUFFIX as given, and the backups they ask for.
+  bool backup = false;
+  NativeString backupControl;
+  std::optional<NativeString> backupSuffix;
+  BackupPolicy backups;
   std::vector<NativeString> operands;
 };
 

@@ -19,7 +19,7 @@
 namespace {
 
 const Command kPack{
-    "quillane-pack", "[-rnqv] [-j N] [--nearest] [--from DIR] [-o DIR] CARRIER...",
+    "quillane-pack", "[-rnqvb] [-j N] [--nearest] [--from DIR] [-o DIR] [--backup[=CONTROL]] [-S SUFFIX] CARRIER...",
     "Puts the picture made of each carrier GIF back into it: CARRIER.png or\n"
     "CARRIER.bmp, as quillane-convert writes them, edited or not. The picture must\n"
     "keep the bitmap's size and, for a palette, its colours; only the pixels change.\n"
@@ -33,17 +33,24 @@ const Command kPack{
     "                        each folder CARRIER are made again in DIR\n"
     "      --nearest         store a colour the carrier's palette lacks as the palette's\n"
     "                        nearest colour (CIELAB), and say how many pixels and how far\n"
+    "  -b, --backup[=CONTROL]\n"
+    "                        keep each carrier replaced as a backup, as cp does:\n"
+    "                        CONTROL is none (off), numbered (t), existing (nil) or\n"
+    "                        simple (never); by default VERSION_CONTROL's, or existing\n"
+    "  -S, --suffix SUFFIX   end simple backups' names with SUFFIX, not ~ or\n"
+    "                        SIMPLE_BACKUP_SUFFIX's; implies --backup\n"
     "  -n, --dry-run         check every picture as packing would; write nothing\n"
     "  -j, --jobs N          pack up to N carriers at once (default: one per processor)\n"
     "  -q, --quiet           print only errors\n"
-    "  -v, --verbose         print CARRIER <- PICTURE for each carrier packed\n"
+    "  -v, --verbose         print CARRIER <- PICTURE for each carrier packed, and\n"
+    "                        the backup made or, with -n, that would be\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
     "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error,\n"
     "128 + N interrupted by signal N (130: Ctrl-C).\n",
-    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
-     Flag::kHelp, Flag::kVersion}};
+    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kBackup, Flag::kSuffix, Flag::kDryRun, Flag::kJobs,
+     Flag::kQuiet, Flag::kVerbose, Flag::kHelp, Flag::kVersion}};
 
 constexpr const NativeChar* kSameName = NATIVE_TEXT("");
 
@@ -70,13 +77,34 @@ std::vector<NativeString> FindPictures(const Options& options, Entry& entry) {
   return found;
 }
 
+// The name of the backup of `output`, the entry's output, which the entry
+// keeps; when it cannot be had, the entry's problem says why.
+Result<BackupName> NameEntryBackup(const Options& options, Entry& entry, const NativeString& output) {
+  const Result<BackupName> name = NameBackup(options.backups, output);
+  if (!name.Ok()) entry.problem = Because(Say(Text::kCannotListBackups, {output}), name.error);
+  entry.backup = name.value.path;
+  return name;
+}
+
 Outcome Pack(NativePlatform& os, const Options& options, Entry& entry, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   std::vector<NativeString> pictures = FindPictures(options, entry);
   if (pictures.empty()) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  const PackOutcome packed = Pack(
-      os, {entry.source, entry.base, std::move(pictures), entry.inPlace, options.nearest, options.checkOnly}, workspace);
+  const bool backups = options.backups.control != BackupControl::kNone;
+  PackJob job{entry.source, entry.base, std::move(pictures), entry.inPlace, options.nearest, options.checkOnly};
+  if (backups) job.backup = [&](const NativeString& output) { return NameEntryBackup(options, entry, output); };
+  const PackOutcome packed = Pack(os, job, workspace);
+  if (!packed.error) {
+    entry.backup = packed.backup;
+    // A check names the backup a pack would make, where the output stands and would be replaced.
+    const bool writes = !(packed.unchanged && entry.inPlace);
+    const Result<PathKind> output = KindOf(entry.base);
+    const bool stands = !output.Ok() || output.value != PathKind::kMissing;
+    if (options.checkOnly && backups && writes && stands &&
+        !NameEntryBackup(options, entry, entry.base).Ok())
+      return {};
+  }
   entry.picture = packed.picture;
   if (packed.error.status == Status::kRefused) {
     entry.problem = RefusalProblem(packed, entry.picture);
@@ -89,16 +117,21 @@ Outcome Pack(NativePlatform& os, const Options& options, Entry& entry, Workspace
   outcome.unchanged = packed.unchanged;
   outcome.form = packed.form;
   outcome.bitmap = packed.bitmap;
+  if (packed.error && !packed.backup.empty() && entry.problem.empty()) {
+    entry.outcome = outcome;
+    entry.problem = OutcomeProblem(entry, kSameName) + Say(Text::kBackupStays, {packed.backup});
+  }
   return outcome;
 }
 
 BatchWork Work(const Options& options, NativePlatform& os) {
   return {kSameName, [&](Entry& entry, Workspace& workspace) { return Pack(os, options, entry, workspace); },
           [](const Entry& entry) {
-            if (entry.outcome.unchanged) return Say(Text::kUnchanged, {entry.source, entry.picture});
-            if (entry.mapped == 0) return Say(Text::kPacked, {entry.base, entry.picture});
+            const NativeString backup = entry.backup.empty() ? NativeString() : Say(Text::kBackupNote, {entry.backup});
+            if (entry.outcome.unchanged) return Say(Text::kUnchanged, {entry.source, entry.picture}) + backup;
+            if (entry.mapped == 0) return Say(Text::kPacked, {entry.base, entry.picture}) + backup;
             return Say(Text::kPackedMapped, {entry.base, entry.picture, Number(static_cast<long long>(entry.mapped)),
-                                             Decimal(entry.largestDeltaE)});
+                                             Decimal(entry.largestDeltaE)}) + backup;
           },
           [&](const Plan& plan, const Tally& tally) {
             std::size_t unchanged = 0;

@@ -29,6 +29,7 @@ struct Entry {
   NativeString picture;         // for quillane-pack, the picture it took
   std::uint64_t mapped = 0;     // and its pixels stored as the nearest entry of the palette
   double largestDeltaE = 0;     // the farthest of them went
+  NativeString backup;          // where the file its output replaces is kept, or would be with -n
   bool writtenAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
   bool inPlace = false;         // the output is the source itself
   bool notStarted = false;      // the run was interrupted before it came to this one

@@ -138,6 +138,15 @@ constexpr Row kTexts[] = {
     {Text::kCatalogueFailed, T("failed"), T("失敗")},
     {Text::kCatalogueNoPicture, T("{}: no picture to show"), T("{}ため表示する画像がありません")},
     {Text::kCatalogueNotOurs, T("cannot replace {}: --catalogue did not make it"), T("{} を置き換えられません: --catalogue で作成したものではありません")},
+    {Text::kBackupNote, T(", backup {}"), T("、バックアップ {}")},
+    {Text::kBackupStays, T("; its backup {} stays"), T("。バックアップ {} は残ります")},
+    {Text::kCannotBackUp, T("cannot back up {} as {}"), T("{} を {} としてバックアップできません")},
+    {Text::kCannotListBackups, T("cannot list the backups of {}"), T("{} のバックアップを一覧できません")},
+    {Text::kAmbiguousValue, T("ambiguous value for {}: {}"), T("{} の値があいまいです: {}")},
+    {Text::kBackupControls, T("; the values are none or off, numbered or t, existing or nil, simple or never"),
+     T("。値は none か off、numbered か t、existing か nil、simple か never です")},
+    {Text::kBadSuffix, T("invalid value for {}: {}: a backup so named would stand where a carrier, its picture or its staging file goes"),
+     T("{} の値が正しくありません: {}。この名前のバックアップは搬送ファイル、その画像、作業ファイルの名前と重なります")},
 };
 #undef T
 // Each text at the place of its name, so that none is said for another.
@@ -147,7 +156,7 @@ constexpr bool InOrder() {
   }
   return true;
 }
-static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kCatalogueNotOurs) + 1);
+static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kBadSuffix) + 1);
 
 bool japanese = false;
 

@@ -116,6 +116,13 @@ enum class Text {
   kCatalogueFailed,
   kCatalogueNoPicture,
   kCatalogueNotOurs,
+  kBackupNote,
+  kBackupStays,
+  kCannotBackUp,
+  kCannotListBackups,
+  kAmbiguousValue,
+  kBackupControls,
+  kBadSuffix,
 };
 
 // `what` failed, and the system's reason where there is one.

@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "job.h"
+
 namespace {
 
 // One call moves at most this much, which every system's write accepts.
@@ -39,9 +41,17 @@ Error StagedOutput::Take(const NativeString& staging, const NativeString& output
   return {};
 }
 
-Error StagedOutput::Commit() {
+Error StagedOutput::Commit(const BackupNamer& backup, NativeString* kept) {
   if (const SystemError error = os_.Close(std::exchange(staging_.file, kNoFile)))
     return {Status::kIoError, Step::kWriteOutput, error};
+  if (backup) {
+    const Result<BackupName> name = backup(outputName_);
+    if (!name.Ok()) return {Status::kIoError, Step::kKeepBackup, name.error};
+    const NativeString& path = name.value.path;
+    const Result<bool> made = os_.KeepBackup(outputName_, path, path + kStagingSuffix, !name.value.numbered);
+    if (!made.Ok()) return {Status::kIoError, Step::kKeepBackup, made.error};
+    if (made.value && kept) *kept = path;
+  }
   if (const SystemError error = os_.Replace(staging_.hold, stagingName_, outputName_))
     return {Status::kIoError, Step::kReplaceOutput, error};
   staging_.hold = kNoFile;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <new>
 #include <span>
@@ -62,6 +63,18 @@ class ScopedFile {
   FileHandle file_;
 };
 
+// Where the file an output replaces is kept: a numbered name is a new one,
+// refused when it was taken meanwhile; any other replaces the backup before.
+struct BackupName {
+  NativeString path;
+  bool numbered = false;
+};
+
+// Names the backup of `output`, or says why it cannot. Asked only once the
+// output's staging file is held, so that no other conversion of that output
+// takes a name in between.
+using BackupNamer = std::function<Result<BackupName>(const NativeString& output)>;
+
 // An output on its way: written under a staging name that no other
 // conversion may take meanwhile, it replaces the output in one step on
 // Commit(), and is removed when it goes out of scope uncommitted.
@@ -75,8 +88,11 @@ class StagedOutput {
   // Creates the staging file `staging` for `output`.
   Error Take(const NativeString& staging, const NativeString& output);
   FileHandle file() const { return staging_.file; }
-  // Closes the staging file and gives it the output's name.
-  Error Commit();
+  // Closes the staging file and gives it the output's name. With `backup`,
+  // whatever stands at that name is kept first under the name it gives,
+  // which *kept then holds; it stays kept if the staging file then cannot
+  // take the name.
+  Error Commit(const BackupNamer& backup = {}, NativeString* kept = nullptr);
 
  private:
   Platform& os_;

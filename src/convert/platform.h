@@ -69,6 +69,16 @@ class Platform {
   // or link stood at `to` is replaced as a name, and `to` never names
   // anything in between. On failure the hold stays.
   virtual SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) = 0;
+  // Gives the file named `file` the further name `backup`, where it keeps
+  // its bytes, permission bits and times, and which is complete or absent
+  // whatever happens: a second link to the file, or where the file system
+  // has none, a copy made under `staging` (whatever stood there removed)
+  // and renamed once its data reached the disk. With `replace`, whatever
+  // stood at `backup` is replaced as a name in one step; without, a name
+  // that stands already is refused. False, with nothing made, when nothing
+  // stands at `file`.
+  virtual Result<bool> KeepBackup(const NativeString& file, const NativeString& backup, const NativeString& staging,
+                                  bool replace) = 0;
   // Removes the staging file held by `hold`, named `path`, whose `file` is
   // closed, and lets go of the hold, whether or not the removal succeeds.
   virtual SystemError Delete(FileHandle hold, const NativeString& path) = 0;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -21,6 +22,9 @@ namespace {
 // Taking a staging name may race with another process taking it; a few
 // rounds settle which one has it.
 constexpr int kCreateAttempts = 3;
+
+// A backup copied where no second link can be made moves through this much at a time.
+constexpr std::size_t kCopyBuffer = 256 * 1024;
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 
@@ -125,6 +129,71 @@ Result<int> CreateLocked(const NativeString& path) {
   return {kTakenAway};
 }
 
+// Whether link failed because this file can have no further name here: the
+// file system keeps none (FAT), it has as many as it may (EMLINK), or this
+// process may not link another's file (protected hard links).
+bool NoFurtherLink(int error) {
+  return error == EPERM || error == EMLINK || error == EOPNOTSUPP || error == ENOSYS || error == EXDEV;
+}
+
+// Copies the regular file `from` to `to`, created where nothing stands, with
+// its data on the disk, its permission bits and times, and its owner and
+// group where this process may set them; removes `to` when it fails.
+SystemError CopyWhole(Platform& os, const NativeString& from, const NativeString& to) {
+  const int in = Retried([&] { return open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+  if (in < 0) return Errno();
+  struct stat info;
+  const SystemError opened = fstat(in, &info) != 0   ? Errno()
+                             : S_ISREG(info.st_mode) ? SystemError{}
+                                                     : SystemError{SystemError::Kind::kNotAFile};
+  if (opened) {
+    close(in);
+    return opened;
+  }
+  const int out = Retried([&] { return open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); });
+  if (out < 0) {
+    const SystemError error = Errno();
+    close(in);
+    return error;
+  }
+  std::vector<char> buffer(kCopyBuffer);
+  SystemError error;
+  for (off_t at = 0; !error;) {
+    const ssize_t n = Retried([&] { return pread(in, buffer.data(), buffer.size(), at); });
+    if (n <= 0) {
+      if (n < 0) error = Errno();
+      break;
+    }
+    for (ssize_t done = 0; done < n && !error;) {
+      const ssize_t written = Retried([&] { return pwrite(out, buffer.data() + done, static_cast<std::size_t>(n - done), at + done); });
+      if (written < 0) error = Errno();
+      else done += written;
+    }
+    at += n;
+  }
+  // The times are set last, since every write moves them.
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  if (!error) error = os.CopyPermissions(StampOf(info), out);
+  if (!error && (futimens(out, times) != 0 || fsync(out) != 0)) error = Errno();
+  if (close(out) != 0 && !error) error = Errno();
+  close(in);
+  if (error) unlink(to.c_str());
+  return error;
+}
+
+// Renames `from` to `to` unless something stands there: EEXIST then. A file
+// system that cannot refuse a rename so is asked first whether it stands.
+int RenameToNew(const NativeString& from, const NativeString& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  struct stat info;
+  if (lstat(to.c_str(), &info) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return rename(from.c_str(), to.c_str());
+}
+
 }  // namespace
 
 Result<OpenedFile> NativePlatform::OpenForRead(const NativeString& path) {
@@ -225,6 +294,34 @@ SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, c
   if (rename(from.c_str(), to.c_str()) != 0) return Errno();
   close(Fd(hold));
   return {};
+}
+
+// A second link keeps the very file, its bytes, mode and times; a numbered
+// backup is linked at its own name, which link refuses when it is taken,
+// and a simple one at the staging name, then renamed over the one before.
+Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeString& backup,
+                                        const NativeString& staging, bool replace) {
+  const NativeString& first = replace ? staging : backup;
+  if (replace && unlink(staging.c_str()) != 0 && errno != ENOENT) return Failed<bool>(Errno());
+  bool copied = false;
+  if (linkat(AT_FDCWD, file.c_str(), AT_FDCWD, first.c_str(), 0) != 0) {
+    const int error = errno;
+    struct stat info;
+    if (lstat(file.c_str(), &info) != 0 && errno == ENOENT) return {false};
+    if (!NoFurtherLink(error)) return Failed<bool>(SystemError::System(error));
+    if (!replace && unlink(staging.c_str()) != 0 && errno != ENOENT) return Failed<bool>(Errno());
+    if (const SystemError copy = CopyWhole(*this, file, staging)) return Failed<bool>(copy);
+    copied = true;
+  }
+  if (replace || copied) {
+    if ((replace ? rename(staging.c_str(), backup.c_str()) : RenameToNew(staging, backup)) != 0) {
+      const SystemError error = Errno();
+      unlink(staging.c_str());
+      return Failed<bool>(error);
+    }
+  }
+  StopAt("backed-up", staging);
+  return {true};
 }
 
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString& path) {

@@ -20,6 +20,11 @@ constexpr int kCreateAttempts = 3;
 
 // How often the test seam's pause looks for an interruption.
 constexpr DWORD kPauseMs = 10;
+// A backup copied where no second link can be made moves through this much at a time.
+constexpr DWORD kCopyBuffer = 256 * 1024;
+// The attributes a copied backup keeps of its file.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 // Removes whatever stands at the staging name `name` as a name: a link's
 // target is never touched, and a read-only, hidden or system file goes like
@@ -50,6 +55,48 @@ Result<FileStamp> StampOf(HANDLE file) {
   if (!GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) || !GetFileSizeEx(file, &size))
     return Failed<FileStamp>(LastError());
   return {{static_cast<std::uint64_t>(size.QuadPart), times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart}};
+}
+
+// Whether CreateHardLinkW failed because this file can have no further name
+// here: the volume keeps none (FAT, exFAT, some shares), or it has as many
+// as it may.
+bool NoFurtherLink(DWORD error) {
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_TOO_MANY_LINKS ||
+         error == ERROR_NOT_SAME_DEVICE;
+}
+
+// Copies the file `from` to `to`, created where nothing stands, with its data
+// on the disk, its times and attributes; removes `to` when it fails.
+SystemError CopyWhole(const std::wstring& from, const std::wstring& to) {
+  const HANDLE in = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return LastError();
+  const HANDLE out = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    const SystemError error = LastError();
+    CloseHandle(in);
+    return error;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  std::vector<std::uint8_t> buffer(kCopyBuffer);
+  SystemError error = GetFileInformationByHandle(in, &info) ? SystemError{} : LastError();
+  for (DWORD read = 0; !error;) {
+    if (!ReadFile(in, buffer.data(), kCopyBuffer, &read, nullptr)) error = LastError();
+    if (error || read == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(out, buffer.data(), read, &written, nullptr)) error = LastError();
+    else if (written != read) error = SystemError::System(ERROR_WRITE_FAULT);
+  }
+  // The times are set last, since every write moves them.
+  if (!error && (!SetFileTime(out, &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime) ||
+                 !FlushFileBuffers(out)))
+    error = LastError();
+  if (!CloseHandle(out) && !error) error = LastError();
+  CloseHandle(in);
+  const DWORD attributes = info.dwFileAttributes & kKeptAttributes;
+  if (!error && !SetFileAttributesW(to.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) error = LastError();
+  if (error) DeleteFileW(to.c_str());
+  return error;
 }
 
 }  // namespace
@@ -167,6 +214,40 @@ SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, c
   if (!renamed) return LastError();
   CloseHandle(Handle(hold));
   return {};
+}
+
+// A second link keeps the very file, its bytes, attributes and times; a
+// numbered backup is linked at its own name, which the link refuses when it
+// is taken, and a simple one at the staging name, then moved over the one
+// before.
+Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeString& backup,
+                                        const NativeString& staging, bool replace) {
+  const std::wstring source = SystemName(file), target = SystemName(backup), temporary = SystemName(staging);
+  if (replace) {
+    if (const SystemError error = RemoveStale(temporary)) return Failed<bool>(error);
+  }
+  bool copied = false;
+  if (!CreateHardLinkW((replace ? temporary : target).c_str(), source.c_str(), nullptr)) {
+    const SystemError error = LastError();
+    if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
+      return {false};
+    if (!NoFurtherLink(static_cast<DWORD>(error.code))) return Failed<bool>(error);
+    if (!replace) {
+      if (const SystemError removed = RemoveStale(temporary)) return Failed<bool>(removed);
+    }
+    if (const SystemError copy = CopyWhole(source, temporary)) return Failed<bool>(copy);
+    copied = true;
+  }
+  if (replace || copied) {
+    const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
+    if (!RetryWhileBusy(target, [&] { return MoveFileExW(temporary.c_str(), target.c_str(), flags); })) {
+      const SystemError error = LastError();
+      RemoveStale(temporary);
+      return Failed<bool>(error);
+    }
+  }
+  return {true};
 }
 
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString&) {

@@ -30,3 +30,5 @@ NativeString JoinPath(const NativeString& folder, const NativeString& name) {
 NativeString FolderOf(const NativeString& path) { return std::filesystem::path(path).parent_path().native(); }
 
 NativeString NameOf(const NativeString& path) { return std::filesystem::path(path).filename().native(); }
+
+bool HoldsSeparator(const NativeString& name) { return name.find_first_of(kSeparators) != NativeString::npos; }

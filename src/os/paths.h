@@ -10,3 +10,5 @@ NativeString JoinPath(const NativeString& folder, const NativeString& name);
 NativeString FolderOf(const NativeString& path);
 // The last name of `path`.
 NativeString NameOf(const NativeString& path);
+// Whether `name` holds a separator, and so names more than one thing.
+bool HoldsSeparator(const NativeString& name);

@@ -94,3 +94,6 @@ SystemError WriteText(Stream stream, const NativeString& text);
 
 // Whether standard error is a terminal a person watches.
 bool StandardErrorIsTerminal();
+
+// The value of the environment variable `name`, empty when it is not set.
+NativeString EnvironmentValue(const NativeChar* name);

@@ -174,3 +174,8 @@ SystemError WriteText(Stream stream, const NativeString& text) {
 }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+NativeString EnvironmentValue(const NativeChar* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}

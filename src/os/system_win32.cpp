@@ -249,3 +249,17 @@ bool StandardErrorIsTerminal() {
          (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING ||
           SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING));
 }
+
+NativeString EnvironmentValue(const NativeChar* name) {
+  std::wstring value;
+  for (DWORD size = GetEnvironmentVariableW(name, nullptr, 0); size != 0;) {
+    value.resize(size);
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+    if (length < size) {
+      value.resize(length);
+      return value;
+    }
+    size = length;
+  }
+  return {};
+}

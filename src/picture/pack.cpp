@@ -67,7 +67,8 @@ PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const Bi
   return result;
 }
 
-Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& output, std::span<std::uint8_t> buffer) {
+Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& output, std::span<std::uint8_t> buffer,
+                       const BackupNamer& backup, NativeString* kept) {
   StagedOutput out(os);
   if (Error e = out.Take(output + kStagingSuffix, output)) return e;
   // The payload came from the carrier as it was; its rest is copied now.
@@ -80,7 +81,7 @@ Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& outpu
                              buffer))
     return e;
   if (const SystemError error = carrier.file.Close()) return {Status::kIoError, Step::kReadSource, error};
-  return out.Commit();
+  return out.Commit(backup, kept);
 }
 
 namespace {
@@ -137,7 +138,7 @@ PackOutcome PackSteps(Platform& os, const PackJob& job, const Workspace& workspa
     if (const SystemError error = carrier.file.Close()) outcome.error = {Status::kIoError, Step::kReadSource, error};
     return outcome;
   }
-  outcome.error = WriteCarrierFile(os, carrier, job.output, workspace.writing());
+  outcome.error = WriteCarrierFile(os, carrier, job.output, workspace.writing(), job.backup, &outcome.backup);
   if (outcome.error.status == Status::kRefused) outcome.patch.refusal = Refusal::kCarrierChanged;
   return outcome;
 }

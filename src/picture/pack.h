@@ -75,8 +75,10 @@ bool StreamConverted(std::span<const std::uint8_t> payload, const BitmapRows& ro
 
 // Writes the carrier with its payload as `output`, through a staging file
 // that takes that name in one step, keeping the carrier's permissions;
-// kRefused when the carrier changed since it was read.
-Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& output, std::span<std::uint8_t> buffer);
+// kRefused when the carrier changed since it was read. With `backup`, the
+// file `output` names is kept first as StagedOutput::Commit keeps it.
+Error WriteCarrierFile(Platform& os, Carrier& carrier, const NativeString& output, std::span<std::uint8_t> buffer,
+                       const BackupNamer& backup = {}, NativeString* kept = nullptr);
 
 // One pack, as the tools run it.
 struct PackJob {
@@ -88,6 +90,7 @@ struct PackJob {
   bool inPlace = false;  // the output is the carrier, which an unchanged picture leaves alone
   bool nearest = false;
   bool checkOnly = false;
+  BackupNamer backup = {};  // where the file the output replaces is kept; empty for no backup
 };
 
 struct PackOutcome {
@@ -98,6 +101,7 @@ struct PackOutcome {
   NativeString picture;    // the picture taken, or with kTwoEdits the first of them
   NativeString other;      // with kTwoEdits, the second
   bool unchanged = false;  // the picture shows the carrier's own pixels
+  NativeString backup;     // where the file the output replaced was kept, if anywhere
 };
 
 // The four steps for `job`, with the workspace's buffers. Of two pictures,
