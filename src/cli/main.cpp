@@ -57,7 +57,6 @@ const Command kConvert{
 // What names the catalogue's problems on standard error.
 constexpr const NativeChar* kCatalogueOption = NATIVE_TEXT("--catalogue");
 
-
 // What converting the entry to `output` would do to an output that stands
 // there already: replace it (none stands, --force, or it shows the
 // carrier's picture in other bytes), leave it as it is (it holds what the
@@ -66,8 +65,8 @@ constexpr const NativeChar* kCatalogueOption = NATIVE_TEXT("--catalogue");
 enum class Standing { kReplace, kLeave, kKeep };
 Standing Judge(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output, bool png,
               const Workspace& workspace, Outcome* outcome) {
-  const Result<std::int64_t> standing = ModifiedTime(output);
-  if (options.force || (!standing.Ok() && NoSuchFile(standing.error))) return Standing::kReplace;
+  const Result<std::int64_t> looked = ModifiedTime(output);
+  if (options.force || (!looked.Ok() && NoSuchFile(looked.error))) return Standing::kReplace;
   // A carrier that cannot be read fails its conversion, which says why.
   Carrier carrier(os);
   if (ReadCarrier(os, entry.source, &carrier, workspace.reading())) return Standing::kReplace;
