@@ -49,6 +49,22 @@ const Tools& SharedTools() {
   return tools;
 }
 
+// Starts `args` with exactly `environment`, standard error into `errors`.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment, const fs::path& errors) {
+  std::vector<char*> argv, envp;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
 class Cli : public ::testing::Test {
  protected:
   // Runs a shell command in the test folder, `$Q` standing for the converter.
@@ -76,19 +92,10 @@ class Cli : public ::testing::Test {
   // to the environment.
   static pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                      const fs::path& errors = "/dev/null") {
-    std::vector<char*> argv, envp;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&quiet);
-    return pid;
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) environment.push_back(*e);
+    environment.insert(environment.end(), env.begin(), env.end());
+    return Spawn(args, environment, errors);
   }
 
   static int ExitCode(pid_t pid) {
@@ -1384,18 +1391,7 @@ pid_t StartSaying(const std::vector<std::string>& args, bool japanese, const std
     const std::string_view entry = *e;
     if (!entry.starts_with("LANG=") && !entry.starts_with("LC_ALL=") && !entry.starts_with("LC_MESSAGES=")) kept.push_back(*e);
   }
-  std::vector<char*> argv, envp;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  for (const std::string& e : kept) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return Spawn(args, kept, err);
 }
 
 // Two at once, each first process stopped at a known step of taking its
