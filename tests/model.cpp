@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -222,6 +223,7 @@ Bytes TopDown(std::span<const std::uint8_t> bmp) {
 
 Bytes PackRows(std::span<const std::uint8_t> bmp, bool statedSizes) {
   const Rows rows = RowsOf(bmp);
+  if (rows.offset + rows.count * rows.padded > bmp.size()) throw std::invalid_argument("rows to pack must be stored whole, not compressed");
   Bytes out(bmp.begin(), bmp.begin() + rows.offset);
   for (std::uint64_t r = 0; r < rows.count; ++r) {
     const auto row = bmp.begin() + rows.offset + r * rows.padded;
