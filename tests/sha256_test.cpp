@@ -6,6 +6,7 @@
 #include <string>
 
 #include "../src/cli/sha256.h"
+#include "../src/cli/texts.h"
 
 namespace {
 

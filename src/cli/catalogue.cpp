@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -43,20 +44,15 @@ std::string Json(std::string_view text) {
 // A name in the index: as the command line shows it, valid UTF-8 whatever
 // the name holds; and where that is not the name itself, `field` with the
 // name's own units in hexadecimal (its bytes, or on Windows its UTF-16 code
-// units, each little-endian), so that a script can have it exactly.
+// units as Windows holds them, little-endian), so that a script can have it
+// exactly.
 std::string JsonName(std::string_view field, const NativeString& name) {
   const NativeString shown = Printable(name);
   std::string out = Json(Utf8(shown));
   if (shown == name) return out;
-  std::string hex;
-  for (const NativeChar unit : name) {
-    const auto value = static_cast<std::make_unsigned_t<NativeChar>>(unit);
-    for (std::size_t byte = 0; byte < sizeof unit; ++byte) {
-      const unsigned bits = value >> (8 * byte) & 0xFF;
-      hex.append(1, "0123456789abcdef"[bits >> 4]).append(1, "0123456789abcdef"[bits & 15]);
-    }
-  }
-  return out + ", " + Json(field) + ": " + Json(hex);
+  const std::span<const std::uint8_t> units(reinterpret_cast<const std::uint8_t*>(name.data()),
+                                            name.size() * sizeof(NativeChar));
+  return out + ", " + Json(field) + ": " + Json(HexOf(units));
 }
 
 std::string Digits(std::uint64_t value) { return std::to_string(value); }

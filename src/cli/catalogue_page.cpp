@@ -166,10 +166,7 @@ Group GroupOf(const CatalogueRecord& record) {
 
 std::string Palette(const std::vector<Rgba>& palette) {
   std::string hex;
-  for (const Rgba& colour : palette) {
-    for (std::size_t i = 0; i < 3; ++i)
-      hex.append(1, "0123456789abcdef"[colour[i] >> 4]).append(1, "0123456789abcdef"[colour[i] & 15]);
-  }
+  for (const Rgba& colour : palette) hex += HexOf(std::span(colour).first<3>());
   return hex;
 }
 

@@ -17,12 +17,9 @@ NativeString CompressionName(std::uint32_t compression) {
 
 
 // A colour as editors write it: rrggbb in hexadecimal.
-NativeString Hex(Rgba colour) {
-  NativeString text;
-  for (int i = 0; i < 3; ++i) {
-    for (int shift = 4; shift >= 0; shift -= 4) text += NATIVE_TEXT("0123456789abcdef")[colour[i] >> shift & 15];
-  }
-  return text;
+NativeString Hex(const Rgba& colour) {
+  const std::string hex = HexOf(std::span(colour).first<3>());
+  return NativeString(hex.begin(), hex.end());
 }
 
 // The BMP form a picture is in that is not read, in words.

@@ -65,8 +65,8 @@ constexpr const NativeChar* kCatalogueOption = NATIVE_TEXT("--catalogue");
 enum class Standing { kReplace, kLeave, kKeep };
 Standing Judge(NativePlatform& os, const Options& options, Entry& entry, const NativeString& output, bool png,
               const Workspace& workspace, Outcome* outcome) {
-  const Result<std::int64_t> looked = ModifiedTime(output);
-  if (options.force || (!looked.Ok() && NoSuchFile(looked.error))) return Standing::kReplace;
+  const Result<PathKind> standing = KindOf(output);
+  if (options.force || (standing.Ok() && standing.value == PathKind::kMissing)) return Standing::kReplace;
   // A carrier that cannot be read fails its conversion, which says why.
   Carrier carrier(os);
   if (ReadCarrier(os, entry.source, &carrier, workspace.reading())) return Standing::kReplace;
@@ -119,14 +119,15 @@ Outcome Convert(NativePlatform& os, const Options& options, Entry& entry, Worksp
 
 BatchWork Work(const Options& options, NativePlatform& os) {
   const NativeChar* suffix = options.png ? kPngSuffix : kBmpSuffix;
-  return {suffix, [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
-          [&, suffix](const Entry& entry) {
+  return {.suffix = suffix,
+          .job = [&](Entry& entry, Workspace& workspace) { return Convert(os, options, entry, workspace); },
+          .done = [&, suffix](const Entry& entry) {
             if (options.checkOnly) return Description(entry);
             if (entry.writtenAsBmp)
               return Say(Text::kWrittenAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
             return Say(Text::kConverted, {entry.source, entry.base + suffix});
           },
-          [&](const Plan& plan, const Tally& tally) {
+          .summary = [&](const Plan& plan, const Tally& tally) {
             const std::size_t total = plan.entries.size() + plan.skipped.size();
             const auto kept = static_cast<std::size_t>(
                 std::count_if(plan.entries.begin(), plan.entries.end(), [](const Entry& entry) { return entry.kept; }));
@@ -136,15 +137,14 @@ BatchWork Work(const Options& options, NativePlatform& os) {
             if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
             return summary + Skipped(plan) + Interrupted(tally);
           },
-          Text::kFolder,
-          [](const Entry&) { return NativeString(); },
-          [&](Report& report) {
+          .folder = Text::kFolder,
+          .ready = [&](Report& report) {
             if (!options.catalogue) return true;
             const NativeString blocked = CatalogueBlocked(os, options.outputDir, options.checkOnly);
             if (!blocked.empty()) report.Problem(kCatalogueOption, blocked);
             return blocked.empty();
           },
-          [&, suffix](const Plan& plan, const NativeString& summary, Report& report) {
+          .conclude = [&, suffix](const Plan& plan, const NativeString& summary, Report& report) {
             if (!options.catalogue) return;
             Catalogue catalogue{options.outputDir, options.checkOnly, summary, {}};
             for (const Entry& entry : plan.entries) catalogue.records.push_back(RecordOf(entry, suffix, options.checkOnly));

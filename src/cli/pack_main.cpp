@@ -62,13 +62,12 @@ std::vector<NativeString> FindPictures(const Options& options, Entry& entry) {
   const NativeString png = base + kPngSuffix, bmp = base + kBmpSuffix;
   std::vector<NativeString> found;
   for (const NativeString& picture : {png, bmp}) {
-    const Result<std::int64_t> looked = ModifiedTime(picture);
-    if (looked.Ok()) {
-      found.push_back(picture);
-    } else if (!NoSuchFile(looked.error)) {
-      entry.problem = Because(Say(Text::kCannotReadPicture, {picture}), looked.error);
+    const Result<PathKind> kind = KindOf(picture);
+    if (!kind.Ok()) {
+      entry.problem = Because(Say(Text::kCannotReadPicture, {picture}), kind.error);
       return {};
     }
+    if (kind.value != PathKind::kMissing) found.push_back(picture);
   }
   if (found.empty()) {
     entry.problem = Say(Text::kNoPicture, {png, bmp});

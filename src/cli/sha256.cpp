@@ -77,12 +77,3 @@ Sha256Digest Sha256::Finish() {
   *this = Sha256();
   return digest;
 }
-
-std::string HexOf(const Sha256Digest& digest) {
-  std::string hex;
-  for (const std::uint8_t byte : digest) {
-    hex += "0123456789abcdef"[byte >> 4];
-    hex += "0123456789abcdef"[byte & 15];
-  }
-  return hex;
-}

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <string>
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
@@ -27,6 +26,3 @@ class Sha256 {
   static constexpr std::array<std::uint32_t, 8> kInitial = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                                             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 };
-
-// The digest in lower-case hexadecimal, as sha256sum prints it.
-std::string HexOf(const Sha256Digest& digest);

@@ -199,3 +199,10 @@ NativeString Decimal(double value) {
   std::snprintf(digits, sizeof digits, "%.1f", value);
   return NativeString(digits, digits + std::strlen(digits));
 }
+
+std::string HexOf(std::span<const std::uint8_t> bytes) {
+  constexpr const char* kDigits = "0123456789abcdef";
+  std::string hex;
+  for (const std::uint8_t byte : bytes) hex.append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 15]);
+  return hex;
+}

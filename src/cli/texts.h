@@ -2,7 +2,10 @@
 // Japanese, the Japanese taken from the window's notices wherever one fits.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
+#include <span>
+#include <string>
 
 #include "../native.h"
 
@@ -138,3 +141,7 @@ NativeString Say(Text text, std::initializer_list<NativeString> values = {});
 // A number in the tools' texts, and one with a decimal.
 NativeString Number(long long value);
 NativeString Decimal(double value);
+
+// Bytes in lower-case hexadecimal, two digits each, as sha256sum writes a
+// digest and editors a colour.
+std::string HexOf(std::span<const std::uint8_t> bytes);

@@ -90,8 +90,8 @@ std::uint64_t BmpHeader::PackedStride() const {
 
 BmpRead ReadBmpHeader(std::span<const std::uint8_t> head, BmpHeader* header) {
   head = head.first(std::min(head.size(), bmp::kHeadersMax));
-  if (head.size() < 2) return BmpRead::kCutShort;
-  if (head[bmp::kSignature] != 'B' || head[bmp::kSignature + 1] != 'M') return BmpRead::kNotBmp;
+  if (head.size() < sizeof bmp::kSignature) return BmpRead::kCutShort;
+  if (!std::equal(std::begin(bmp::kSignature), std::end(bmp::kSignature), head.begin())) return BmpRead::kNotBmp;
   if (head.size() < bmp::kInfoSize + 4) return BmpRead::kCutShort;
   const std::uint32_t size = bmp::ReadU32(head, bmp::kInfoSize);
   const auto version = std::find_if(std::begin(kVersions), std::end(kVersions),

@@ -12,7 +12,7 @@
 
 namespace bmp {
 
-inline constexpr std::size_t kSignature = 0;     // "BM"
+inline constexpr std::uint8_t kSignature[2] = {'B', 'M'};  // at the file's start
 inline constexpr std::size_t kFileSize = 2;      // bfSize, u32
 inline constexpr std::size_t kPixelOffset = 10;  // bfOffBits, u32
 inline constexpr std::size_t kInfoSize = 14;     // biSize, u32

@@ -40,10 +40,9 @@ Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::u
     const Ending ending = Pour(os, opened.value, out.file(), writer, buffer, &outcome.form);
     error = ending.error;
     outcome.bitmap = ending.bitmap;
-    outcome.unchanged = !error && ending.unchanged;
   }
   if (const SystemError closed = in.Close(); closed && !error) error = {Status::kIoError, Step::kReadSource, closed};
-  if (!error && !job.checkOnly && !outcome.unchanged) error = out.Commit();
+  if (!error && !job.checkOnly) error = out.Commit();
   return outcome;
 }
 

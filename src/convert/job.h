@@ -21,7 +21,6 @@ struct Ending {
 
   Error error;
   bool needsSecondPass = false;  // the payload must be poured again
-  bool unchanged = false;        // the output would be what already stands at its name
   BitmapInfo bitmap;             // what the payload showed of itself
 };
 

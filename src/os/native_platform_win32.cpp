@@ -229,9 +229,7 @@ Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeSt
   bool copied = false;
   if (!CreateHardLinkW((replace ? temporary : target).c_str(), source.c_str(), nullptr)) {
     const SystemError error = LastError();
-    if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES &&
-        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
-      return {false};
+    if (const Result<PathKind> kind = KindOf(file); kind.Ok() && kind.value == PathKind::kMissing) return {false};
     if (!NoFurtherLink(static_cast<DWORD>(error.code))) return Failed<bool>(error);
     if (!replace) {
       if (const SystemError removed = RemoveStale(temporary)) return Failed<bool>(removed);

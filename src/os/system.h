@@ -27,12 +27,6 @@ enum class PathKind { kMissing, kFolder, kFile, kOther };
 // system's reason when it cannot be looked at.
 Result<PathKind> KindOf(const NativeString& path);
 
-// Whether `error` says that nothing stands at a name (or at a folder on its way).
-bool NoSuchFile(const SystemError& error);
-
-// When the file `path` names last changed, in the system's own units.
-Result<std::int64_t> ModifiedTime(const NativeString& path);
-
 struct FolderEntry {
   enum class Kind { kFolder, kFile, kOther };  // links followed; kOther: anything else, dangling links too
   NativeString name;

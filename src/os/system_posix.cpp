@@ -32,6 +32,11 @@ void OnInterrupt(int signal) {
   _exit(128 + signal);
 }
 
+// Whether `error` says that nothing stands at a name (or at a folder on its way).
+bool NoSuchFile(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem && (error.code == ENOENT || error.code == ENOTDIR);
+}
+
 }  // namespace
 
 SystemError CreateFolders(const NativeString& path) {
@@ -62,16 +67,6 @@ Result<PathKind> KindOf(const NativeString& path) {
     return NoSuchFile(error) ? Result<PathKind>{PathKind::kMissing} : Failed<PathKind>(error);
   }
   return S_ISDIR(info.st_mode) ? PathKind::kFolder : S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
-}
-
-bool NoSuchFile(const SystemError& error) {
-  return error.kind == SystemError::Kind::kSystem && (error.code == ENOENT || error.code == ENOTDIR);
-}
-
-Result<std::int64_t> ModifiedTime(const NativeString& path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return Failed<std::int64_t>(Errno());
-  return {std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
 }
 
 // Links are followed to files but not to folders, so a walk never goes round.

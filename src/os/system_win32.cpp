@@ -45,6 +45,12 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   return TRUE;
 }
 
+// Whether `error` says that nothing stands at a name (or at a folder on its way).
+bool NoSuchFile(const SystemError& error) {
+  return error.kind == SystemError::Kind::kSystem &&
+         (error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND);
+}
+
 }  // namespace
 
 NativeString ErrorText(int code) {
@@ -98,19 +104,6 @@ Result<PathKind> KindOf(const NativeString& path) {
   return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::kFolder
          : attributes & FILE_ATTRIBUTE_DEVICE  ? PathKind::kOther
                                                : PathKind::kFile;
-}
-
-bool NoSuchFile(const SystemError& error) {
-  return error.kind == SystemError::Kind::kSystem &&
-         (error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND);
-}
-
-Result<std::int64_t> ModifiedTime(const NativeString& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(SystemName(path).c_str(), GetFileExInfoStandard, &data))
-    return Failed<std::int64_t>(LastError());
-  return {static_cast<std::int64_t>(std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
-                                    data.ftLastWriteTime.dwLowDateTime)};
 }
 
 namespace {

@@ -15,14 +15,13 @@ PictureProblem ReadPicture(Platform& os, const NativeString& path, const Picture
   const auto starts = [&](std::span<const std::uint8_t> expected) {
     return std::equal(signature.begin(), signature.begin() + std::min(signature.size(), expected.size()), expected.begin());
   };
-  constexpr std::uint8_t kBmpSignature[] = {'B', 'M'};
   PictureProblem problem;
   if (signature.size() == sizeof png::kSignature && starts(png::kSignature))
     problem = ReadPng(file, target, sink);
-  else if (signature.size() >= sizeof kBmpSignature && starts(kBmpSignature))
+  else if (signature.size() >= sizeof bmp::kSignature && starts(bmp::kSignature))
     problem = ReadBmp(file, target, sink);
   else  // a file that ends in a signature is one cut short
-    problem = {starts(png::kSignature) || starts(kBmpSignature) ? PictureProblem::Kind::kCutShort
+    problem = {starts(png::kSignature) || starts(bmp::kSignature) ? PictureProblem::Kind::kCutShort
                                                                : PictureProblem::Kind::kUnknownForm};
   return problem ? problem : file.Finish();
 }

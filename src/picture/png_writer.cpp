@@ -54,7 +54,7 @@ void PaethRow(const std::uint8_t* __restrict row, const std::uint8_t* __restrict
 // comes, the compressed data cut into IDAT chunks as the output fills.
 class PngEncoder {
  public:
-  PngEncoder(const PngForm& form, const std::function<bool(std::span<const std::uint8_t>)>& write)
+  PngEncoder(const PngForm& form, const ByteSink& write)
       : form_(form), write_(write) {}
   ~PngEncoder() {
     if (started_) deflateEnd(&stream_);
@@ -68,7 +68,7 @@ class PngEncoder {
   void Filter(std::uint8_t* out) const;
 
   const PngForm& form_;
-  const std::function<bool(std::span<const std::uint8_t>)>& write_;
+  const ByteSink& write_;
   z_stream stream_{};
   bool started_ = false;
   std::size_t pixelBytes_ = 0;
@@ -160,7 +160,7 @@ bool PngEncoder::Chunk(const char* type, std::span<const std::uint8_t> data) {
 }  // namespace
 
 bool WritePng(const PngForm& form, const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill,
-              const std::function<bool(std::span<const std::uint8_t>)>& write, bool* outOfMemory) {
+              const ByteSink& write, bool* outOfMemory) {
   *outOfMemory = false;
   return PngEncoder(form, write).Encode(fill, outOfMemory);
 }
@@ -203,8 +203,7 @@ bool ShowsPicture(std::span<std::uint8_t> payload, const BitmapRows& rows) {
   return bitmap.Open(payload, rows) && bitmap.Width() > 0 && bitmap.Height() > 0;
 }
 
-Error WriteBitmapPng(std::span<std::uint8_t> payload, const BitmapRows& rows,
-                     const std::function<bool(std::span<const std::uint8_t>)>& write) {
+Error WriteBitmapPng(std::span<std::uint8_t> payload, const BitmapRows& rows, const ByteSink& write) {
   BitmapPixels bitmap;
   if (!bitmap.Open(payload, rows) || bitmap.Width() == 0 || bitmap.Height() == 0) return {Status::kRefused};
   const PixelFormat& format = bitmap.Format();

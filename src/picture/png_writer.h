@@ -25,7 +25,7 @@ struct PngForm {
 // or one index each) from `fill` and the file's bytes on to `write`; false
 // when either fails or memory runs out, which *outOfMemory tells.
 bool WritePng(const PngForm& form, const std::function<void(std::uint32_t y, std::uint8_t* row)>& fill,
-              const std::function<bool(std::span<const std::uint8_t>)>& write, bool* outOfMemory);
+              const ByteSink& write, bool* outOfMemory);
 
 // Whether the payload `payload`, whose rows are `rows`, shows a picture a
 // PNG can hold: a standard header, its palette or masks, and pixels.
@@ -34,8 +34,7 @@ bool ShowsPicture(std::span<std::uint8_t> payload, const BitmapRows& rows);
 // Hands the PNG file a conversion writes of `payload`, whose rows are
 // `rows`, to `write` a piece at a time: kRefused for a payload that shows no
 // picture, kOutOfMemory, or kIoError when `write` says false.
-Error WriteBitmapPng(std::span<std::uint8_t> payload, const BitmapRows& rows,
-                     const std::function<bool(std::span<const std::uint8_t>)>& write);
+Error WriteBitmapPng(std::span<std::uint8_t> payload, const BitmapRows& rows, const ByteSink& write);
 
 // Holds the payload whole, then writes it a row at a time. kRefused for a
 // bitmap it cannot show, which its description tells: compressed, without a
