@@ -84,8 +84,9 @@ void BM_PlaceRows(benchmark::State& state) {
   os.files["in"] = payload;
   const OpenedFile source = os.OpenForRead("in").value;
   Bytes buffer(kTransferSize);
+  NoTarget nowhere;
   for (auto _ : state) {
-    if (PourPayload(os, kNoFile, buffer, source, payload, 255) != Status::kOk) {
+    if (PourPayload(os, nowhere, buffer, source, payload, 255) != Status::kOk) {
       state.SkipWithError("placing failed");
       return;
     }

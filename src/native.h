@@ -21,13 +21,18 @@ struct SystemError {
   enum class Kind {
     kNone,
     kSystem,    // `code` is the system's own (errno, GetLastError)
+    kMissing,   // nothing stands at the name opened; `code` is the system's own
     kNotAFile,  // the name holds something other than a regular file
     kBusy,      // another conversion holds the staging file
+    kDiffers,   // an output compared with a file that stands is not the same
+    kTaken,     // a name that was to be new stands already
   };
   Kind kind = Kind::kNone;
   int code = 0;
 
   static SystemError System(int code) { return {Kind::kSystem, code}; }
+  // Whether the system said why, in words ErrorText gives.
+  bool Said() const { return (kind == Kind::kSystem || kind == Kind::kMissing) && code != 0; }
   explicit operator bool() const { return kind != Kind::kNone; }
   bool operator==(const SystemError&) const = default;
 };

@@ -639,27 +639,6 @@ TEST_F(Cli, AnInterruptedBatchFinishesWhatItStartedAndSaysSo) {
   }
 }
 
-// A carrier changed after its conversion opened it is not the one
-// converted: the catalogue claims no hash of it, while the payload's hash
-// is of the bytes the output was made of.
-TEST_F(Cli, ACatalogueClaimsNoHashOfACarrierThatChanged) {
-  PutCarrier("x.gif", CarrierForm::kImage, 5, 3);
-  const pid_t stopped = Start({QUILLANE_CONVERT, "-q", "--catalogue", "-o", (dir / "out").string(), (dir / "x.gif").string()},
-                              {"QUILLANE_STOP_AT=staged"});
-  int status = 0;
-  ASSERT_EQ(waitpid(stopped, &status, WUNTRACED), stopped);
-  ASSERT_TRUE(WIFSTOPPED(status));
-  Bytes changed = ReadFileBytes(dir / "x.gif");
-  changed.push_back(0x3B);
-  WriteFileBytes(dir / "x.gif", changed);
-  kill(stopped, SIGCONT);
-  EXPECT_EQ(ExitCode(stopped), 0);
-  const Bytes index = ReadFileBytes(dir / "out/index.json");
-  const std::string text(index.begin(), index.end());
-  EXPECT_NE(text.find("\"carrierSha256\": null, \"payloadSha256\": \""), std::string::npos) << text;
-  EXPECT_EQ(Shell("sha256sum x.gif | cut -c1-64 | grep -qf - out/index.json").exitCode, 1);
-}
-
 // Each picture that cannot go back: one line saying why, exit status 1, and
 // the carrier as it was, to the byte and the timestamp.
 TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {

@@ -83,27 +83,30 @@ TEST(Container, ProbeRefusesOtherBlocks) {
   }
 }
 
-// Cut anywhere before the first length byte, inside the unread descriptor
-// included, a file is cut short; a first length of 0 is an empty chain.
+// Cut before its marker (or its comment's label) can be read, a file is no
+// carrier; cut after it, anywhere before the first length byte, the unread
+// descriptor included, a carrier is cut short; a first length of 0 is an
+// empty chain.
 TEST(Container, FileEndingBeforeTheChainStarts) {
   for (CarrierForm form : {CarrierForm::kComment, CarrierForm::kImage}) {
     const Bytes full = MakeRawCarrier(form, std::vector<Bytes>{{}});
+    const std::size_t probed = form == CarrierForm::kComment ? 21 : 20;
     for (std::size_t size = 0; size < full.size(); ++size)
-      EXPECT_EQ(Extract({full.data(), size}).status, Status::kUnsupported) << size;
+      EXPECT_EQ(Extract({full.data(), size}).status, size < probed ? Status::kUnsupported : Status::kCutShort) << size;
     const Extracted got = Extract(full);
     EXPECT_EQ(got.status, Status::kOk);
     EXPECT_TRUE(got.payload.empty());
   }
 }
 
-TEST(Container, ChainCutShortIsUnsupported) {
+TEST(Container, AChainCutShortIsToldSo) {
   const Bytes payload = Sequence(600, 9);
   const Bytes full = MakeCarrier(payload, CarrierForm::kComment);
   const std::size_t chainEnd = 21 + 1 + 255 + 1 + 255 + 1 + 90;
   for (std::size_t size = 22; size < full.size(); ++size) {
     const Extracted got = Extract({full.data(), size});
     if (size < chainEnd) {
-      EXPECT_EQ(got.status, Status::kUnsupported) << size;
+      EXPECT_EQ(got.status, Status::kCutShort) << size;
     } else {
       EXPECT_EQ(got.status, Status::kOk) << size;
       EXPECT_EQ(got.payload, payload);
@@ -150,8 +153,8 @@ TEST(Container, WrittenChainsAroundMultiplesOf255) {
       os.files[NATIVE_TEXT("in.gif")] = Join({MakeRawCarrier(form, oldBlocks), after});
       const OpenedFile source = os.OpenForRead(NATIVE_TEXT("in.gif")).value;
       const FileHandle out = os.Create(NATIVE_TEXT("out.gif"));
-      Bytes buffer(100);
-      EXPECT_FALSE(WriteCarrier(os, source, out, form, payload, buffer));
+      Bytes reading(100), writing(100);
+      EXPECT_FALSE(WriteCarrier(os, source, form, payload.size(), payload, out, reading, writing));
       EXPECT_EQ(os.files[NATIVE_TEXT("out.gif")], Join({MakeRawCarrier(form, blocks), after}));
       EXPECT_EQ(Extract(os.files[NATIVE_TEXT("out.gif")]).payload, payload);
       EXPECT_FALSE(os.Close(out));

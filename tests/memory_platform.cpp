@@ -18,7 +18,7 @@ MemoryPlatform::OpenEntry& MemoryPlatform::Get(FileHandle file) {
 }
 
 Result<OpenedFile> MemoryPlatform::OpenForRead(const NativeString& path) {
-  if (!files.contains(path)) return {{}, SystemError::System(ENOENT)};
+  if (!files.contains(path)) return {{}, {SystemError::Kind::kMissing, ENOENT}};
   return {{Add(path, false), {files.at(path).size()}}};
 }
 
@@ -80,7 +80,7 @@ SystemError MemoryPlatform::Replace(FileHandle hold, const NativeString& from, c
 Result<bool> MemoryPlatform::KeepBackup(const NativeString& file, const NativeString& backup, const NativeString&,
                                         bool replace) {
   if (!files.contains(file)) return {false};
-  if (!replace && files.contains(backup)) return {false, SystemError::System(EEXIST)};
+  if (!replace && files.contains(backup)) return {false, {SystemError::Kind::kTaken}};
   files[backup] = files.at(file);
   return {true};
 }

@@ -29,17 +29,17 @@ std::uint64_t DefinedStride(std::int64_t width, std::uint16_t depth) { return (w
 std::uint64_t PackedStride(std::int64_t width, std::uint16_t depth) { return (width * depth + 7) / 8; }
 
 // Rows as the game's tools wrote them: 3-byte pixels from byte 54.
-Conversion ConvertPlain(std::span<const std::uint8_t> payload) {
-  const Conversion unchanged{Status::kOk, Bytes(payload.begin(), payload.end())};
+ModelResult ConvertPlain(std::span<const std::uint8_t> payload) {
+  const ModelResult unchanged{Status::kOk, Bytes(payload.begin(), payload.end())};
   if (payload.size() < bmp::kSizeFieldsEnd) return unchanged;
   const std::int64_t width = bmp::ReadI32(payload, bmp::kWidth), height = bmp::ReadI32(payload, bmp::kHeight);
   if (height <= 0 || width == 0) return unchanged;
-  if (width < 0) return {Status::kUnsupported, {}};
+  if (width < 0) return {Status::kDamaged, {}};
   // 3 x (2^31 - 1)^2 still fits 64 bits.
   const std::uint64_t rowBytes = 3 * static_cast<std::uint64_t>(width);
   constexpr std::size_t kStart = bmp::kHeadersEnd;
   if (payload.size() < kStart || payload.size() - kStart < rowBytes * static_cast<std::uint64_t>(height))
-    return {Status::kUnsupported, {}};
+    return {Status::kDamaged, {}};
   Bytes out = unchanged.bytes;
   for (std::int64_t r = 0; r < height; ++r)
     std::memcpy(&out[kStart + r * rowBytes], &payload[kStart + (height - 1 - r) * rowBytes], rowBytes);
@@ -109,7 +109,7 @@ Header Classify(std::span<const std::uint8_t> p) {
   return AllowedBitCount(compression, bits) ? Header::kRows : Header::kPlain;
 }
 
-Conversion ConvertRows(std::span<const std::uint8_t> p) {
+ModelResult ConvertRows(std::span<const std::uint8_t> p) {
   const std::int64_t width = bmp::ReadI32(p, bmp::kWidth), height = bmp::ReadI32(p, bmp::kHeight);
   const std::uint16_t depth = bmp::ReadU16(p, bmp::kBitCount);
   const std::uint64_t count = height < 0 ? -height : height, offset = bmp::ReadU32(p, bmp::kPixelOffset);
@@ -124,7 +124,7 @@ Conversion ConvertRows(std::span<const std::uint8_t> p) {
   const bool packedFirst = counted(packed) || (!counted(padded) && depth == 24 && offset == bmp::kHeadersEnd);
   const std::array<std::uint64_t, 2> order = packedFirst ? std::array{packed, padded} : std::array{padded, packed};
   const auto held = std::find_if(order.begin(), order.end(), [&](std::uint64_t s) { return end(s) <= p.size(); });
-  if (held == order.end()) return {Status::kUnsupported, {}};
+  if (held == order.end()) return {Status::kDamaged, {}};
   const std::uint64_t stride = *held;
   Bytes out(p.begin(), p.begin() + offset);
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -267,8 +267,8 @@ Bytes MakeCarrier(std::span<const std::uint8_t> payload, CarrierForm form) {
   return out;
 }
 
-Conversion ReferenceExtract(std::span<const std::uint8_t> file) {
-  const Conversion unsupported{Status::kUnsupported, {}};
+ModelResult ReferenceExtract(std::span<const std::uint8_t> file) {
+  const ModelResult unsupported{Status::kUnsupported, {}};
   if (file.size() < 20) return unsupported;
   std::size_t pos;
   if (file[19] == kImageDescriptor[0]) {
@@ -278,18 +278,20 @@ Conversion ReferenceExtract(std::span<const std::uint8_t> file) {
   } else {
     return unsupported;
   }
-  Conversion out{Status::kOk, {}};
+  // Once the probe has passed, a file that ends before its chain does is cut short.
+  const ModelResult cutShort{Status::kCutShort, {}};
+  ModelResult out{Status::kOk, {}};
   for (;;) {
-    if (pos >= file.size()) return unsupported;
+    if (pos >= file.size()) return cutShort;
     const std::size_t size = file[pos++];
-    if (file.size() - pos < size) return unsupported;
+    if (file.size() - pos < size) return cutShort;
     out.bytes.insert(out.bytes.end(), file.begin() + pos, file.begin() + pos + size);
     pos += size;
     if (size < 255) return out;
   }
 }
 
-Conversion ReferenceConvertPayload(std::span<const std::uint8_t> payload) {
+ModelResult ReferenceConvertPayload(std::span<const std::uint8_t> payload) {
   switch (Classify(payload)) {
     case Header::kPlain: return ConvertPlain(payload);
     case Header::kRows: return ConvertRows(payload);
@@ -298,8 +300,8 @@ Conversion ReferenceConvertPayload(std::span<const std::uint8_t> payload) {
   return {Status::kOk, Bytes(payload.begin(), payload.end())};
 }
 
-Conversion ReferenceConvert(std::span<const std::uint8_t> file) {
-  const Conversion extracted = ReferenceExtract(file);
+ModelResult ReferenceConvert(std::span<const std::uint8_t> file) {
+  const ModelResult extracted = ReferenceExtract(file);
   return extracted.status == Status::kOk ? ReferenceConvertPayload(extracted.bytes) : extracted;
 }
 

@@ -54,19 +54,19 @@ Bytes MakeRawCarrier(CarrierForm form, std::span<const Bytes> subBlocks);
 // Little-endian field writer for hand-made headers.
 void PutInt32(Bytes& bytes, std::size_t offset, std::int32_t value);
 
-struct Conversion {
+struct ModelResult {
   Status status;
   Bytes bytes;  // the payload after extraction, the output after conversion
 };
 
 // The carrier's payload, or kUnsupported.
-Conversion ReferenceExtract(std::span<const std::uint8_t> file);
+ModelResult ReferenceExtract(std::span<const std::uint8_t> file);
 
 // The converted payload, each row fetched from a copy of it, or kUnsupported.
-Conversion ReferenceConvertPayload(std::span<const std::uint8_t> payload);
+ModelResult ReferenceConvertPayload(std::span<const std::uint8_t> payload);
 
 // ReferenceConvertPayload of ReferenceExtract.
-Conversion ReferenceConvert(std::span<const std::uint8_t> file);
+ModelResult ReferenceConvert(std::span<const std::uint8_t> file);
 
 // The converted file for a payload that converts.
 Bytes ExpectedOutput(std::span<const std::uint8_t> payload);

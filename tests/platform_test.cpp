@@ -111,7 +111,7 @@ TEST(NativePlatform, ABackupIsTheFileUnderAFurtherName) {
   const Result<bool> nothing = os.KeepBackup(at("y.gif"), at("y.gif~"), at("y.gif~.temp"), true);
   EXPECT_TRUE(simple.Ok() && simple.value);
   EXPECT_TRUE(numbered.Ok() && numbered.value);
-  EXPECT_EQ(taken.error.kind, SystemError::Kind::kSystem);
+  EXPECT_EQ(taken.error.kind, SystemError::Kind::kTaken);
   EXPECT_TRUE(nothing.Ok() && !nothing.value);
   for (const char* name : {"x.gif~", "x.gif.~2~"}) {
     EXPECT_EQ(IdentifyFile(at(name)).value, IdentifyFile(at("x.gif")).value) << name;

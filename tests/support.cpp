@@ -42,17 +42,17 @@ void WriteFileBytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenedFile& source,
+Status PourPayload(Platform& os, OutputTarget& target, std::span<std::uint8_t> buffer, const OpenedFile& source,
                    std::span<const std::uint8_t> payload, std::size_t piece) {
   Bytes gathering(buffer.size());
-  BitmapWriter writer(os, buffer, gathering);
+  BmpOutput writer(os, buffer, gathering);
   Ending ending;
   do {
-    Error error = writer.Start(file, source);
+    Error error = writer.Start(target, {source.handle, source.stamp.size});
     for (std::size_t at = 0; at < payload.size() && !error; at += piece)
       error = writer.Append(payload.subspan(at, std::min(piece, payload.size() - at)));
     if (error) return error.status;
-    ending = writer.Finish(CarrierForm::kImage);
+    ending = writer.Finish();
   } while (!ending.error && ending.needsSecondPass);
   return ending.error.status;
 }

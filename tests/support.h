@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../src/convert/bitmap_writer.h"
+#include "../src/convert/bmp_output.h"
 #include "../src/convert/file_io.h"
 #include "../src/os/native_platform.h"
 #include "../src/os/system.h"
@@ -47,9 +47,9 @@ struct BytesSink : PayloadSink {
   }
 };
 
-// Hands `payload` to a BitmapWriter on `file` in pieces of `piece` bytes,
+// Hands `payload` to a BmpOutput onto `target` in pieces of `piece` bytes,
 // and again when it asks, as a conversion does.
-Status PourPayload(Platform& os, FileHandle file, std::span<std::uint8_t> buffer, const OpenedFile& source,
+Status PourPayload(Platform& os, OutputTarget& target, std::span<std::uint8_t> buffer, const OpenedFile& source,
                    std::span<const std::uint8_t> payload, std::size_t piece);
 
 // The notice the job shows for `path` and `status`.

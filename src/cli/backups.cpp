@@ -62,15 +62,6 @@ bool TakesToolsName(const NativeString& suffix) {
   return name.ends_with(NATIVE_TEXT(".gif"));
 }
 
-// The decimal number one past `digits` (none: 0).
-NativeString OnePast(NativeString digits) {
-  std::size_t at = digits.size();
-  while (at > 0 && digits[at - 1] == '9') digits[--at] = '0';
-  if (at == 0) return NATIVE_TEXT("1") + digits;
-  ++digits[at - 1];
-  return digits;
-}
-
 }  // namespace
 
 NativeString ChooseBackups(const NativeString& control, const NativeString* suffix, BackupPolicy* policy) {
@@ -107,5 +98,5 @@ Result<BackupName> NameBackup(const BackupPolicy& policy, const NativeString& ou
     if (digits.size() > highest.size() || (digits.size() == highest.size() && digits > highest)) highest = digits;
   }
   if (highest.empty() && policy.control == BackupControl::kExisting) return {simple};
-  return {{output + NATIVE_TEXT(".~") + OnePast(highest) + NATIVE_TEXT("~"), true}};
+  return {NextNumbered({output + NATIVE_TEXT(".~") + highest + NATIVE_TEXT("~"), true})};
 }

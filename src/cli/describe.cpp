@@ -48,8 +48,7 @@ NativeString PictureReason(const PictureProblem& problem) {
     case PictureProblem::Kind::kCannotOpen:
     case PictureProblem::Kind::kCannotRead:
       if (problem.cause.kind == SystemError::Kind::kNotAFile) return Say(Text::kNotAFile);
-      return problem.cause.kind == SystemError::Kind::kSystem && problem.cause.code ? ErrorText(problem.cause.code)
-                                                                                   : NativeString();
+      return problem.cause.Said() ? ErrorText(problem.cause.code) : NativeString();
     case PictureProblem::Kind::kUnknownForm: return Say(Text::kPictureUnknown);
     case PictureProblem::Kind::kCutShort: return Say(Text::kPictureCutShort);
     case PictureProblem::Kind::kChecksum: return Say(Text::kPictureChecksum);
@@ -89,7 +88,7 @@ NativeString DepthText(const BitmapInfo& bitmap) {
 }
 
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
-  const NativeString output = entry.base + (entry.writtenAsBmp ? kBmpSuffix : suffix);
+  const NativeString output = entry.base + suffix;
   const Error& error = entry.outcome.error;
   switch (error.status) {
     case Status::kOk: break;
@@ -97,6 +96,8 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
     case Status::kOutOfMemory: return Say(Text::kOutOfMemory);
     case Status::kBusy: return Say(Text::kBusy);
     case Status::kRefused: return Say(Text::kRefused);  // the command tells why, where it can
+    case Status::kCutShort: return Say(Text::kCutShort);
+    case Status::kDamaged: return Say(Text::kDamaged);
     case Status::kUnsupported:
       if (error.step != Step::kOpenSource) return Say(Text::kNotCarrier);
       if (error.cause.kind == SystemError::Kind::kNotAFile) return Say(Text::kNotAFile);
@@ -105,7 +106,8 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
       switch (error.step) {
         case Step::kCreateOutput: return Because(Say(Text::kCannotCreate, {entry.base + kStagingSuffix}), error.cause);
         case Step::kWriteOutput: return Because(Say(Text::kCannotWrite, {output}), error.cause);
-        case Step::kKeepBackup: return Because(Say(Text::kCannotBackUp, {output, entry.backup}), error.cause);
+        // The tool that asked for the backup names it.
+        case Step::kKeepBackup:
         case Step::kReplaceOutput: return Because(Say(Text::kCannotReplace, {output}), error.cause);
         default: return Because(Say(Text::kCannotRead), error.cause);
       }

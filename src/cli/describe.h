@@ -7,7 +7,7 @@
 #include "../picture/pack.h"
 #include "plan.h"
 
-// What went wrong with an entry's outcome, in words.
+// What went wrong with an entry's outcome, its output `base` + `suffix`, in words.
 NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
 
 // Why a carried bitmap shows no picture to write or take back, in words.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "../os/paths.h"
+#include "../os/system.h"
 #include "../picture/picture.h"
 #include "texts.h"
 

@@ -8,9 +8,7 @@
 #include <vector>
 
 #include "../convert/job.h"
-#include "../os/system.h"
 #include "batch.h"
-#include "evidence.h"
 #include "options.h"
 #include "texts.h"
 
@@ -25,16 +23,10 @@ struct Entry {
   // Lines for standard error of an entry that did not fail, its first
   // naming what it is about.
   std::vector<NativeString> warnings;
-  bool kept = false;            // an output that shows an edit, left as it was
-  NativeString picture;         // for quillane-pack, the picture it took
-  std::uint64_t mapped = 0;     // and its pixels stored as the nearest entry of the palette
-  double largestDeltaE = 0;     // the farthest of them went
-  NativeString backup;          // where the file its output replaces is kept, or would be with -n
-  bool writtenAsBmp = false;       // for -f png, a bitmap written as BMP since it shows no picture
+  NativeString done;            // what -v says of it once it is done; nothing for an entry left as it was
   bool inPlace = false;         // the output is the source itself
   bool notStarted = false;      // the run was interrupted before it came to this one
   Outcome outcome;
-  Evidence evidence;            // for --catalogue, what its job proved
 };
 
 // A file met in a folder that the run leaves out, and why.

@@ -7,6 +7,7 @@
 
 #include "../os/paths.h"
 #include "../os/system.h"
+#include "../picture/picture.h"
 #include "batch.h"
 #include "describe.h"
 #include "texts.h"
@@ -29,39 +30,47 @@ unsigned Jobs(const Options& options) {
 
 }  // namespace
 
-int RunCommand(const Command& command, const std::vector<NativeString>& args,
-               BatchWork (*work)(const Options& options, NativePlatform& os)) {
+int RunTool(const Command& command, const std::vector<NativeString>& args, int (*run)(const Options& options)) {
   OpenStandardStreams();
   CatchInterrupts();
   try {
     UseJapanese(PrefersJapanese());
     Options options;
     if (const int exit = ParseOptions(command, args, &options); exit >= 0) return exit;
-    NativePlatform os;
-    const BatchWork batch = work(options, os);
-    Plan plan = MakePlan(os, options, batch.suffix);
-    for (Entry& entry : plan.entries) {
-      if (entry.outcome.error.status != Status::kBadExtension) continue;
-      const Result<PathKind> kind = KindOf(entry.source);
-      entry.problem = kind.Ok() && kind.value == PathKind::kFolder ? Say(batch.folder) : batch.refusedName(entry);
-    }
-    Report report(command, options, plan.entries.size());
-    if (!batch.ready(report)) return report.Finish();
-    RunPlan(options, plan, report, batch.suffix, batch.job, batch.done);
-    // Read once, so that the summary and the exit status tell the same.
-    const int interrupted = InterruptStatus();
-    Tally tally{report.Failed(), 0, interrupted != 0};
-    for (const Entry& entry : plan.entries) tally.notStarted += entry.notStarted;
-    const NativeString summary = batch.summary(plan, tally);
-    // Interrupted, the run makes no file more.
-    if (!interrupted) batch.conclude(plan, summary, report);
-    if (plan.entries.size() + plan.skipped.size() > 1) report.Summary(summary);
-    const int status = report.Finish();
-    return interrupted ? interrupted : status;
+    return run(options);
   } catch (const std::bad_alloc&) {
     WriteText(Stream::kError, MessagePrefix(command) + Say(Text::kOutOfMemory) + NATIVE_TEXT("\n"));
     return kExitFailed;
   }
+}
+
+void SayRefusedNames(Plan& plan, Text folder, bool pictures) {
+  for (Entry& entry : plan.entries) {
+    if (entry.outcome.error.status != Status::kBadExtension) continue;
+    const Result<PathKind> kind = KindOf(entry.source);
+    if (kind.Ok() && kind.value == PathKind::kFolder) {
+      entry.problem = Say(folder);
+      continue;
+    }
+    // A picture named for its carrier: the name without the picture's suffix.
+    for (const NativeChar* suffix : {kPngSuffix, kBmpSuffix}) {
+      const NativeString carrier = entry.source.substr(0, entry.source.size() - NativeString(suffix).size());
+      if (pictures && entry.source.ends_with(suffix) && HasCarrierExtension(carrier))
+        entry.problem = Say(Text::kPictureNamed, {carrier});
+    }
+  }
+}
+
+Tally TallyOf(const Plan& plan, const Report& report) {
+  Tally tally{report.Failed(), 0, InterruptStatus()};
+  for (const Entry& entry : plan.entries) tally.notStarted += entry.notStarted;
+  return tally;
+}
+
+int Conclude(const Plan& plan, const Tally& tally, const NativeString& summary, Report& report) {
+  if (plan.entries.size() + plan.skipped.size() > 1) report.Summary(summary);
+  const int status = report.Finish();
+  return tally.interrupted ? tally.interrupted : status;
 }
 
 NativeString Skipped(const Plan& plan) {
@@ -80,9 +89,7 @@ bool PrepareOutput(const Options& options, Entry& entry) {
   return !error;
 }
 
-void RunPlan(const Options& options, Plan& plan, Report& report, const NativeChar* suffix,
-             const std::function<Outcome(Entry&, Workspace&)>& job,
-             const std::function<NativeString(const Entry&)>& done) {
+void RunPlan(const Options& options, Plan& plan, Report& report, const NativeChar* suffix, const EntryJob& job) {
   std::vector<Entry>& entries = plan.entries;
   std::vector<std::size_t> after;
   for (const Entry& entry : entries) after.push_back(entry.after);
@@ -100,7 +107,7 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
     if (!entry.problem.empty() || entry.outcome.error) return;
     try {
       // Out of descriptors, a job waits for another to give some back.
-      do entry.outcome = job(entry, workspaces[thread]);
+      do entry.outcome = job(i, workspaces[thread]);
       while (TooManyOpenFiles(entry.outcome.error.cause) && batch.WaitForAnother());
       if (entry.outcome.error && entry.problem.empty()) entry.problem = OutcomeProblem(entry, suffix);
     } catch (const std::bad_alloc&) {
@@ -127,7 +134,7 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
     NativeString problem = entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem;
     if (!entry.hint.empty() && hinted.insert(entry.hint).second) problem += entry.hint;
     writing = failed ? report.Problem(entry.source, problem, entry.details)
-                     : report.Warning(entry.warnings) && (!options.verbose || entry.kept || report.Done(done(entry)));
+                     : report.Warning(entry.warnings) && (!options.verbose || entry.done.empty() || report.Done(entry.done));
     if (i + 1 < entries.size() && !InterruptStatus()) report.Progress(i + 1, entries[i + 1].source);
     return writing;
   };

@@ -23,6 +23,8 @@ constexpr Row kTexts[] = {
     {Text::kFolderToPack, T("a folder; -r packs what is inside"), T("フォルダーです。中身は -r で書き戻せます")},
     {Text::kPictureNamed, T("not a .gif or .GIF file; the carrier of this picture is {}"), T("拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。この画像の搬送ファイルは {} です")},
     {Text::kNotCarrier, T("not a carrier GIF"), notice::kNotCarrier},
+    {Text::kCutShort, T("a carrier GIF cut short: the file ends inside its chain"), T("搬送ファイルが途中で切れています: チェーンの途中でファイルが終わっています")},
+    {Text::kDamaged, T("a damaged carrier GIF: its bitmap's rows do not fit its payload"), T("搬送ファイルが壊れています: ビットマップの行がデータに収まりません")},
     {Text::kOutOfMemory, T("out of memory"), notice::kOutOfMemory},
     {Text::kBusy, T("being converted by another process"), notice::kBusy},
     {Text::kRefused, T("its picture cannot be written"), notice::kRefused},
@@ -185,7 +187,7 @@ NativeString Say(Text text, std::initializer_list<NativeString> values) {
 }
 
 NativeString Because(const NativeString& what, const SystemError& error) {
-  if (error.kind != SystemError::Kind::kSystem || error.code == 0) return what;
+  if (!error.Said()) return what;
   return what + NATIVE_TEXT(": ") + ErrorText(error.code);
 }
 

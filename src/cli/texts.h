@@ -15,6 +15,8 @@ enum class Text {
   kFolderToPack,
   kPictureNamed,
   kNotCarrier,
+  kCutShort,
+  kDamaged,
   kOutOfMemory,
   kBusy,
   kRefused,

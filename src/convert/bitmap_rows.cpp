@@ -43,11 +43,11 @@ Status FindPlainRows(std::span<const std::uint8_t> head, std::uint64_t size, Bit
   const std::int32_t width = bmp::ReadI32(head, bmp::kWidth);
   const std::int32_t height = bmp::ReadI32(head, bmp::kHeight);
   if (height <= 0 || width == 0) return Status::kOk;
-  if (width < 0) return Status::kUnsupported;
+  if (width < 0) return Status::kDamaged;
   // Both factors are below 2^32, so the product cannot overflow 64 bits.
   const std::uint64_t rowBytes = kPlainBytesPerPixel * static_cast<std::uint64_t>(width);
   const auto count = static_cast<std::uint64_t>(height);
-  if (!Fits(kPlainPixelOffset, count, rowBytes, size)) return Status::kUnsupported;
+  if (!Fits(kPlainPixelOffset, count, rowBytes, size)) return Status::kDamaged;
   *rows = {BitmapForm::kPlain, kPlainPixelOffset, count, rowBytes, rowBytes, true};
   return Status::kOk;
 }
@@ -66,7 +66,7 @@ Status FindStandardRows(const BmpHeader& header, std::uint64_t size, BitmapRows*
     stride = packed;
   // Sizes stated for padded rows over packed ones that only fit so.
   if (!Fits(offset, count, stride, size)) {
-    if (stride == packed || !Fits(offset, count, packed, size)) return Status::kUnsupported;
+    if (stride == packed || !Fits(offset, count, packed, size)) return Status::kDamaged;
     stride = packed;
   }
   *rows = {BitmapForm::kRows, offset, count, stride, padded, !header.TopDown()};
@@ -92,35 +92,6 @@ void PutPaddedSizes(std::span<std::uint8_t> head, const BitmapRows& rows, std::u
   const std::uint64_t fileSize = size + rows.Growth(), imageSize = rows.count * rows.outStride;
   bmp::PutU32(head, bmp::kFileSize, static_cast<std::uint32_t>(fileSize <= kMax ? fileSize : 0));
   bmp::PutU32(head, bmp::kImageSize, static_cast<std::uint32_t>(imageSize <= kMax ? imageSize : 0));
-}
-
-void ConvertedBytes(std::span<const std::uint8_t> payload, const BitmapRows& rows, std::uint64_t offset,
-                    std::span<std::uint8_t> out) {
-  const std::uint64_t rowsEnd = rows.offset + rows.count * rows.outStride;
-  for (std::size_t done = 0; done < out.size();) {
-    const std::uint64_t at = offset + done;
-    std::uint8_t* to = out.data() + done;
-    std::size_t size;
-    if (at < rows.offset || at >= rowsEnd) {
-      const std::uint64_t from = at < rows.offset ? at : at - rows.Growth();
-      size = static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - done, (at < rows.offset ? rows.offset : payload.size() + rows.Growth()) - at));
-      std::memcpy(to, payload.data() + from, size);
-    } else {
-      const std::uint64_t row = (at - rows.offset) / rows.outStride, column = (at - rows.offset) % rows.outStride;
-      const std::uint64_t stored = rows.reverse ? rows.count - 1 - row : row;
-      size = static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - done, rows.outStride - column));
-      const std::size_t pixels = column < rows.stride ? static_cast<std::size_t>(std::min<std::uint64_t>(size, rows.stride - column)) : 0;
-      std::memcpy(to, payload.data() + rows.offset + stored * rows.stride + column, pixels);
-      std::memset(to + pixels, 0, size - pixels);
-    }
-    done += size;
-  }
-  // The sizes in the header follow the padding.
-  if (!rows.Padded()) return;
-  std::uint8_t head[bmp::kHeadersEnd];
-  std::memcpy(head, payload.data(), sizeof head);
-  PutPaddedSizes(head, rows, payload.size());
-  for (std::uint64_t i = offset; i < sizeof head && i < offset + out.size(); ++i) out[i - offset] = head[i];
 }
 
 void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count) {

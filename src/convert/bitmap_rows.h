@@ -46,7 +46,7 @@ struct BitmapRows {
 // Finds the rows of a payload from its first bytes, `head`, which hold at
 // least min(size, bmp::kHeadersEnd) of them. `size` is the payload's length,
 // or while it is still arriving a bound on it; the rows found fit within it.
-// kUnsupported when no rows fit, or a plain header's width is negative.
+// kDamaged when no rows fit, or a plain header's width is negative.
 Status FindBitmapRows(std::span<const std::uint8_t> head, std::uint64_t size, BitmapRows* rows);
 
 // Fills in what a payload of `size` bytes, whose first bytes are `head`,
@@ -56,11 +56,6 @@ BitmapInfo DescribeBitmap(std::span<const std::uint8_t> head, std::uint64_t size
 // The sizes a padded output's header states for a payload of `size` bytes,
 // put into its first bytes, `head`: each 0 where it does not fit the field.
 void PutPaddedSizes(std::span<std::uint8_t> head, const BitmapRows& rows, std::uint64_t size);
-
-// Fills `out` with the bytes from `offset` on of what converting `payload`,
-// whose rows are `rows`, writes: payload.size() + rows.Growth() in all.
-void ConvertedBytes(std::span<const std::uint8_t> payload, const BitmapRows& rows, std::uint64_t offset,
-                    std::span<std::uint8_t> out);
 
 // Reverses the order of `count` adjacent rows of `rowBytes` each at `first`.
 void ReverseBitmapRows(std::uint8_t* first, std::uint64_t rowBytes, std::uint64_t count);

@@ -7,11 +7,13 @@
 
 #include "carrier_format.h"
 #include "error.h"
+#include "platform.h"
 
-// Writes to `out` the carrier `source` of `form` with `payload`, as long as
-// the one it carries, in that one's place: the bytes before and after the
-// chain as they are, the chain laid out as the reader reads it, through
-// `buffer`. kUnsupported when the source, as long as its stamp says, is
-// shorter than its chain.
-Error WriteCarrier(Platform& os, const OpenedFile& source, FileHandle out, CarrierForm form,
-                   std::span<const std::uint8_t> payload, std::span<std::uint8_t> buffer);
+// Writes to `out` the carrier `source` of `form`, whose chain carries
+// `carried` bytes, with `payload` in that chain's place: the bytes before
+// and after the chain as they are, the chain laid out as the reader reads
+// it; reading through `reading`, writing through `writing`. kCutShort when
+// the source, as long as its stamp says, is shorter than its chain.
+Error WriteCarrier(Platform& os, const OpenedFile& source, CarrierForm form, std::uint64_t carried,
+                   std::span<const std::uint8_t> payload, FileHandle out, std::span<std::uint8_t> reading,
+                   std::span<std::uint8_t> writing);

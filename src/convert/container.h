@@ -6,6 +6,7 @@
 
 #include "carrier_format.h"
 #include "error.h"
+#include "platform.h"
 
 // Takes the payload a piece at a time, in order, as the container reader
 // finds it.

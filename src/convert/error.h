@@ -2,12 +2,14 @@
 // reason where it has one.
 #pragma once
 
-#include "platform.h"
+#include "../native.h"
 
 enum class Status {
   kOk,
   kBadExtension,  // the name does not end in ".gif" or ".GIF"
-  kUnsupported,   // not a carrier GIF, or one whose chain or bitmap is cut short
+  kUnsupported,   // not a carrier GIF
+  kCutShort,      // a carrier GIF whose file ends inside its chain
+  kDamaged,       // a carrier GIF whose bitmap does not fit its payload
   kIoError,       // a file could not be opened, created, read, written or removed
   kOutOfMemory,
   kBusy,          // another conversion is writing the same output

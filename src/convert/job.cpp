@@ -4,49 +4,12 @@
 // while a job runs and is gone when it ends; an earlier output is replaced
 // only by a complete new one, in one step.
 
-#include <new>
-
 #include "job.h"
 
+#include <new>
+
+#include "carrier.h"
 #include "file_io.h"
-
-namespace {
-
-// Pours the payload of `source` through `writer`, twice when it asks.
-Ending Pour(Platform& os, const OpenedFile& source, FileHandle file, OutputWriter& writer, std::span<std::uint8_t> buffer,
-            CarrierForm* form) {
-  Ending ending;
-  do {
-    if (Error e = writer.Start(file, source)) return e;
-    if (Error e = ExtractPayload(os, source.handle, writer, form, buffer)) return e;
-    ending = writer.Finish(*form);
-  } while (!ending.error && ending.needsSecondPass);
-  return ending;
-}
-
-Outcome Run(Platform& os, const Job& job, OutputWriter& writer, std::span<std::uint8_t> buffer) {
-  Outcome outcome;
-  Error& error = outcome.error;
-  if ((error = TestCarrierName(os, job.source))) return outcome;
-  const Result<OpenedFile> opened = os.OpenForRead(job.source);
-  if (!opened.Ok()) {
-    error = {Status::kUnsupported, Step::kOpenSource, opened.error};
-    return outcome;
-  }
-  ScopedFile in(os, opened.value.handle);
-  StagedOutput out(os);
-  if (!job.checkOnly) error = out.Take(job.base + kStagingSuffix, job.base + job.suffix);
-  if (!error) {
-    const Ending ending = Pour(os, opened.value, out.file(), writer, buffer, &outcome.form);
-    error = ending.error;
-    outcome.bitmap = ending.bitmap;
-  }
-  if (const SystemError closed = in.Close(); closed && !error) error = {Status::kIoError, Step::kReadSource, closed};
-  if (!error && !job.checkOnly) error = out.Commit();
-  return outcome;
-}
-
-}  // namespace
 
 bool HasCarrierExtension(const NativeString& name) {
   return name.ends_with(NATIVE_TEXT(".gif")) || name.ends_with(NATIVE_TEXT(".GIF"));
@@ -58,10 +21,34 @@ Error TestCarrierName(Platform& os, const NativeString& path) {
   return HasCarrierExtension(absolute.value) ? Error{} : Error{Status::kBadExtension};
 }
 
-Outcome RunJob(Platform& os, const Job& job, OutputWriter& writer, std::span<std::uint8_t> buffer) {
+Error MakeOutput(Platform& os, const Job& job, const std::function<Error(OutputTarget& target)>& make) {
+  if (job.checkOnly) {
+    NoTarget nowhere;
+    return make(nowhere);
+  }
+  StagedOutput out(os);
+  if (Error e = out.Create(job.base + kStagingSuffix, job.base + job.suffix)) return e;
+  FileTarget target(os, out.file());
+  if (Error e = make(target)) return e;
+  return out.Commit();
+}
+
+Outcome RunJob(Platform& os, const NativeString& source, const Job& job, OutputWriter& writer,
+               std::span<std::uint8_t> buffer) {
   // Whatever runs out of memory, the files it took are let go on the way out.
   try {
-    return Run(os, job, writer, buffer);
+    Outcome outcome;
+    if ((outcome.error = TestCarrierName(os, source))) return outcome;
+    CarrierFile carrier(os);
+    if ((outcome.error = carrier.Open(source))) return outcome;
+    outcome.error = MakeOutput(os, job, [&](OutputTarget& target) {
+      const Ending ending = carrier.Pour(target, writer, buffer);
+      outcome.bitmap = ending.bitmap;
+      outcome.form = carrier.form();
+      // The source is let go before the output takes its name.
+      return ending.error ? ending.error : carrier.Close();
+    });
+    return outcome;
   } catch (const std::bad_alloc&) {
     return {{Status::kOutOfMemory}};
   }

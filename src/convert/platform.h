@@ -42,7 +42,7 @@ class Platform {
   virtual ~Platform() = default;
 
   // Opens an existing regular file for reading; others may go on reading and
-  // writing it.
+  // writing it. kMissing when nothing stands at `path`.
   virtual Result<OpenedFile> OpenForRead(const NativeString& path) = 0;
   virtual Result<std::uint64_t> FileSize(FileHandle file) = 0;
   virtual Result<FileStamp> Stamp(FileHandle file) = 0;
@@ -75,8 +75,8 @@ class Platform {
   // has none, a copy made under `staging` (whatever stood there removed)
   // and renamed once its data reached the disk. With `replace`, whatever
   // stood at `backup` is replaced as a name in one step; without, a name
-  // that stands already is refused. False, with nothing made, when nothing
-  // stands at `file`.
+  // that stands already is refused as kTaken. False, with nothing made,
+  // when nothing stands at `file`.
   virtual Result<bool> KeepBackup(const NativeString& file, const NativeString& backup, const NativeString& staging,
                                   bool replace) = 0;
   // Removes the staging file held by `hold`, named `path`, whose `file` is

@@ -6,8 +6,15 @@
 
 #include "../convert/platform.h"
 
+// Whether to pause at `step` on the way with the staging file `staging`, as
+// the tools' test seam asks (stop_at.h); the window takes none, so that it
+// carries no seam.
+using PauseAt = bool (*)(const char* step, const NativeString& staging);
+
 class NativePlatform : public Platform {
  public:
+  explicit NativePlatform(PauseAt pause = nullptr) : pause_(pause) {}
+
   Result<OpenedFile> OpenForRead(const NativeString& path) override;
   Result<std::uint64_t> FileSize(FileHandle file) override;
   Result<FileStamp> Stamp(FileHandle file) override;
@@ -21,4 +28,7 @@ class NativePlatform : public Platform {
                           bool replace) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
+
+ private:
+  PauseAt pause_;
 };

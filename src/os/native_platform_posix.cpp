@@ -15,7 +15,6 @@
 #include "in_flight.h"
 #include "native_platform.h"
 #include "posix_calls.h"
-#include "stop_at.h"
 
 namespace {
 
@@ -59,8 +58,8 @@ SystemError RemoveStale(const NativeString& path) {
 }
 
 // The test seam's pause: stopped until a test lets the process go on.
-void StopAt(const char* step, const NativeString& staging) {
-  if (PauseWanted(step, staging)) raise(SIGSTOP);
+void StopAt(PauseAt pause, const char* step, const NativeString& staging) {
+  if (pause && pause(step, staging)) raise(SIGSTOP);
 }
 
 // Whether open refused O_TMPFILE as a file system or kernel without it does.
@@ -82,7 +81,7 @@ int LinkUnnamed(int fd, const NativeString& path) {
 // when something stands there; kTakenAway when the older way lost the new
 // file to a process that took it for stale before it was locked.
 constexpr int kTakenAway = -2;
-Result<int> CreateLocked(const NativeString& path) {
+Result<int> CreateLocked(const NativeString& path, PauseAt pause) {
   static std::atomic<bool> unnamed = true;
   if (unnamed) {
     const std::size_t slash = path.rfind('/');
@@ -95,7 +94,7 @@ Result<int> CreateLocked(const NativeString& path) {
         close(fd);
         return Failed<int>(error);
       }
-      StopAt("created", path);
+      StopAt(pause, "created", path);
       if (LinkUnnamed(fd, path) == 0) return {fd};
       const SystemError error = Errno();
       close(fd);
@@ -108,7 +107,7 @@ Result<int> CreateLocked(const NativeString& path) {
   }
   const int fd = Retried([&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
   if (fd < 0) return Failed<int>(Errno());
-  StopAt("created", path);
+  StopAt(pause, "created", path);
   if (Retried([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
     // Another process took it for a stale one between the create and the
     // lock, and removes it; any other failure (no lock manager, as on NFS
@@ -200,7 +199,10 @@ Result<OpenedFile> NativePlatform::OpenForRead(const NativeString& path) {
   // O_NONBLOCK keeps a FIFO under a .gif name from stalling the open; it means
   // nothing for the regular files that are let through.
   const int fd = Retried([&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
-  if (fd < 0) return Failed<OpenedFile>(Errno());
+  if (fd < 0) {
+    const bool missing = errno == ENOENT || errno == ENOTDIR;
+    return Failed<OpenedFile>({missing ? SystemError::Kind::kMissing : SystemError::Kind::kSystem, errno});
+  }
   struct stat info;
   const SystemError error = fstat(fd, &info) != 0  ? Errno()
                             : S_ISREG(info.st_mode) ? SystemError{}
@@ -250,7 +252,7 @@ SystemError NativePlatform::Close(FileHandle file) { return close(Fd(file)) == 0
 // outlives the close that tells whether the data reached the system.
 Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-    const Result<int> created = CreateLocked(path);
+    const Result<int> created = CreateLocked(path, pause_);
     if (!created.Ok()) {
       if (created.error != SystemError::System(EEXIST)) return Failed<Staging>(created.error);
       if (const SystemError error = RemoveStale(path)) return Failed<Staging>(error);
@@ -261,7 +263,7 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
     const int hold = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (hold >= 0) {
       EnterInFlight(hold, path);
-      StopAt("staged", path);
+      StopAt(pause_, "staged", path);
       return {{fd, hold}};
     }
     const SystemError error = Errno();
@@ -289,7 +291,7 @@ SystemError NativePlatform::CopyPermissions(const FileStamp& from, FileHandle to
 }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
-  StopAt("replace", from);
+  StopAt(pause_, "replace", from);
   LeaveInFlight(hold);
   if (rename(from.c_str(), to.c_str()) != 0) return Errno();
   close(Fd(hold));
@@ -308,6 +310,7 @@ Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeSt
     const int error = errno;
     struct stat info;
     if (lstat(file.c_str(), &info) != 0 && errno == ENOENT) return {false};
+    if (error == EEXIST && !replace) return Failed<bool>({SystemError::Kind::kTaken});
     if (!NoFurtherLink(error)) return Failed<bool>(SystemError::System(error));
     if (!replace && unlink(staging.c_str()) != 0 && errno != ENOENT) return Failed<bool>(Errno());
     if (const SystemError copy = CopyWhole(*this, file, staging)) return Failed<bool>(copy);
@@ -315,12 +318,12 @@ Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeSt
   }
   if (replace || copied) {
     if ((replace ? rename(staging.c_str(), backup.c_str()) : RenameToNew(staging, backup)) != 0) {
-      const SystemError error = Errno();
+      const SystemError error = errno == EEXIST && !replace ? SystemError{SystemError::Kind::kTaken} : Errno();
       unlink(staging.c_str());
       return Failed<bool>(error);
     }
   }
-  StopAt("backed-up", staging);
+  StopAt(pause_, "backed-up", staging);
   return {true};
 }
 

@@ -8,7 +8,6 @@
 
 #include "in_flight.h"
 #include "native_platform.h"
-#include "stop_at.h"
 #include "system.h"
 #include "win32_calls.h"
 
@@ -42,9 +41,9 @@ SystemError RemoveStale(const std::wstring& name) {
 // The test seam's pause: the first until the program is interrupted, at
 // once if it has been; any later one for good, until a second interruption
 // ends the program.
-void StopAt(const char* step, const NativeString& staging) {
+void StopAt(PauseAt pause, const char* step, const NativeString& staging) {
   static std::atomic<int> pauses = 0;
-  if (!PauseWanted(step, staging)) return;
+  if (!pause || !pause(step, staging)) return;
   const bool first = ++pauses == 1;
   while (!first || InterruptStatus() == 0) Sleep(kPauseMs);
 }
@@ -55,6 +54,11 @@ Result<FileStamp> StampOf(HANDLE file) {
   if (!GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) || !GetFileSizeEx(file, &size))
     return Failed<FileStamp>(LastError());
   return {{static_cast<std::uint64_t>(size.QuadPart), times.LastWriteTime.QuadPart, times.ChangeTime.QuadPart}};
+}
+
+// Whether a name that was to be new stands already.
+bool Taken(const SystemError& error) {
+  return error.code == ERROR_ALREADY_EXISTS || error.code == ERROR_FILE_EXISTS;
 }
 
 // Whether CreateHardLinkW failed because this file can have no further name
@@ -106,7 +110,8 @@ Result<OpenedFile> NativePlatform::OpenForRead(const NativeString& path) {
   const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    const SystemError error = LastError();
+    SystemError error = LastError();
+    if (error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND) error.kind = SystemError::Kind::kMissing;
     // A folder is refused as "access denied"; it is no file to begin with.
     const DWORD attributes = GetFileAttributesW(name.c_str());
     const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -176,7 +181,7 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
       const HANDLE self = GetCurrentProcess();
       if (DuplicateHandle(self, file, self, &hold, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         EnterInFlight(FromHandle(hold), path);
-        StopAt("staged", path);
+        StopAt(pause_, "staged", path);
         return {{FromHandle(file), FromHandle(hold)}};
       }
       const SystemError error = LastError();
@@ -196,7 +201,7 @@ Result<Staging> NativePlatform::CreateStaging(const NativeString& path) {
 SystemError NativePlatform::CopyPermissions(const FileStamp&, FileHandle) { return {}; }
 
 SystemError NativePlatform::Replace(FileHandle hold, const NativeString& from, const NativeString& to) {
-  StopAt("replace", from);
+  StopAt(pause_, "replace", from);
   LeaveInFlight(hold);
   // The new name is given whole, so that it cannot be taken as relative to the old one's folder.
   std::wstring full;
@@ -230,6 +235,7 @@ Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeSt
   if (!CreateHardLinkW((replace ? temporary : target).c_str(), source.c_str(), nullptr)) {
     const SystemError error = LastError();
     if (const Result<PathKind> kind = KindOf(file); kind.Ok() && kind.value == PathKind::kMissing) return {false};
+    if (!replace && Taken(error)) return Failed<bool>({SystemError::Kind::kTaken});
     if (!NoFurtherLink(static_cast<DWORD>(error.code))) return Failed<bool>(error);
     if (!replace) {
       if (const SystemError removed = RemoveStale(temporary)) return Failed<bool>(removed);
@@ -240,7 +246,8 @@ Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeSt
   if (replace || copied) {
     const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
     if (!RetryWhileBusy(target, [&] { return MoveFileExW(temporary.c_str(), target.c_str(), flags); })) {
-      const SystemError error = LastError();
+      const SystemError last = LastError();
+      const SystemError error = !replace && Taken(last) ? SystemError{SystemError::Kind::kTaken} : last;
       RemoveStale(temporary);
       return Failed<bool>(error);
     }

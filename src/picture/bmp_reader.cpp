@@ -51,7 +51,7 @@ PictureProblem ReadRows(PictureFile& file, const BmpHeader& header, const PixelF
     } else {
       format.DecodeRow(piece, count, pixels.data(), kRgbaBytes);
     }
-    sink.Take({RowAt(header, r), x, 1, count, pixels.data()});
+    sink.Accept({RowAt(header, r), x, 1, count, pixels.data()});
     return true;
   };
   return ForEachPiece(file, header, give);
@@ -134,7 +134,7 @@ class RleRows {
   // Gives the piece from `start_` and begins the next.
   void Give() {
     const std::uint32_t count = std::min(kPiecePixels, width_ - start_);
-    sink_.Take({RowAt(header_, row_), start_, 1, count, piece_.data()});
+    sink_.Accept({RowAt(header_, row_), start_, 1, count, piece_.data()});
     start_ += count;
     std::fill(piece_.begin(), piece_.end(), 0);
   }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "picture.h"
+
 namespace {
 
 constexpr std::size_t kRgbaBytes = 4;
@@ -46,7 +48,7 @@ void PixelPatch::Begin(const PictureInfo& info) {
              std::equal(palette.begin(), palette.end(), info.palette.begin());
 }
 
-void PixelPatch::Take(const PixelRun& run) {
+void PixelPatch::Accept(const PixelRun& run) {
   if (!info_.indexed && run.step == 1 && bitmap_.IsBgr()) return PutBgr(run);
   for (std::uint32_t i = 0; i < run.count; ++i) {
     const std::uint32_t x = run.x + i * run.step;
@@ -139,4 +141,34 @@ void PixelPatch::PutBgr(const PixelRun& run) {
       ++changed_;
     }
   }
+}
+
+PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
+                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer) {
+  PatchResult result;
+  BitmapPixels bitmap;
+  if (!bitmap.Open(payload, rows)) {
+    result.refusal = Refusal::kNotStorable;
+    return result;
+  }
+  PixelPatch patch(bitmap, nearest);
+  const PictureTarget target{bitmap.Width(), bitmap.Height(), bitmap.Format().HasAlpha(),
+                             bitmap.Header().namedAlpha != 0, rows.stride};
+  result.picture = ReadPicture(os, picture, target, patch, buffer);
+  result.changed = patch.Changed();
+  result.mapped = patch.Mapped();
+  result.largestDeltaE = patch.LargestDeltaE();
+  result.farColourCount = patch.FarColourCount();
+  result.farColours = patch.CommonFarColours(kColoursListed);
+  if (result.picture) {
+    result.refusal = Refusal::kPicture;
+  } else if (patch.Transparent().count) {
+    result.refusal = Refusal::kTransparent;
+    result.pixels = patch.Transparent();
+  } else if (patch.OffPalette().count) {
+    result.refusal = Refusal::kOffPalette;
+    result.pixels = patch.OffPalette();
+    result.offColours = patch.CommonOffColours(kColoursListed);
+  }
+  return result;
 }

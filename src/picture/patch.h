@@ -11,11 +11,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
+#include "../convert/platform.h"
 #include "colour.h"
-#include "picture.h"
+#include "picture_sink.h"
 #include "pixels.h"
 
 // Pixels of one kind: how many, and the first of them from the top left.
@@ -42,7 +44,7 @@ class PixelPatch final : public PictureSink {
   PixelPatch(BitmapPixels& bitmap, bool nearest);
 
   void Begin(const PictureInfo& info) override;
-  void Take(const PixelRun& run) override;
+  void Accept(const PixelRun& run) override;
 
   std::uint64_t Changed() const { return changed_; }
   // Pixels the bitmap cannot hold, which are left as they were.
@@ -79,3 +81,40 @@ class PixelPatch final : public PictureSink {
   double largestDeltaE_ = 0;
   std::unordered_map<std::uint32_t, std::uint64_t> farColours_;  // pixels of each, for the first many
 };
+
+// Why a picture does not go back.
+enum class Refusal {
+  kNone,
+  kPicture,         // the picture cannot be read: the patch's `picture` says why
+  kTransparent,     // pixels the bitmap cannot hold: `pixels`
+  kOffPalette,      // colours the palette lacks: `pixels` and `offColours`
+  kNotStorable,     // the bitmap's pixels cannot be had, and the picture is not its conversion
+  kCarrierChanged,  // the carrier changed while it was packed
+  kTwoEdits,        // two pictures of the carrier show different edits
+};
+
+// What a picture does to its carrier's payload.
+struct PatchResult {
+  Refusal refusal = Refusal::kNone;
+  PictureProblem picture;
+  PixelTally pixels;
+  std::vector<OffColour> offColours;  // the commonest, most pixels first
+  std::uint64_t changed = 0;          // pixels stored anew
+  std::uint64_t mapped = 0;           // of them, stored as the nearest entry of the palette
+  double largestDeltaE = 0;           // the farthest such a pixel went
+  std::size_t farColourCount = 0;     // colours of them moved farther than kVisibleDeltaE
+  std::vector<OffColour> farColours;  // the commonest of those, most pixels first
+};
+
+// Colours a result lists at most.
+inline constexpr std::size_t kColoursListed = 5;
+
+// Reads the picture at `picture` into `payload`, a carrier's payload whose
+// rows are `rows` or a copy of it, through `buffer`. `nearest`: a colour a
+// palette lacks is stored as its nearest entry. kNotStorable, the picture
+// unread, when the bitmap's pixels cannot be had.
+PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
+                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer);
+
+// Whether a picture that gave `patch` shows its carrier's own pixels.
+inline bool ShowsCarrier(const PatchResult& patch) { return patch.refusal == Refusal::kNone && patch.changed == 0; }

@@ -25,21 +25,3 @@ PictureProblem ReadPicture(Platform& os, const NativeString& path, const Picture
                                                                : PictureProblem::Kind::kUnknownForm};
   return problem ? problem : file.Finish();
 }
-
-PictureProblem MatchPicture(Platform& os, const NativeString& path, const ByteStream& expected, bool* same,
-                            std::span<std::uint8_t> buffer) {
-  PictureFile file(os, buffer);
-  if (PictureProblem problem = file.Open(path)) return problem;
-  std::uint64_t produced = 0;
-  PictureProblem problem;
-  *same = true;
-  const bool whole = expected([&](std::span<const std::uint8_t> bytes) {
-    produced += bytes.size();
-    if (produced > file.Size()) return *same = false;
-    problem = file.Compare(bytes, same);
-    return !problem && *same;
-  });
-  if (problem) return problem;
-  *same = *same && whole && produced == file.Size();
-  return *same ? file.Finish() : PictureProblem{};
-}

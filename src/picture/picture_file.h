@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
-#include "picture.h"
+#include "../convert/file_io.h"
+#include "picture_sink.h"
 
 class PictureFile {
  public:
@@ -19,26 +21,24 @@ class PictureFile {
   // The next `size` bytes into `out`; kCutShort when the file ends first.
   PictureProblem Read(std::uint8_t* out, std::size_t size);
   PictureProblem Skip(std::uint64_t size);
-  // Whether the next bytes are `expected`, read past; kCutShort when the file ends first.
-  PictureProblem Compare(std::span<const std::uint8_t> expected, bool* same);
   // Where the next byte read lies in the file.
-  std::uint64_t Offset() const { return offset_ - (end_ - pos_); }
+  std::uint64_t Offset() const { return in_->Offset(); }
   // Reads on from `offset`, one already read past.
-  void Return(std::uint64_t offset);
+  void Return(std::uint64_t offset) { in_->MoveTo(offset); }
   // Up to `size` of the first bytes, without reading past them.
-  std::span<const std::uint8_t> Peek(std::size_t size);
+  std::span<const std::uint8_t> Peek(std::size_t size) const;
   // Once everything is read: kChanged when the file is no longer the one
   // that was opened.
   PictureProblem Finish();
 
  private:
+  // Reads on until the buffer is full or the file's end; a file that ends
+  // before its size said has changed.
   PictureProblem Fill();
 
   Platform& os_;
   std::span<std::uint8_t> buffer_;
   FileHandle file_ = kNoFile;
   FileStamp stamp_;
-  std::uint64_t offset_ = 0;  // of the buffer's end in the file
-  std::size_t pos_ = 0;
-  std::size_t end_ = 0;
+  std::optional<BufferedInput> in_;
 };

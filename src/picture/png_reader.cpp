@@ -126,7 +126,7 @@ bool Decode(Reading* r) {
         run.x = PNG_PASS_START_COL(pass);
         run.step = PNG_PASS_COL_OFFSET(pass);
       }
-      r->sink->Take(run);
+      r->sink->Accept(run);
     }
   }
   png_read_end(r->png, nullptr);

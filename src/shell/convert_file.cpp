@@ -2,15 +2,15 @@
 
 #include <iterator>
 
-#include "../convert/bitmap_writer.h"
+#include "../convert/bmp_output.h"
 #include "../convert/file_io.h"
 #include "../notices.h"
 
 namespace {
 
 constexpr const NativeChar* kMessages[] = {
-    nullptr, notice::kNotGif, notice::kNotCarrier, notice::kCannotReadOrWrite, notice::kOutOfMemory, notice::kBusy,
-    notice::kRefused,
+    nullptr, notice::kNotGif, notice::kNotCarrier, notice::kNotCarrier, notice::kNotCarrier, notice::kCannotReadOrWrite,
+    notice::kOutOfMemory, notice::kBusy, notice::kRefused,
 };
 static_assert(std::size(kMessages) == static_cast<std::size_t>(Status::kRefused) + 1);
 
@@ -28,8 +28,8 @@ Outcome ConvertFile(Platform& os, const NativeString& path, const ShowNotice& sh
   Workspace workspace;
   Outcome outcome{{Status::kOutOfMemory}};
   if (workspace.Ready()) {
-    BitmapWriter writer(os, workspace.writing(), workspace.gathering());
-    outcome = RunJob(os, {path, path, kBmpSuffix}, writer, workspace.reading());
+    BmpOutput writer(os, workspace.writing(), workspace.gathering());
+    outcome = RunJob(os, path, {path, kBmpSuffix}, writer, workspace.reading());
   }
   if (outcome.error) ShowFileError(show, path, outcome.error.status);
   return outcome;

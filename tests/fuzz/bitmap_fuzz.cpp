@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Bytes buffer(bmp::kHeadersEnd + data[0] * 3);
   const std::size_t piece = 1 + data[1];
   const Bytes payload(data + 2, data + size);
-  const Conversion expected = ReferenceConvertPayload(payload);
+  const ModelResult expected = ReferenceConvertPayload(payload);
   MemoryPlatform os;
   os.files["in"] = payload;  // a carrier is longer: no looser a bound
   const OpenedFile source = os.OpenForRead("in").value;

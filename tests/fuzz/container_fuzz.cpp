@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Bytes input(data, data + size);
-  const Conversion expected = ReferenceExtract(input);
+  const ModelResult expected = ReferenceExtract(input);
   for (const std::size_t transfer : {static_cast<std::size_t>(-1), 1 + size % 13}) {
     MemoryPlatform os;
     FaultyPlatform trickle(os);

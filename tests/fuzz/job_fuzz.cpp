@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path source = dir / "in.gif", output = dir / "in.gif.bmp";
   const Bytes input(data, data + size);
   WriteFileBytes(source, input);
-  const Conversion expected = ReferenceConvert(input);
+  const ModelResult expected = ReferenceConvert(input);
 
   NativePlatform os;
   std::vector<NativeString> notices;

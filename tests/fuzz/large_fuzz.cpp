@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Bytes payload(kTransferSize + 1 + 61 * size);
   for (std::size_t i = 0; i < payload.size(); ++i)
     payload[i] = i < size ? data[i] : static_cast<std::uint8_t>(i * 31 + i / 251);
-  const Conversion expected = ReferenceConvertPayload(payload);
+  const ModelResult expected = ReferenceConvertPayload(payload);
   MemoryPlatform os;
   FaultyPlatform trickle(os);
   if (size % 2) trickle.maxTransfer = 4093;

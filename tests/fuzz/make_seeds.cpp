@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "../../src/picture/png_writer.h"
+#include "../../src/picture/png_encoder.h"
 #include "../support.h"
 
 int main(int argc, char** argv) {

@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Bytes input(data, data + size);
-  const Conversion expected = ReferenceConvert(input);
+  const ModelResult expected = ReferenceConvert(input);
   MemoryPlatform os;
   FaultyPlatform trickle(os);
   // Odd sizes also trickle every read and write.

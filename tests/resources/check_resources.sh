@@ -100,5 +100,8 @@ manifest=$(awk '/^1 24 \/\* RT_MANIFEST \*\//{f=1; next} f&&/^END/{exit} f&&/^ +
 check "manifest (RT_MANIFEST 1)" "$manifest" \
     '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"/>'
 
+# The tools' test seam stays out of the window: no step of it can pause a release window.
+check "Quillane.exe carries no test seam" "$(grep -c QUILLANE_STOP_AT "$exe")" 0
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -100,13 +100,13 @@ Case MakeCase(const TempDir& dir, int i, std::vector<std::string>* names) {
       break;
     case Kind::kTruncated:
       file.resize(32 + i % (file.size() - 34));  // inside the chain, past its start
-      c.status = Status::kUnsupported;
+      c.status = Status::kCutShort;
       break;
     case Kind::kRowsPastPayload:
     case Kind::kNegativeWidth:
       PutInt32(bmp, bmp::kWidth, kind == Kind::kNegativeWidth ? -(1 + i % 17) : 400 + i);
       file = MakeCarrier(bmp, form);
-      c.status = Status::kUnsupported;
+      c.status = Status::kDamaged;
       break;
     case Kind::kOutputIsDirectory:
       fs::create_directory(c.path.native() + ".bmp");
@@ -158,9 +158,9 @@ TEST(Soak, ThousandsOfMixedFilesInOneProcess) {
       }
       const Case& c = cases[i];
       SCOPED_TRACE(c.path.filename().string());
-      BitmapWriter writer(os, workspace.writing(), workspace.gathering());
+      BmpOutput writer(os, workspace.writing(), workspace.gathering());
       const Status status =
-          RunJob(os, {c.path.native(), c.path.native(), kBmpSuffix}, writer, workspace.reading()).error.status;
+          RunJob(os, c.path.native(), {c.path.native(), kBmpSuffix}, writer, workspace.reading()).error.status;
       ASSERT_EQ(status, c.status);
       const fs::path output = c.path.native() + ".bmp";
       if (status == Status::kOk) {

@@ -2,15 +2,15 @@
 // for each carrier under a heading for each folder, filtered, zoomed and
 // shown on the background one asks for.
 
-#include "catalogue_page.h"
+#include "page.h"
 
 #include <map>
 #include <string>
 
+#include "../cli/report.h"
+#include "../cli/texts.h"
 #include "../os/paths.h"
-#include "report.h"
 #include "sha256.h"
-#include "texts.h"
 
 namespace {
 

@@ -1,12 +1,17 @@
-// SHA-256 against the values FIPS 180-4's examples and Python's hashlib give,
-// at every length a padding block can turn on, fed whole and in pieces.
+// What --catalogue proves: SHA-256 against the values FIPS 180-4's examples
+// and Python's hashlib give, at every length a padding block can turn on,
+// fed whole and in pieces; and no hash of a carrier that changed while its
+// conversion read it.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "../src/cli/sha256.h"
+#include "../src/catalogue/evidence.h"
+#include "../src/catalogue/sha256.h"
 #include "../src/cli/texts.h"
+#include "memory_platform.h"
+#include "support.h"
 
 namespace {
 
@@ -47,6 +52,42 @@ TEST(Sha256, GivesTheStandardsDigests) {
       EXPECT_EQ(Digest(c.bytes, piece), c.digest) << c.bytes.size() << " bytes in pieces of " << piece;
     }
   }
+}
+
+// A carrier that grows after its first read, as when another program
+// appends to it while it is converted.
+class GrowingCarrier final : public MemoryPlatform {
+ public:
+  Result<std::size_t> ReadAt(FileHandle file, std::uint64_t offset, void* buffer, std::size_t size) override {
+    const Result<std::size_t> read = MemoryPlatform::ReadAt(file, offset, buffer, size);
+    if (!grown_) files[NATIVE_TEXT("x.gif")].push_back(0x3B);
+    grown_ = true;
+    return read;
+  }
+
+ private:
+  bool grown_ = false;
+};
+
+// A carrier changed after its conversion opened it is not the one
+// converted: the catalogue claims no hash of it, while the payload's hash
+// is of the bytes the output was made of.
+TEST(Witness, ClaimsNoHashOfACarrierThatChanged) {
+  const Bytes payload = MakeBitmap(5, 3, 1);
+  GrowingCarrier os;
+  os.files[NATIVE_TEXT("x.gif")] = MakeCarrier(payload, CarrierForm::kImage);
+  Workspace workspace;
+  ASSERT_TRUE(workspace.Ready());
+  Witness witness(os, workspace.reading());
+  const Conversion conversion =
+      ConvertCarrier(os, {NATIVE_TEXT("x.gif"), NATIVE_TEXT("x.gif")}, workspace, &witness);
+  EXPECT_FALSE(conversion.outcome.error);
+  const Evidence evidence = witness.Conclude(conversion.output);
+  EXPECT_FALSE(evidence.carrier);
+  ASSERT_TRUE(evidence.payload);
+  Sha256 hash;
+  hash.Update(payload);
+  EXPECT_EQ(*evidence.payload, hash.Finish());
 }
 
 }  // namespace

@@ -11,25 +11,26 @@
 #include <cstring>
 #include <utility>
 
-#include "bitmap_writer.h"
+#include "bmp_output.h"
 
-Error BitmapWriter::Start(FileHandle file, const OpenedFile& source) {
+Error BmpOutput::Start(OutputTarget& target, const PayloadBound& bound) {
   if (pass_++ > 0) {
-    bound_ = PayloadSize();
+    exact_ = PayloadSize();
     earlierEnd_ = writtenEnd_;
   }
-  file_ = file;
-  source_ = source.handle;
+  target_ = &target;
+  bound_ = bound;
   held_ = 0;
   flushed_ = 0;
   rows_ = {};
   fits_ = true;
+  sizesPut_ = false;
   needsSecondPass_ = false;
-  gathered_.emplace(os_, file, gathering_);
+  gathered_.emplace(target, gathering_);
   return {};
 }
 
-Error BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
+Error BmpOutput::Append(std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
     if (held_ == buffer_.size()) {
       if (Error e = Flush(false)) return e;
@@ -42,19 +43,19 @@ Error BitmapWriter::Append(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
-Ending BitmapWriter::Finish(CarrierForm) {
+Ending BmpOutput::Finish() {
   Ending ending(Finished());
   ending.needsSecondPass = needsSecondPass_;
   ending.bitmap = Describe();
   return ending;
 }
 
-Error BitmapWriter::Finished() {
-  const Error unsupported{Status::kUnsupported, Step::kReadSource};
+Error BmpOutput::Finished() {
+  const Error damaged{Status::kDamaged, Step::kReadSource};
   if (flushed_ == 0) {
     // All of it is here, so its length is known exactly.
     const std::span<std::uint8_t> payload = buffer_.first(held_);
-    if (FindBitmapRows(payload, held_, &rows_) != Status::kOk) return unsupported;
+    if (FindBitmapRows(payload, held_, &rows_) != Status::kOk) return damaged;
     if (!rows_.Padded()) {
       if (rows_.reverse) ReverseBitmapRows(payload.data() + rows_.offset, rows_.stride, rows_.count);
       return Write(0, payload.data(), payload.size()) ? Error{} : WriteFailed();
@@ -64,18 +65,19 @@ Error BitmapWriter::Finished() {
   }
   BitmapRows exact;
   if (!fits_ || FindBitmapRows(std::span(head_).first(headSize_), PayloadSize(), &exact) != Status::kOk)
-    return unsupported;
+    return damaged;
   if (exact != rows_) {
     // Only a first pass can be misled so; after it the bound is exact.
-    if (pass_ > 1) return unsupported;
+    if (pass_ > 1) return damaged;
     needsSecondPass_ = true;
     return {};
   }
   if (Error e = Flush(true)) return e;
   // A second pass writes over all the first one did, unless the source
   // changed in between.
-  if (OutputSize() < earlierEnd_) return unsupported;
+  if (OutputSize() < earlierEnd_) return damaged;
   if (!rows_.Padded()) return {};
+  if (sizesPut_) return WriteGathered() ? Error{} : WriteFailed();
   // The sizes lie in the part before the rows, which went out as it came.
   std::array<std::uint8_t, bmp::kHeadersEnd> head;
   std::copy_n(head_.begin(), head.size(), head.begin());
@@ -86,11 +88,11 @@ Error BitmapWriter::Finished() {
   return written ? Error{} : WriteFailed();
 }
 
-Error BitmapWriter::Flush(bool whole) {
+Error BmpOutput::Flush(bool whole) {
   if (flushed_ == 0) {
-    std::uint64_t bound = bound_;
-    if (pass_ == 1) {
-      const Result<std::uint64_t> size = os_.FileSize(source_);
+    std::uint64_t bound = pass_ > 1 ? exact_ : bound_.size;
+    if (pass_ == 1 && bound_.source != kNoFile) {
+      const Result<std::uint64_t> size = os_.FileSize(bound_.source);
       if (!size.Ok()) return {Status::kIoError, Step::kReadSource, size.error};
       // A source that grew while it was read may hold more than it said.
       bound = std::max<std::uint64_t>(size.value, held_);
@@ -98,6 +100,10 @@ Error BitmapWriter::Flush(bool whole) {
     headSize_ = std::min(held_, head_.size());
     std::copy_n(buffer_.begin(), headSize_, head_.begin());
     fits_ = FindBitmapRows(std::span(head_).first(headSize_), bound, &rows_) == Status::kOk;
+    // Where the payload's size is known, the sizes go out right the first
+    // time, so that each byte is written once, as a comparison needs.
+    sizesPut_ = fits_ && rows_.Padded() && (pass_ > 1 || bound_.source == kNoFile);
+    if (sizesPut_) PutPaddedSizes(buffer_.first(held_), rows_, bound);
   }
   const std::size_t size = whole || !fits_ ? held_ : WholeRows();
   // Rows that cannot fit make the payload unsupported, so nothing is placed.
@@ -110,7 +116,7 @@ Error BitmapWriter::Flush(bool whole) {
 
 // The bytes of the buffer up to its last whole row, or all of them where
 // the rows do not end in it or no row ends within it.
-std::size_t BitmapWriter::WholeRows() const {
+std::size_t BmpOutput::WholeRows() const {
   const std::uint64_t rowsEnd = rows_.offset + rows_.count * rows_.stride, end = flushed_ + held_;
   if (end <= rows_.offset || end >= rowsEnd) return held_;
   const std::uint64_t cut = rows_.offset + (end - rows_.offset) / rows_.stride * rows_.stride;
@@ -118,7 +124,7 @@ std::size_t BitmapWriter::WholeRows() const {
 }
 
 // Places the buffer's first `size` bytes.
-bool BitmapWriter::Place(std::size_t size) {
+bool BmpOutput::Place(std::size_t size) {
   const std::uint64_t rowsEnd = rows_.offset + rows_.count * rows_.stride;
   const std::uint64_t end = flushed_ + size;
   std::uint8_t* data = buffer_.data();
@@ -151,7 +157,7 @@ bool BitmapWriter::Place(std::size_t size) {
 }
 
 // Rows first to first + count - 1, held whole at `data`, in the output's order.
-bool BitmapWriter::PlaceRows(std::uint64_t first, std::uint64_t count, std::uint8_t* data) {
+bool BmpOutput::PlaceRows(std::uint64_t first, std::uint64_t count, std::uint8_t* data) {
   const std::uint64_t last = first + count - 1;
   if (!rows_.Padded()) {
     if (rows_.reverse) ReverseBitmapRows(data, rows_.stride, count);
@@ -164,34 +170,34 @@ bool BitmapWriter::PlaceRows(std::uint64_t first, std::uint64_t count, std::uint
   return true;
 }
 
-bool BitmapWriter::Pad(std::uint64_t row) {
+bool BmpOutput::Pad(std::uint64_t row) {
   return !rows_.Padded() || Write(OutRow(row) + rows_.stride, nullptr, rows_.outStride - rows_.stride);
 }
 
-std::uint64_t BitmapWriter::OutRow(std::uint64_t row) const {
+std::uint64_t BmpOutput::OutRow(std::uint64_t row) const {
   return rows_.offset + (rows_.reverse ? rows_.count - 1 - row : row) * rows_.outStride;
 }
 
 // Writes `size` bytes of `data`, or zeros for nullptr, at `offset`: at once,
 // or gathered while writes meet end to end.
-bool BitmapWriter::Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
+bool BmpOutput::Write(std::uint64_t offset, const std::uint8_t* data, std::uint64_t size) {
   writtenEnd_ = std::max(writtenEnd_, offset + size);
   if (!rows_.Padded()) {
-    if (file_ != kNoFile) writeError_ = WriteAllAt(os_, file_, offset, data, size);
+    writeError_ = target_->WriteAt(offset, {data, static_cast<std::size_t>(size)});
   } else if (!(writeError_ = gathered_->MoveTo(offset))) {
     writeError_ = data ? gathered_->Put({data, static_cast<std::size_t>(size)}) : gathered_->PutZeros(size);
   }
   return !writeError_;
 }
 
-bool BitmapWriter::WriteGathered() {
+bool BmpOutput::WriteGathered() {
   writeError_ = gathered_->Flush();
   return !writeError_;
 }
 
-void BitmapWriter::PutSizes(std::span<std::uint8_t> head) const { PutPaddedSizes(head, rows_, PayloadSize()); }
+void BmpOutput::PutSizes(std::span<std::uint8_t> head) const { PutPaddedSizes(head, rows_, PayloadSize()); }
 
-BitmapInfo BitmapWriter::Describe() const {
+BitmapInfo BmpOutput::Describe() const {
   const std::span<const std::uint8_t> head =
       flushed_ ? std::span<const std::uint8_t>(head_).first(headSize_) : buffer_.first(std::min(held_, head_.size()));
   return DescribeBitmap(head, PayloadSize(), rows_);

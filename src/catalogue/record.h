@@ -1,16 +1,17 @@
-// --catalogue: a whole run seen at once. After the batch, three files in the
-// output folder, or the working folder without -o: index.html, one page a
-// browser opens offline with a tile for each carrier; index.json, a record of
-// each for scripts; and SHA256SUMS, every output the run wrote in the form
-// sha256sum -c checks.
+// What the catalogue's files tell of a run: a record of each carrier, and
+// where each output lies seen from them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "../cli/plan.h"
 #include "evidence.h"
-#include "plan.h"
+#include "version.h"
+
+inline constexpr const char* kCatalogueVersion = QUILLANE_PRODUCT_VERSION_STR " (" QUILLANE_FILE_VERSION_STR ")";
 
 // How a carrier came out: converted, converted as BMP since it shows no
 // picture, its output kept as an edit, checked only, or failed.
@@ -33,8 +34,11 @@ struct CatalogueRecord {
   Evidence evidence;
 };
 
-// The record of `entry` once the batch has run, its outputs ending in `suffix`.
-CatalogueRecord RecordOf(const Entry& entry, const NativeChar* suffix, bool checkOnly);
+// The record of `entry` once the batch has run: its verdict, the output
+// it wrote (or kept), what was said of it where it did not fail, and what
+// its conversion proved.
+CatalogueRecord RecordOf(const Entry& entry, Verdict verdict, const NativeString& output, const NativeString& said,
+                         const Evidence& evidence);
 
 struct Catalogue {
   NativeString folder;   // where its files go; empty for the working folder
@@ -43,12 +47,15 @@ struct Catalogue {
   std::vector<CatalogueRecord> records;  // in the order of the tree
 };
 
-// Why the catalogue cannot be written into `folder`, in words: a file there
-// under one of its names that --catalogue did not make, which it never
-// replaces. Empty when nothing stands in the way.
-NativeString CatalogueBlocked(Platform& os, const NativeString& folder, bool checkOnly);
+// Where an output lies seen from the catalogue's folder.
+struct Place {
+  std::string link;  // a URL relative to the page where it can be one, each byte outside the unreserved escaped
+  std::string path;  // the same as a path, for SHA256SUMS
+};
 
-// Writes index.json, SHA256SUMS after a conversion, then index.html, each
-// through a staging file that takes its name once complete; what went
-// wrong, in words.
-std::vector<NativeString> WriteCatalogue(Platform& os, const Catalogue& catalogue);
+// What the page and the index share of the whole run.
+struct CatalogueRun {
+  const Catalogue& catalogue;
+  std::string date;
+  std::vector<std::optional<Place>> places;  // of each record's output
+};

@@ -1,5 +1,6 @@
 // The BMP output: the payload written as it arrives, each row where a BMP
-// reader expects it.
+// reader expects it. The one maker of BMP bytes, whether they go to a file
+// or are compared with one that stands.
 #pragma once
 
 #include <array>
@@ -9,7 +10,7 @@
 
 #include "bitmap_rows.h"
 #include "file_io.h"
-#include "job.h"
+#include "output_writer.h"
 
 // Writes a payload as it arrives, each row where the conversion puts it, so
 // that the output holds the converted bitmap when the payload ends. A
@@ -20,16 +21,16 @@
 // past the source's size cannot fit, so they are never written, however far
 // off they claim to lie; rows found packed only at the payload's end, under
 // sizes stated for padded ones, take a second pass.
-class BitmapWriter final : public OutputWriter {
+class BmpOutput final : public OutputWriter {
  public:
-  BitmapWriter(Platform& os, std::span<std::uint8_t> buffer, std::span<std::uint8_t> gathering)
+  BmpOutput(Platform& os, std::span<std::uint8_t> buffer, std::span<std::uint8_t> gathering)
       : os_(os), buffer_(buffer), gathering_(gathering) {}
 
-  Error Start(FileHandle file, const OpenedFile& source) override;
+  Error Start(OutputTarget& target, const PayloadBound& bound) override;
   Error Append(std::span<const std::uint8_t> bytes) override;
-  // kUnsupported, with the output incomplete, when the rows do not fit the
+  // kDamaged, with the output incomplete, when the rows do not fit the
   // payload, or the source changed between two passes.
-  Ending Finish(CarrierForm form) override;
+  Ending Finish() override;
 
   std::uint64_t PayloadSize() const { return flushed_ + held_; }
   std::uint64_t OutputSize() const { return PayloadSize() + rows_.Growth(); }
@@ -51,10 +52,10 @@ class BitmapWriter final : public OutputWriter {
 
   Platform& os_;
   std::span<std::uint8_t> buffer_;
-  FileHandle file_ = kNoFile;
-  FileHandle source_ = kNoFile;
+  OutputTarget* target_ = nullptr;
+  PayloadBound bound_;
   int pass_ = 0;
-  std::uint64_t bound_ = 0;       // after the first pass, the payload's size
+  std::uint64_t exact_ = 0;       // after the first pass, the payload's size
   std::uint64_t earlierEnd_ = 0;  // one past the last byte the first pass wrote
   std::size_t held_ = 0;          // bytes in the buffer
   std::uint64_t flushed_ = 0;     // payload bytes before the buffer's first
@@ -62,6 +63,7 @@ class BitmapWriter final : public OutputWriter {
   std::size_t headSize_ = 0;
   BitmapRows rows_;
   bool fits_ = true;              // the claimed rows fit within the bound
+  bool sizesPut_ = false;         // the header's padded sizes went out with it
   bool needsSecondPass_ = false;
   SystemError writeError_;
   std::uint64_t writtenEnd_ = 0;  // one past the last byte written

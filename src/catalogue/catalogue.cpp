@@ -10,12 +10,10 @@
 #include <string_view>
 #include <type_traits>
 
-#include "../convert/file_io.h"
+#include "../cli/report.h"
+#include "../cli/texts.h"
 #include "../os/paths.h"
-#include "describe.h"
-#include "report.h"
-#include "catalogue_page.h"
-#include "texts.h"
+#include "page.h"
 
 namespace {
 
@@ -23,23 +21,9 @@ constexpr const NativeChar* kPageName = NATIVE_TEXT("index.html");
 constexpr const NativeChar* kIndexName = NATIVE_TEXT("index.json");
 constexpr const NativeChar* kSumsName = NATIVE_TEXT("SHA256SUMS");
 
-// A JSON string of UTF-8 `text`.
-std::string Json(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out.append(1, '\\').append(1, c);
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+// How the index begins when --catalogue made it; SHA256SUMS has no room for
+// a mark, and counts as made so when the index beside it was.
+constexpr std::string_view kIndexMark = "{\"generator\": \"quillane-convert";
 
 // A name in the index: as the command line shows it, valid UTF-8 whatever
 // the name holds; and where that is not the name itself, `field` with the
@@ -152,37 +136,6 @@ Place PlaceOf(const std::vector<NativeString>& from, const NativeString& to) {
   return place;
 }
 
-// Writes the file `path` as `fill` gives it, through a staging file; what
-// went wrong, in words, or nothing.
-NativeString Put(Platform& os, const NativeString& path, const std::function<void(TextOut&)>& fill) {
-  const NativeString staging = path + kStagingSuffix;
-  StagedOutput staged(os);
-  if (const Error error = staged.Take(staging, path)) return Because(Say(Text::kCannotCreate, {staging}), error.cause);
-  const Buffer buffer = AllocateBytes(kTransferSize);
-  if (!buffer) return Say(Text::kOutOfMemory);
-  TextOut out(os, staged.file(), {buffer.get(), kTransferSize});
-  fill(out);
-  if (const SystemError error = out.Flush()) return Because(Say(Text::kCannotWrite, {path}), error);
-  if (const Error error = staged.Commit())
-    return Because(Say(error.step == Step::kWriteOutput ? Text::kCannotWrite : Text::kCannotReplace, {path}), error.cause);
-  return {};
-}
-
-// Whether the file at `path` begins with `mark`; one that cannot be read does not.
-bool Begins(Platform& os, const NativeString& path, std::string_view mark) {
-  const Result<OpenedFile> opened = os.OpenForRead(path);
-  if (!opened.Ok()) return false;
-  ScopedFile closing(os, opened.value.handle);
-  std::string start(mark.size(), '\0');
-  std::size_t held = 0;
-  while (held < start.size()) {
-    const Result<std::size_t> n = os.ReadAt(opened.value.handle, held, start.data() + held, start.size() - held);
-    if (!n.Ok() || n.value == 0) return false;
-    held += n.value;
-  }
-  return start == mark;
-}
-
 const char* OutcomeName(Verdict verdict) {
   switch (verdict) {
     case Verdict::kConverted: return "converted";
@@ -240,71 +193,6 @@ void WriteSums(const CatalogueRun& run, TextOut& out) {
 
 }  // namespace
 
-// Text as UTF-8, which the page, the index and the checksums are written
-// in. On Windows a UTF-16 unit of no character, which only a name can hold,
-// is written as its code point would be, so that it is never lost.
-std::string Utf8(const NativeString& text) {
-#ifdef _WIN32
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-    const auto put = [&](char32_t bits) { out += static_cast<char>(bits); };
-    if (code < 0x80) {
-      put(code);
-    } else if (code < 0x800) {
-      put(0xC0 | code >> 6), put(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      put(0xE0 | code >> 12), put(0x80 | (code >> 6 & 0x3F)), put(0x80 | (code & 0x3F));
-    } else {
-      put(0xF0 | code >> 18), put(0x80 | (code >> 12 & 0x3F)), put(0x80 | (code >> 6 & 0x3F)), put(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-#else
-  return text;
-#endif
-}
-
-CatalogueRecord RecordOf(const Entry& entry, const NativeChar* suffix, bool checkOnly) {
-  CatalogueRecord record;
-  record.source = entry.source;
-  record.evidence = entry.evidence;
-  const bool failed = entry.outcome.error || !entry.problem.empty();
-  if (failed) {
-    record.reason = entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem;
-  } else if (checkOnly) {
-    record.verdict = Verdict::kChecked;
-  } else {
-    record.verdict = entry.kept ? Verdict::kKept : entry.writtenAsBmp ? Verdict::kKeptAsBmp : Verdict::kConverted;
-    record.output = entry.base + (entry.writtenAsBmp ? kBmpSuffix : suffix);
-    if (entry.kept && !entry.warnings.empty()) record.reason = entry.warnings.front();
-  }
-  // What the payload showed of itself, once it came whole: to its
-  // conversion, or to the check that kept an edit.
-  if (!entry.evidence.payload && !entry.kept) return record;
-  const BitmapInfo& bitmap = entry.outcome.bitmap;
-  record.payloadBytes = bitmap.bytes;
-  record.sized = bitmap.hasFields;
-  record.width = bitmap.width;
-  record.height = bitmap.height < 0 ? -std::int64_t{bitmap.height} : bitmap.height;
-  record.depth = bitmap.header.depth;
-  switch (bitmap.form) {
-    case BitmapForm::kRows:
-      record.form = bitmap.header.Indexed()                   ? "palette"
-                    : bitmap.header.compression == bmp::kRgb ? "rgb"
-                                                             : "bitfields";
-      record.formWords = DepthText(bitmap);
-      record.rows = bitmap.rowBytes == bitmap.writtenRowBytes ? "padded" : "packed";
-      break;
-    case BitmapForm::kCompressed: record.form = "compressed", record.formWords = BitmapTrouble(bitmap); break;
-    case BitmapForm::kPlain: record.form = "no-header", record.formWords = BitmapTrouble(bitmap); break;
-  }
-  if (!failed && !entry.kept && !entry.evidence.showsPicture) record.reason = BitmapTrouble(bitmap);
-  return record;
-}
-
 NativeString CatalogueBlocked(Platform& os, const NativeString& folder, bool checkOnly) {
   // What cannot be looked at stands in the way as much as what stands there.
   const auto stands = [](const NativeString& path) {
@@ -314,8 +202,8 @@ NativeString CatalogueBlocked(Platform& os, const NativeString& folder, bool che
   const NativeString page = JoinPath(folder, kPageName), index = JoinPath(folder, kIndexName),
                      sums = JoinPath(folder, kSumsName);
   const bool indexStands = stands(index);
-  const bool indexOurs = indexStands && Begins(os, index, kIndexMark);
-  if (stands(page) && !Begins(os, page, kPageMark)) return Say(Text::kCatalogueNotOurs, {page});
+  const bool indexOurs = indexStands && BeginsWith(os, index, kIndexMark);
+  if (stands(page) && !BeginsWith(os, page, kPageMark)) return Say(Text::kCatalogueNotOurs, {page});
   if (indexStands && !indexOurs) return Say(Text::kCatalogueNotOurs, {index});
   if (!checkOnly && stands(sums) && !indexOurs) return Say(Text::kCatalogueNotOurs, {sums});
   return {};
@@ -337,7 +225,7 @@ std::vector<NativeString> WriteCatalogue(Platform& os, const Catalogue& catalogu
   }
   std::vector<NativeString> problems;
   const auto put = [&](const NativeChar* name, const std::function<void(TextOut&)>& fill) {
-    if (NativeString problem = Put(os, JoinPath(folder, name), fill); !problem.empty()) problems.push_back(problem);
+    if (NativeString problem = WriteTextFile(os, JoinPath(folder, name), fill); !problem.empty()) problems.push_back(problem);
   };
   put(kIndexName, [&](TextOut& out) { WriteIndex(run, out); });
   if (!catalogue.checkOnly) put(kSumsName, [&](TextOut& out) { WriteSums(run, out); });

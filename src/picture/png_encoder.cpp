@@ -1,7 +1,7 @@
-// The PNG output: each row filtered and deflated here through zlib as it
-// comes, which libpng's writer did three times slower on the same rows.
+// PNG files written: each row filtered and deflated here through zlib as
+// it comes, which libpng's writer did three times slower on the same rows.
 
-#include "png_writer.h"
+#include "png_encoder.h"
 
 #include <zlib.h>
 
@@ -11,8 +11,6 @@
 #include <memory>
 #include <vector>
 
-#include "../convert/file_io.h"
-#include "pixels.h"
 #include "png_format.h"
 
 namespace {
@@ -165,81 +163,3 @@ bool WritePng(const PngForm& form, const std::function<void(std::uint32_t y, std
   return PngEncoder(form, write).Encode(fill, outOfMemory);
 }
 
-Error PngWriter::Start(FileHandle file, const OpenedFile& source) {
-  file_ = file;
-  payload_.Start(source.stamp.size);
-  return {};
-}
-
-Error PngWriter::Append(std::span<const std::uint8_t> bytes) { return payload_.Append(bytes); }
-
-Ending PngWriter::Finish(CarrierForm) {
-  const std::span<std::uint8_t> payload = payload_.Bytes();
-  BitmapRows rows;
-  const Status found = FindBitmapRows(payload, payload.size(), &rows);
-  Ending ending(found == Status::kOk ? Write(rows) : Error{Status::kUnsupported, Step::kReadSource});
-  ending.bitmap = DescribeBitmap(payload, payload.size(), rows);
-  payload_.Release();
-  return ending;
-}
-
-namespace {
-
-// The largest index a pixel holds, where the palette leaves room for one past it.
-std::uint32_t LargestIndex(const BitmapPixels& bitmap) {
-  const PixelFormat& format = bitmap.Format();
-  std::uint32_t largest = 0;
-  if (format.Palette().size() == std::size_t{1} << format.Depth()) return largest;
-  for (std::uint32_t y = 0; y < bitmap.Height(); ++y) {
-    for (std::uint32_t x = 0; x < bitmap.Width(); ++x) largest = std::max(largest, format.Load(bitmap.Row(y), x));
-  }
-  return largest;
-}
-
-}  // namespace
-
-bool ShowsPicture(std::span<std::uint8_t> payload, const BitmapRows& rows) {
-  BitmapPixels bitmap;
-  return bitmap.Open(payload, rows) && bitmap.Width() > 0 && bitmap.Height() > 0;
-}
-
-Error WriteBitmapPng(std::span<std::uint8_t> payload, const BitmapRows& rows, const ByteSink& write) {
-  BitmapPixels bitmap;
-  if (!bitmap.Open(payload, rows) || bitmap.Width() == 0 || bitmap.Height() == 0) return {Status::kRefused};
-  const PixelFormat& format = bitmap.Format();
-  const bool alpha = format.HasAlpha();
-  PngForm form{.width = bitmap.Width(), .height = bitmap.Height(),
-               .colours = alpha ? PngForm::Colours::kTrueColourAlpha : PngForm::Colours::kTrueColour};
-  std::vector<Rgba> palette;
-  if (format.Indexed()) {
-    // The carrier's own palette, in its order, and black for indices past it,
-    // as they show: an editor then paints with the game's colours alone.
-    palette = format.Palette();
-    palette.resize(std::max<std::size_t>(palette.size(), LargestIndex(bitmap) + 1), Rgba{0, 0, 0, kOpaque});
-    form = {.width = form.width, .height = form.height, .colours = PngForm::Colours::kIndexed, .depth = format.Depth(),
-            .palette = palette};
-  }
-  // Indices are packed as PNG packs them, first pixel in the top bits; the
-  // bits past the last pixel are cleared.
-  const std::size_t indexBytes = (std::size_t{form.width} * form.depth + 7) / 8;
-  const auto lastByte = static_cast<std::uint8_t>(0xFF00 >> (form.width * form.depth % 8 ? form.width * form.depth % 8 : 8));
-  const auto fill = [&](std::uint32_t y, std::uint8_t* row) {
-    if (!format.Indexed()) return format.DecodeRow(bitmap.Row(y), bitmap.Width(), row, alpha ? 4 : 3);
-    std::memcpy(row, bitmap.Row(y), indexBytes);
-    row[indexBytes - 1] &= lastByte;
-  };
-  bool outOfMemory = false;
-  if (WritePng(form, fill, write, &outOfMemory)) return {};
-  return outOfMemory ? Error{Status::kOutOfMemory} : Error{Status::kIoError, Step::kWriteOutput};
-}
-
-Error PngWriter::Write(const BitmapRows& rows) {
-  const std::span<std::uint8_t> payload = payload_.Bytes();
-  if (file_ == kNoFile) return ShowsPicture(payload, rows) ? Error{} : Error{Status::kRefused};
-  BufferedOutput out(os_, file_, buffer_);
-  SystemError failed;
-  Error error = WriteBitmapPng(payload, rows, [&](std::span<const std::uint8_t> bytes) { return !(failed = out.Put(bytes)); });
-  if (!error && (failed = out.Flush())) error = {Status::kIoError, Step::kWriteOutput};
-  if (failed) error.cause = failed;
-  return error;
-}
