@@ -12,5 +12,7 @@ inline constexpr const NativeChar* kCannotReadOrWrite = NATIVE_TEXT("ファイ�
 inline constexpr const NativeChar* kOutOfMemory = NATIVE_TEXT("メモリが不足しています。");
 inline constexpr const NativeChar* kBusy = NATIVE_TEXT("このファイルは別のプロセスが変換中です。");
 inline constexpr const NativeChar* kRefused = NATIVE_TEXT("このファイルの画像は書き出せません。");
+// Said of the output, not the dropped file: one that shows another picture than its carrier, kept.
+inline constexpr const NativeChar* kKeptEdit = NATIVE_TEXT("このファイルは搬送ファイルと異なる画像のため、上書きしませんでした。");
 
 }  // namespace notice

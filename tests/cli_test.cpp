@@ -157,7 +157,7 @@ TEST_F(Cli, ReportsEachProblemWithItsCauseInArgumentOrderAtAnyJobs) {
   EXPECT_EQ(ReadFileBytes(dir / "big.gif.bmp"), Bytes(3, 'E'));  // the earlier output stays
   // Without --force, an output that is no picture is kept like an edit.
   EXPECT_EQ(Run("big.gif").err,
-            "quillane-convert: big.gif.bmp: kept: it cannot be read (not a PNG or BMP picture); --force replaces it\n");
+            "quillane-convert: big.gif.bmp: kept: it is no picture of its carrier's bitmap (not a PNG or BMP picture); --force replaces it\n");
   EXPECT_EQ(ReadFileBytes(dir / "a.gif"), aSource);
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.gif", "a.gif.bmp", "b.png", "big.gif", "big.gif.bmp",
                                                   "c.GIF", "c.GIF.bmp", "d.gif", "folder.gif"}));
@@ -259,7 +259,7 @@ TEST_F(Cli, DryRunChecksEverythingAndChangesNothing) {
                      "9 files: 7 would be converted, 1 failed, 1 skipped\n");
   // An earlier output that is no picture is kept, which a check says too.
   EXPECT_EQ(Run("--dry-run set/a.gif").err,
-            "quillane-convert: set/a.gif.bmp: kept: it cannot be read (not a PNG or BMP picture); --force replaces it\n");
+            "quillane-convert: set/a.gif.bmp: kept: it is no picture of its carrier's bitmap (not a PNG or BMP picture); --force replaces it\n");
   EXPECT_EQ(Snapshot(dir.path()), before);
 }
 
@@ -323,7 +323,7 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
     const Ran run = Run(args);
     EXPECT_EQ(run.exitCode, 2) << args;
     EXPECT_EQ(run.err, "quillane-convert: " + std::string(problem) +
-                           "\nusage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...\n") << args;
+                           "\nusage: quillane-convert [-rnqvb] [-j N] [-o DIR] [-f png|bmp] [--force] [--backup[=CONTROL]] [-S SUFFIX] [--catalogue] FILE...\n") << args;
   }
   EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err,
             "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqvb] [-j N] [--nearest] [--from DIR] [-o DIR] "
@@ -572,9 +572,9 @@ TEST_F(Cli, AnInterruptedBatchFinishesWhatItStartedAndSaysSo) {
     const fs::path folder = dir / std::to_string(++n);
     const bool into = test.options.back() == "out";
     fs::create_directories(folder / "out");
-    // The old outputs are no pictures, which only --force replaces.
+    // The old outputs of a conversion show the carrier's picture in other
+    // bytes, which a conversion replaces; a pack replaces whatever stands.
     std::vector<std::string> args = {test.pack ? QUILLANE_PACK : QUILLANE_CONVERT};
-    if (!test.pack) args.push_back("--force");
     for (const std::string& option : test.options) args.push_back(option == "out" ? (folder / "out").string() : option);
     // Each output, the old one it replaces, and the new one: the carrier of
     // the picture beside each carrier, for a pack (rows without padding, so
@@ -593,8 +593,9 @@ TEST_F(Cli, AnInterruptedBatchFinishesWhatItStartedAndSaysSo) {
       fresh.push_back(test.pack ? MakeCarrier(edited, CarrierForm::kImage) : ExpectedOutput(bitmap));
       const std::string output = test.pack ? name : name + ".bmp";
       outputs.push_back(into ? folder / "out" / output : folder / output);
-      was.push_back(test.pack && !into ? MakeCarrier(bitmap, CarrierForm::kImage) : old);
-      if (!test.pack || into) WriteFileBytes(outputs.back(), old);
+      was.push_back(test.pack && !into ? MakeCarrier(bitmap, CarrierForm::kImage)
+                                       : test.pack ? old : SamePictureOtherBytes(ExpectedOutput(bitmap)));
+      if (!test.pack || into) WriteFileBytes(outputs.back(), was.back());
       args.push_back((folder / name).string());
     }
     const bool twice = test.signals.size() == 2;
@@ -680,10 +681,11 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
        "'RGB', (5, 3), (1, 2, 3)).save('x.gif.png')\"",
        "x.gif: 15 pixels of x.gif.png are not in the carrier's palette; the first at 0, 0 from the top left; "
        "--nearest stores each as the palette's nearest colour"},
+      // Painted over the entry farthest from black, so that black's nearest entry is another.
       {"an index past the palette, which shows black",
        "\"$M\" --depth 8 --colours 5 --width 5 --height 3 x.gif && \"$Q\" -q -f png x.gif && " + edit +
-       "i.paste(0, (0, 0, 5, 3)); i.save('x.gif.png')\" && \"$K\" -q x.gif && " + edit +
-       "i.putpixel((2, 1), 5); i.save('x.gif.png')\"",
+       "p = i.getpalette(); i.paste(max(range(5), key=lambda k: sum(p[3 * k:3 * k + 3])), (0, 0, 5, 3)); "
+       "i.save('x.gif.png')\" && \"$K\" -q x.gif && " + edit + "i.putpixel((2, 1), 5); i.save('x.gif.png')\"",
        "x.gif: 1 pixels of x.gif.png are not in the carrier's palette; the first at 2, 1 from the top left; "
        "--nearest stores each as the palette's nearest colour"},
       {"a compressed bitmap", "/usr/bin/convert rose: -resize 5x3! -colors 16 -compress RLE BMP3:r.bmp && "
@@ -1064,10 +1066,25 @@ TEST_F(Cli, AKilledConversionOrPackLeavesTheOldFileOrTheNewOne) {
   runs(QUILLANE_PACK, "-qb", dir / "large.gif", MakeCarrier(MakeBitmap(1024, 2048, 42), CarrierForm::kImage));
 }
 
-// Every way a failure or a refusal is put in words, English and Japanese, as
-// the tools say it: each row an outcome made here, its words written out.
-// The system's reasons come in this process's locale, C.
-TEST(Words, EveryFailureAndRefusalInBothLanguages) {
+// Every text the tools can say has both languages and takes in each the
+// values the other takes; every failure and refusal is put in words; and a
+// few worked examples, written out by hand, show the words composed, values
+// reordered for Japanese and the system's reasons in this process's locale, C.
+TEST(Words, EveryTextInBothLanguagesAndEveryOutcomeInWords) {
+  const std::vector<NativeString> values = {"<a>", "<b>", "<c>", "<d>", "<e>", "<f>"};
+  for (std::size_t i = 0; i < static_cast<std::size_t>(Text::kCount); ++i) {
+    const auto say = [&](bool japanese) {
+      UseJapanese(japanese);
+      return Say(static_cast<Text>(i), {values[0], values[1], values[2], values[3], values[4], values[5]});
+    };
+    const NativeString english = say(false), japanese = say(true);
+    SCOPED_TRACE(english);
+    EXPECT_FALSE(english.empty());
+    EXPECT_FALSE(japanese.empty());
+    for (const NativeString& value : values)
+      EXPECT_EQ(english.find(value) != NativeString::npos, japanese.find(value) != NativeString::npos) << value;
+  }
+  UseJapanese(false);
   const auto outcome = [](Status status, Step step = Step::kNone, SystemError cause = {}) {
     Entry entry;
     entry.source = "x.gif";
@@ -1075,128 +1092,55 @@ TEST(Words, EveryFailureAndRefusalInBothLanguages) {
     entry.outcome.error = {status, step, cause};
     return OutcomeProblem(entry, kBmpSuffix);
   };
-  BmpHeader rgb;
-  rgb.depth = 24;
-  rgb.masks = {0xFF0000, 0xFF00, 0xFF, 0};
-  rgb.masksHeld = true;
-  const auto refusal = [&](Refusal why, PictureProblem picture = {}, BitmapForm form = BitmapForm::kRows) {
+  const auto refusal = [](Refusal why, PictureProblem picture = {}) {
     PackOutcome packed;
     packed.patch.refusal = why;
     packed.patch.picture = picture;
     packed.patch.pixels = {7, 3, 1};
-    packed.bitmap.form = form;
+    packed.bitmap.form = BitmapForm::kRows;
     packed.bitmap.width = 5;
-    packed.bitmap.height = 3;
-    packed.bitmap.header = rgb;
+    packed.bitmap.header.depth = 24;
     packed.bitmap.header.height = 3;
-    packed.bitmap.header.compression = form == BitmapForm::kCompressed ? bmp::kRle8 : bmp::kRgb;
     packed.other = "x.gif.bmp";
     return RefusalProblem(packed, "x.gif.png");
   };
-  PatchResult off;
-  off.offColours = {{{255, 0, 0, 255}, 3, 1, {255, 255, 255, 255}, 114.53}};
-  off.farColourCount = 1;
-  off.farColours = off.offColours;
-  BitmapInfo empty;
-  empty.form = BitmapForm::kRows;
-  empty.width = 16;
+  for (int status = static_cast<int>(Status::kBadExtension); status <= static_cast<int>(Status::kRefused); ++status)
+    EXPECT_FALSE(outcome(static_cast<Status>(status), Step::kReadSource).empty()) << status;
+  for (int why = static_cast<int>(Refusal::kPicture); why <= static_cast<int>(Refusal::kTwoEdits); ++why)
+    EXPECT_FALSE(refusal(static_cast<Refusal>(why), {PictureProblem::Kind::kCutShort}).empty()) << why;
+  PatchResult far;
+  far.farColours = {{{255, 0, 0, 255}, 3, 1, {255, 255, 255, 255}, 114.53}};
+  far.farColourCount = 1;
+  Judged noPicture;
+  noPicture.standing = Standing::kNoPicture;
+  noPicture.patch.refusal = Refusal::kPicture;
+  noPicture.patch.picture = {PictureProblem::Kind::kCutShort};
   const struct {
     const char* what;
     std::function<NativeString()> say;
     std::string english, japanese;
-  } rows[] = {
-      {"a name refused", [&] { return outcome(Status::kBadExtension); }, "not a .gif or .GIF file",
-       "拡張子が \".gif\" もしくは \".GIF\" 以外のファイルは処理できません。"},
-      {"no carrier", [&] { return outcome(Status::kUnsupported, Step::kReadSource); }, "not a carrier GIF",
-       "このファイルは対応フォーマットではありません。"},
-      {"no file", [&] { return outcome(Status::kUnsupported, Step::kOpenSource, {SystemError::Kind::kNotAFile}); },
-       "not a regular file", "通常のファイルではありません"},
-      {"cannot open", [&] { return outcome(Status::kUnsupported, Step::kOpenSource, SystemError::System(ENOENT)); },
-       "cannot open: No such file or directory", "開けません: No such file or directory"},
-      {"cannot read", [&] { return outcome(Status::kIoError, Step::kReadSource, SystemError::System(EIO)); },
-       "cannot read: Input/output error", "ファイルの読み書きに失敗しました。: Input/output error"},
-      {"cannot create", [&] { return outcome(Status::kIoError, Step::kCreateOutput, SystemError::System(EACCES)); },
-       "cannot create x.gif.temp: Permission denied", "x.gif.temp を作成できません: Permission denied"},
-      {"cannot write", [&] { return outcome(Status::kIoError, Step::kWriteOutput, SystemError::System(ENOSPC)); },
-       "cannot write x.gif.bmp: No space left on device", "x.gif.bmp に書き込めません: No space left on device"},
-      {"cannot replace", [&] { return outcome(Status::kIoError, Step::kReplaceOutput, SystemError::System(EISDIR)); },
+  } examples[] = {
+      {"no carrier, as the window says it", [&] { return outcome(Status::kUnsupported, Step::kReadSource); },
+       "not a carrier GIF", "このファイルは対応フォーマットではありません。"},
+      {"the system's reason", [&] { return outcome(Status::kIoError, Step::kReplaceOutput, SystemError::System(EISDIR)); },
        "cannot replace x.gif.bmp: Is a directory", "x.gif.bmp を置き換えられません: Is a directory"},
-      {"out of memory", [&] { return outcome(Status::kOutOfMemory); }, "out of memory", "メモリが不足しています。"},
-      {"busy", [&] { return outcome(Status::kBusy); }, "being converted by another process",
-       "このファイルは別のプロセスが変換中です。"},
-      {"refused", [&] { return outcome(Status::kRefused); }, "its picture cannot be written",
-       "このファイルの画像は書き出せません。"},
-      {"a picture that cannot be opened",
-       [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kCannotOpen, SystemError::System(EACCES)}); },
-       "cannot read x.gif.png: Permission denied", "x.gif.png を読み取れません: Permission denied"},
-      {"a picture cut short", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kCutShort}); },
-       "cannot read x.gif.png: cut short", "x.gif.png を読み取れません: 途中で切れています"},
-      {"a checksum", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kChecksum}); },
-       "cannot read x.gif.png: checksum mismatch", "x.gif.png を読み取れません: チェックサムが一致しません"},
-      {"no picture", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kUnknownForm}); },
-       "cannot read x.gif.png: not a PNG or BMP picture", "x.gif.png を読み取れません: PNG でも BMP でもありません"},
-      {"a damaged picture",
-       [&] { return refusal(Refusal::kPicture, PictureProblem::Damaged("RLE runs past the last row")); },
-       "cannot read x.gif.png: damaged (RLE runs past the last row)",
-       "x.gif.png を読み取れません: 壊れています (RLE runs past the last row)"},
-      {"a picture that changed", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kChanged}); },
-       "cannot read x.gif.png: it changed while it was read", "x.gif.png を読み取れません: 読み取り中に変更されました"},
-      {"a picture too large for memory", [&] { return refusal(Refusal::kPicture, {PictureProblem::Kind::kOutOfMemory}); },
-       "cannot read x.gif.png: out of memory", "x.gif.png を読み取れません: メモリが不足しています。"},
-      {"a picture of another size", [&] { return refusal(Refusal::kPicture, PictureProblem::WrongSize(6, 3)); },
-       "x.gif.png is 6 x 3, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size",
-       "x.gif.png は 6 x 3 ですが、ビットマップは 5 x 3 です。画像はビットマップと同じ大きさにしてください"},
-      {"transparent pixels", [&] { return refusal(Refusal::kTransparent); },
+      {"values reordered", [&] { return refusal(Refusal::kTransparent); },
        "7 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 3, 1; "
        "the bitmap (24-bit) holds opaque colours only: make those pixels opaque",
        "x.gif.png の 7 個の画素が透明ですが、ビットマップは透明を持てません。最初は 3, 1。"
        "ビットマップ (24 ビット) は不透明な色だけを持てます。これらの画素を不透明にしてください"},
-      {"colours off the palette", [&] { return refusal(Refusal::kOffPalette); },
-       "7 pixels of x.gif.png are not in the carrier's palette; the first at 3, 1 from the top left; "
-       "--nearest stores each as the palette's nearest colour",
-       "x.gif.png の 7 個の画素がパレットにない色です。最初は左上から 3, 1。--nearest でパレットの最も近い色に置き換えられます"},
-      {"a carrier changed", [&] { return refusal(Refusal::kCarrierChanged); },
-       "the carrier changed while it was packed", "書き戻し中に搬送ファイルが変更されました"},
-      {"two edits", [&] { return refusal(Refusal::kTwoEdits); },
-       "x.gif.png and x.gif.bmp both differ from the carrier and from each other; keep the one with the edit and move "
-       "the other away",
-       "x.gif.png と x.gif.bmp はどちらも搬送ファイルと異なり、互いにも異なります。編集した方を残し、もう一方を移動してください"},
-      {"compressed", [&] { return refusal(Refusal::kNotStorable, {}, BitmapForm::kCompressed); },
-       "compressed (RLE8), the picture cannot be stored back", "圧縮 (RLE8)ため画像を戻せません"},
-      {"no standard header", [&] { return refusal(Refusal::kNotStorable, {}, BitmapForm::kPlain); },
-       "no standard bitmap header, the picture cannot be stored back", "標準のビットマップヘッダーがないため画像を戻せません"},
-      {"masks cut short", [&] { return refusal(Refusal::kNotStorable); },
-       "palette or masks cut short, the picture cannot be stored back", "パレットかマスクが欠けているため画像を戻せません"},
-      {"no pixels", [&] { return Say(Text::kCannotWritePng, {BitmapTrouble(empty)}); },
-       "no pixels (16 x 0), cannot be written as PNG", "画素がない (16 x 0)ため PNG に書き出せません"},
-      {"an edit kept", [&] { return KeptLine({}, "x.gif.png"); },
-       "x.gif.png: kept: it shows another picture than its carrier (an edit not packed yet?); --force replaces it",
-       "x.gif.png: 保持しました: 搬送ファイルと異なる画像です (まだ書き戻していない編集?)。--force で置き換えます"},
-      {"an output kept unread",
-       [&] {
-         PatchResult unread;
-         unread.refusal = Refusal::kPicture;
-         unread.picture = {PictureProblem::Kind::kCutShort};
-         return KeptLine(unread, "x.gif.png");
-       },
-       "x.gif.png: kept: it cannot be read (cut short); --force replaces it",
-       "x.gif.png: 保持しました: 読み取れません (途中で切れています)。--force で置き換えます"},
-      {"a colour off the palette, for -v", [&] { return OffColourLines(off).at(0); },
-       "#ff0000 in 3 pixels: the nearest is entry 1, #ffffff, ΔE 114.5",
-       "#ff0000 が 3 画素: 最も近いのは 1 番の #ffffff、ΔE 114.5"},
-      {"colours moved far", [&] { return FarColourLines(off, "x.gif", "x.gif.png").at(0); },
-       "x.gif <- x.gif.png: --nearest moved 1 colours farther than ΔE 10, a visible change; the commonest:",
-       "x.gif <- x.gif.png: --nearest で 1 色を ΔE 10 より遠く (見て分かるほど) 置き換えました。多い順に:"},
-      {"a colour moved far", [&] { return FarColourLines(off, "x.gif", "x.gif.png").at(1); },
-       "#ff0000 in 3 pixels stored as entry 1, #ffffff, ΔE 114.5",
-       "#ff0000 の 3 画素を 1 番の #ffffff に置き換え、ΔE 114.5"},
+      {"an output kept", [&] { return KeptLine(noPicture, "x.gif.png"); },
+       "x.gif.png: kept: it is no picture of its carrier's bitmap (cut short); --force replaces it",
+       "x.gif.png: 保持しました: 搬送ファイルのビットマップの画像ではありません (途中で切れています)。--force で置き換えます"},
+      {"a colour moved far", [&] { return FarColourLines(far, "x.gif", "x.gif.png").at(1); },
+       "#ff0000 in 3 pixels stored as entry 1, #ffffff, ΔE 114.5", "#ff0000 の 3 画素を 1 番の #ffffff に置き換え、ΔE 114.5"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  for (const auto& example : examples) {
+    SCOPED_TRACE(example.what);
     UseJapanese(false);
-    EXPECT_EQ(row.say(), row.english);
+    EXPECT_EQ(example.say(), example.english);
     UseJapanese(true);
-    EXPECT_EQ(row.say(), row.japanese);
+    EXPECT_EQ(example.say(), example.japanese);
   }
   UseJapanese(false);
 }
@@ -1246,7 +1190,7 @@ TEST_F(Cli, BatchMessagesInBothLanguages) {
                   // A 1-bit black and white bitmap, and a picture of it with 3 pixels red.
                   + pil + "Image.new('1', (4, 2)).save('bw.bmp'); i = Image.new('RGB', (4, 2)); "
                   "[i.putpixel(p, (255, 0, 0)) for p in ((1, 0), (2, 0), (3, 1))]; i.save('bw.gif.png')\" && "
-                  "\"$M\" --payload bw.bmp bw.gif && cp bw.gif bw2.gif && mkdir x.gif.bmp && touch x.gif.bmp/f && "
+                  "\"$M\" --payload bw.bmp bw.gif && cp bw.gif bw2.gif && mkdir x.gif.bmp && touch x.gif.bmp/f && mkdir -p rr/bw.gif && "
                   "\"$M\" x.gif").exitCode, 0);
   // ΔE of sRGB red, L* 53.24 a* 80.09 b* 67.20, to white, L* 100: the nearest of black and white.
   const struct {
@@ -1261,11 +1205,12 @@ TEST_F(Cli, BatchMessagesInBothLanguages) {
        "plain.gif -> plain.gif.bmp (no standard bitmap header, kept as BMP)\n", "", ""},
       {"masks cut short, as BMP", "\"$Q\" -v -f png masks.gif", 0,
        "masks.gif -> masks.gif.bmp (palette or masks cut short, kept as BMP)\n", "", ""},
-      {"a rename refused", "\"$Q\" --force x.gif", 1, "", "quillane-convert: x.gif: cannot replace x.gif.bmp: Is a directory\n",
-       "quillane-convert: x.gif: x.gif.bmp を置き換えられません: ディレクトリです\n"},
-      {"a folder where the output goes, kept", "\"$Q\" x.gif", 0, "",
-       "quillane-convert: x.gif.bmp: kept: it cannot be read (not a regular file); --force replaces it\n",
-       "quillane-convert: x.gif.bmp: 保持しました: 読み取れません (通常のファイルではありません)。--force で置き換えます\n"},
+      {"a rename refused", "\"$K\" --nearest -o rr bw.gif", 1, "",
+       "quillane-pack: bw.gif: cannot replace rr/bw.gif: Is a directory\n",
+       "quillane-pack: bw.gif: rr/bw.gif を置き換えられません: ディレクトリです\n"},
+      {"a folder where the output goes, a failure", "\"$Q\" x.gif", 1, "",
+       "quillane-convert: x.gif: cannot read x.gif.bmp: not a regular file\n",
+       "quillane-convert: x.gif: x.gif.bmp を読み取れません: 通常のファイルではありません\n"},
       {"checked", "\"$K\" -n u.gif v.gif", 0, "", "2 carriers: 0 would be packed, 2 unchanged, 0 failed\n",
        "2 個の搬送ファイル: 書き戻し可能 0、変更なし 2、失敗 0\n"},
       {"off the palette, for -v", "\"$K\" -v bw.gif", 1, "",
@@ -1319,7 +1264,7 @@ TEST_F(Cli, FailuresInJapanese) {
   ASSERT_EQ(Shell("mkdir -p set a b locked && \"$M\" set/a.gif && printf x >set/n.txt && \"$M\" --seed 1 a/x.gif && "
                   "\"$M\" --seed 2 b/x.gif && \"$M\" u.gif && \"$Q\" -q u.gif && printf x >blocker && "
                   "\"$M\" locked/l.gif && chmod 0 locked && \"$M\" k.gif && printf junk >k.gif.bmp").exitCode, 0);
-  const std::string usage = "usage: quillane-convert [-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...\n";
+  const std::string usage = "usage: quillane-convert [-rnqvb] [-j N] [-o DIR] [-f png|bmp] [--force] [--backup[=CONTROL]] [-S SUFFIX] [--catalogue] FILE...\n";
   const struct {
     const char* what;
     std::string command;
@@ -1349,7 +1294,8 @@ TEST_F(Cli, FailuresInJapanese) {
       {"standard output full", "\"$Q\" --help >/dev/full", 1,
        "quillane-convert: 標準出力に書き込めません: デバイスに空き領域がありません\n"},
       {"an output kept", "\"$Q\" k.gif other.gif", 1,
-       "quillane-convert: k.gif.bmp: 保持しました: 読み取れません (PNG でも BMP でもありません)。--force で置き換えます\n"
+       "quillane-convert: k.gif.bmp: 保持しました: 搬送ファイルのビットマップの画像ではありません (PNG でも BMP でもありません)。"
+       "--force で置き換えます\n"
        "quillane-convert: other.gif: 開けません: そのようなファイルやディレクトリはありません\n"
        "2 個のファイル: 変換 0、失敗 1、保持 1\n"},
   };
@@ -1401,6 +1347,8 @@ TEST_F(Cli, ContentionIsSaid) {
                        : "quillane-convert: x.gif: being converted by another process\n");
     kill(converting, SIGCONT);
     EXPECT_EQ(ExitCode(converting), 0);
+    // An output that holds what a conversion writes is left as it is, so the next round starts without it.
+    fs::remove(dir / "x.gif.bmp");
 
     WriteFileBytes(dir / "x.gif", carrier);
     const pid_t packing = stopAtStaging({QUILLANE_PACK, source}, japanese);

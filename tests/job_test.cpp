@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "../src/convert/file_io.h"
+#include "../src/notices.h"
 #include "../src/picture/conversion.h"
 #include "../src/picture/pack.h"
 #include "../src/picture/picture_file.h"
@@ -39,7 +40,7 @@ TEST_F(ConvertingOneFile, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
   const Bytes expected = PutCarrier("title.gif");
   const Bytes upper = PutCarrier("LOGO.GIF", CarrierForm::kComment);
   const Bytes source = ReadFileBytes(dir / "title.gif");
-  WriteFileBytes(dir / "title.gif.bmp", Bytes(3, 1));   // replaced
+  WriteFileBytes(dir / "title.gif.bmp", SamePictureOtherBytes(expected));  // replaced
   WriteFileBytes(dir / "title.gif.temp", Bytes(3, 2));  // replaced, then removed
 
   EXPECT_EQ(Convert(dir / "title.gif"), Status::kOk);
@@ -50,6 +51,22 @@ TEST_F(ConvertingOneFile, WritesTheBitmapBesideTheSourceAndRemovesTheStaging) {
   EXPECT_EQ(ReadFileBytes(dir / "title.gif"), source);
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"LOGO.GIF", "LOGO.GIF.bmp", "title.gif",
                                                   "title.gif.bmp"}));
+}
+
+// An earlier output that shows another picture than the carrier, or is no
+// picture, may be an edit: the window keeps it and says so, naming it.
+TEST_F(ConvertingOneFile, AnEditedOutputIsKeptAndNamed) {
+  const Bytes expected = PutCarrier("title.gif");
+  Bytes edited = expected;
+  edited[bmp::kHeadersEnd] ^= 0xFF;  // the first pixel's blue
+  for (const Bytes& earlier : {edited, Bytes(3, 1)}) {
+    WriteFileBytes(dir / "title.gif.bmp", earlier);
+    notices.clear();
+    EXPECT_EQ(Convert(dir / "title.gif"), Status::kOk);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], NATIVE_TEXT("ファイル：") + (dir / "title.gif.bmp").native() + NATIVE_TEXT("\n") + notice::kKeptEdit);
+    EXPECT_EQ(ReadFileBytes(dir / "title.gif.bmp"), earlier);
+  }
 }
 
 TEST_F(ConvertingOneFile, RefusedExtensionsTouchNothing) {
@@ -223,7 +240,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
       {"png.gif", MakeCarrier(bmp, CarrierForm::kImage), Status::kOk, {}, {}, true},
       {"png-large.gif", MakeCarrier(large, CarrierForm::kComment), Status::kOk, {}, {}, true},
   };
-  const Bytes earlier(5, 'E'), earlierBackup(4, 'B');
+  const Bytes junk(5, 'E'), earlierBackup(4, 'B');
 
   int faults = 0, trickles = 0;
   for (const auto& input : inputs) {
@@ -237,11 +254,15 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     const NativeString backup = path + (input.numbered ? NATIVE_TEXT(".~2~") : NATIVE_TEXT("~"));
     const NativeString earlierName = input.numbered ? path + NATIVE_TEXT(".~1~") : backup;
     // The files a run starts from: the source, and the picture to pack and
-    // an earlier backup, or an earlier output.
+    // an earlier backup, or an earlier output: the same picture in other
+    // bytes, which the window replaces, or where there is no picture, a file
+    // that is none, which a PNG conversion is told to replace.
+    const Bytes earlier = input.status == Status::kOk && !input.png && !input.output.empty()
+                              ? SamePictureOtherBytes(input.output) : junk;
     const auto filesAtStart = [&](bool withEarlier) {
       std::map<NativeString, Bytes> files{{path, input.file}};
       if (packs) files[picture] = input.picture, files[earlierName] = earlierBackup;
-      else if (withEarlier) files[output] = earlier;
+      else if (withEarlier && (input.png || earlier != junk || input.status != Status::kOk)) files[output] = earlier;
       return files;
     };
     // A failing pack gives its error and leaves the carrier as it was; which
@@ -266,8 +287,9 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
       }
       EXPECT_EQ(mem.files.contains(staging), stagingLeft);
     };
+    // A failing read of the carrier, or of the output that stands there judged, is one failure or the other.
     const auto expectOutcome = [&](FaultyPlatform& os, MemoryPlatform& mem, Status status, bool stagingLeft,
-                                   Step step = Step::kNone) {
+                                   Step step, bool closing = false) {
       if (packs) {
         expectPack(os, mem, status, stagingLeft);
       } else {
@@ -275,16 +297,24 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
         std::vector<NativeString> notices;
         Workspace workspace;
         ASSERT_TRUE(workspace.Ready());
-        // An earlier output, which is no picture, is replaced all the same.
+        // An earlier output that is no picture is replaced, as --force asks.
         const Outcome outcome = input.png ? ConvertCarrier(os, {path, path, true, true}, workspace).outcome
                                           : DropFile(os, path, &notices);
-        EXPECT_EQ(outcome.error.status, status);
+        const bool outputRead = outcome.error.step == Step::kReadOutput && (step == Step::kOpenSource ||
+                                                                          step == Step::kReadSource);
+        // A close that failed is a failure of the file that matters: the carrier's or the output's.
+        if (closing && outcome.error.status != status) {
+          EXPECT_EQ(outcome.error.status, Status::kIoError);
+          status = Status::kIoError;
+          step = outcome.error.step == Step::kReadSource ? Step::kReadSource : Step::kWriteOutput;
+        }
+        EXPECT_EQ(outcome.error.status, outputRead ? Status::kIoError : status);
         if (step != Step::kNone) {
-          EXPECT_EQ(outcome.error.step, step);
+          EXPECT_EQ(outcome.error.step, outputRead ? Step::kReadOutput : step);
           EXPECT_EQ(outcome.error.cause, SystemError::System(kInjectedError));
         }
         if (!input.png) {
-          EXPECT_EQ(notices, status == Status::kOk ? std::vector<NativeString>{} : std::vector{Notice(path, status)});
+          EXPECT_EQ(notices, !outcome.error ? std::vector<NativeString>{} : std::vector{Notice(path, outcome.error.status)});
         }
         EXPECT_EQ(mem.files.at(path), input.file);
         if (status == Status::kOk) {
@@ -301,9 +331,9 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     };
     SCOPED_TRACE(input.name);
     MemoryPlatform counted;
-    counted.files = filesAtStart(false);
+    counted.files = filesAtStart(true);
     FaultyPlatform counter(counted);
-    expectOutcome(counter, counted, input.status, false);
+    expectOutcome(counter, counted, input.status, false, Step::kNone);
 
     for (int op = 0; op < kOpCount; ++op) {
       for (int index = 0; index < counter.Calls(static_cast<Op>(op)); ++index, ++faults) {
@@ -321,11 +351,9 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
           case Op::kWriteAt: step = Step::kWriteOutput; break;
           case Op::kKeepBackup: step = Step::kKeepBackup; break;
           case Op::kReplace: step = Step::kReplaceOutput; break;
-          // Past a refusal, a failed close or removal adds no notice of its own.
-          case Op::kClose:
-            if (input.status != Status::kOk) status = input.status;
-            else step = index == 0 ? Step::kReadSource : Step::kWriteOutput;
-            break;
+          // Past a refusal, a failed close or removal adds no notice of its
+          // own; nor does a failed close of a file only looked at.
+          case Op::kClose: status = packs ? Status::kIoError : input.status; break;
           case Op::kDelete: status = input.status; break;
         }
         SCOPED_TRACE(::testing::Message() << "operation " << op << " call " << index);
@@ -333,7 +361,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
         mem.files = filesAtStart(true);
         FaultyPlatform faulty(mem);
         faulty.FailCall(static_cast<Op>(op), index);
-        expectOutcome(faulty, mem, status, op == static_cast<int>(Op::kDelete), step);
+        expectOutcome(faulty, mem, status, op == static_cast<int>(Op::kDelete), step, op == static_cast<int>(Op::kClose));
       }
     }
     for (std::size_t transfer : {1, 2, 5, 4093}) {
@@ -344,7 +372,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
       mem.files = filesAtStart(false);
       FaultyPlatform trickle(mem);
       trickle.maxTransfer = transfer;
-      expectOutcome(trickle, mem, input.status, false);
+      expectOutcome(trickle, mem, input.status, false, Step::kNone);
       ++trickles;
     }
   }
@@ -376,12 +404,12 @@ TEST_F(ConvertingOneFile, LongPathsConvert) {
 TEST_F(ConvertingOneFile, LinksAtTheStagingAndOutputNamesAreReplacedNotFollowed) {
   const Bytes expected = PutCarrier("a.gif");
   WriteFileBytes(dir / "victim1", Bytes(5, 1));
-  WriteFileBytes(dir / "victim2", Bytes(5, 2));
+  WriteFileBytes(dir / "victim2", SamePictureOtherBytes(expected));
   fs::create_symlink(dir / "victim1", dir / "a.gif.temp");
   fs::create_symlink(dir / "victim2", dir / "a.gif.bmp");
   EXPECT_EQ(Convert(dir / "a.gif"), Status::kOk);
   EXPECT_EQ(ReadFileBytes(dir / "victim1"), Bytes(5, 1));
-  EXPECT_EQ(ReadFileBytes(dir / "victim2"), Bytes(5, 2));
+  EXPECT_EQ(ReadFileBytes(dir / "victim2"), SamePictureOtherBytes(expected));
   EXPECT_FALSE(fs::is_symlink(dir / "a.gif.bmp"));
   EXPECT_EQ(ReadFileBytes(dir / "a.gif.bmp"), expected);
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "a.gif.temp")));

@@ -60,3 +60,10 @@ Status PourPayload(Platform& os, OutputTarget& target, std::span<std::uint8_t> b
 NativeString Notice(const fs::path& path, Status status) {
   return NATIVE_TEXT("ファイル：") + path.native() + NATIVE_TEXT("\n") + MessageText(status);
 }
+
+Bytes SamePictureOtherBytes(std::span<const std::uint8_t> bmp) {
+  constexpr std::size_t kReserved = 6;  // bfReserved1 and bfReserved2, which no reader looks at
+  Bytes other(bmp.begin(), bmp.end());
+  for (std::size_t i = kReserved; i < kReserved + 4 && i < other.size(); ++i) other[i] ^= 0x5A;
+  return other;
+}

@@ -52,5 +52,8 @@ struct BytesSink : PayloadSink {
 Status PourPayload(Platform& os, OutputTarget& target, std::span<std::uint8_t> buffer, const OpenedFile& source,
                    std::span<const std::uint8_t> payload, std::size_t piece);
 
+// The BMP file `bmp` with its reserved fields set: the same picture in other bytes.
+Bytes SamePictureOtherBytes(std::span<const std::uint8_t> bmp);
+
 // The notice the job shows for `path` and `status`.
 NativeString Notice(const fs::path& path, Status status);

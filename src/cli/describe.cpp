@@ -192,8 +192,25 @@ std::vector<NativeString> FarColourLines(const PatchResult& patch, const NativeS
   return lines;
 }
 
-NativeString KeptLine(const PatchResult& patch, const NativeString& output) {
-  const bool unreadable = patch.refusal == Refusal::kPicture && patch.picture.kind != PictureProblem::Kind::kWrongSize;
-  return output + NATIVE_TEXT(": ") +
-         (unreadable ? Say(Text::kKeptUnreadable, {PictureReason(patch.picture)}) : Say(Text::kKeptEdit));
+namespace {
+
+// What an output that holds work shows, in words: another picture, or no picture and why.
+NativeString WorkShown(const Judged& judged) {
+  if (judged.standing == Standing::kNoPicture) return Say(Text::kNoPictureShown, {PictureReason(judged.patch.picture)});
+  return Say(Text::kEditShown);
+}
+
+}  // namespace
+
+NativeString KeptLine(const Judged& judged, const NativeString& output) {
+  return Say(Text::kKept, {output, WorkShown(judged)});
+}
+
+NativeString ReplacedLine(const Judged& judged, const NativeString& output, const NativeString& backup, bool checkOnly) {
+  NativeString line = Say(checkOnly ? Text::kWouldReplace : Text::kReplaced, {output, WorkShown(judged)});
+  return backup.empty() ? line : line + Say(Text::kBackupNote, {backup});
+}
+
+NativeString UnreadableProblem(const PictureProblem& problem, const NativeString& path) {
+  return PictureTrouble(problem, path);
 }

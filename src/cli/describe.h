@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "../picture/conversion.h"
 #include "../picture/pack.h"
 #include "plan.h"
 
@@ -15,9 +16,14 @@ NativeString BitmapTrouble(const BitmapInfo& bitmap);
 // Whether the bitmap has rows of no pixels, or none of them.
 bool HasNoPixels(const BitmapInfo& bitmap);
 
-// Why `output`, which gave `patch` against its carrier, is kept: it shows
-// another picture, or cannot be read.
-NativeString KeptLine(const PatchResult& patch, const NativeString& output);
+// Why `output`, judged so against its carrier, is kept: it shows another
+// picture, or is no picture.
+NativeString KeptLine(const Judged& judged, const NativeString& output);
+// That `output`, judged so, was replaced (or with `checkOnly` would be),
+// and where it was kept.
+NativeString ReplacedLine(const Judged& judged, const NativeString& output, const NativeString& backup, bool checkOnly);
+// Why the picture or output at `path` could not be read, in words.
+NativeString UnreadableProblem(const PictureProblem& problem, const NativeString& path);
 
 // The bitmap's depth as an editor needs to know it: the length of its
 // palette, or the widths of its channels under their masks.

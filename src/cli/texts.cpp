@@ -105,10 +105,15 @@ constexpr Row kTexts[] = {
     {Text::kSummaryMapped, T("; {} pixels mapped to the palette, largest ΔE {}"), T("。{} 画素をパレットの色に置き換え、最大 ΔE {}")},
     {Text::kTwoEdits, T("{} and {} both differ from the carrier and from each other; keep the one with the edit and move the other away"),
      T("{} と {} はどちらも搬送ファイルと異なり、互いにも異なります。編集した方を残し、もう一方を移動してください")},
-    {Text::kKeptEdit, T("kept: it shows another picture than its carrier (an edit not packed yet?); --force replaces it"),
-     T("保持しました: 搬送ファイルと異なる画像です (まだ書き戻していない編集?)。--force で置き換えます")},
-    {Text::kKeptUnreadable, T("kept: it cannot be read ({}); --force replaces it"), T("保持しました: 読み取れません ({})。--force で置き換えます")},
+    {Text::kKept, T("{}: kept: {}; --force replaces it"), T("{}: 保持しました: {}。--force で置き換えます")},
+    {Text::kEditShown, T("it shows another picture than its carrier (an edit not packed yet?)"),
+     T("搬送ファイルと異なる画像です (まだ書き戻していない編集?)")},
+    {Text::kNoPictureShown, T("it is no picture of its carrier's bitmap ({})"), T("搬送ファイルのビットマップの画像ではありません ({})")},
+    {Text::kReplaced, T("{}: replaced: {}"), T("{}: 置き換えました: {}")},
+    {Text::kWouldReplace, T("{}: would be replaced: {}"), T("{}: 置き換えられます: {}")},
     {Text::kSummaryKept, T(", {} kept"), T("、保持 {}")},
+    {Text::kSummaryReplaced, T(", {} edits replaced"), T("、置き換えた編集 {}")},
+    {Text::kSummaryWouldReplace, T(", {} edits would be replaced"), T("、置き換えられる編集 {}")},
     {Text::kNoPictureBeside, T("; pictures are looked for beside each carrier, and --from DIR takes them from DIR, where quillane-convert -o DIR wrote them"),
      T("。画像は各搬送ファイルの隣を探します。quillane-convert -o DIR で書き出した画像は --from DIR で指定できます")},
     {Text::kNoPictureFrom, T("; pictures are looked for in {}, where quillane-convert -o {} writes them"),
@@ -158,7 +163,7 @@ constexpr bool InOrder() {
   }
   return true;
 }
-static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kBadSuffix) + 1);
+static_assert(InOrder() && std::size(kTexts) == static_cast<std::size_t>(Text::kCount));
 
 bool japanese = false;
 

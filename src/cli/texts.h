@@ -90,9 +90,14 @@ enum class Text {
   kPackSummaryChecked,
   kSummaryMapped,
   kTwoEdits,
-  kKeptEdit,
-  kKeptUnreadable,
+  kKept,
+  kEditShown,
+  kNoPictureShown,
+  kReplaced,
+  kWouldReplace,
   kSummaryKept,
+  kSummaryReplaced,
+  kSummaryWouldReplace,
   kNoPictureBeside,
   kNoPictureFrom,
   kFarColours,
@@ -128,6 +133,7 @@ enum class Text {
   kAmbiguousValue,
   kBackupControls,
   kBadSuffix,
+  kCount,  // how many there are
 };
 
 // `what` failed, and the system's reason where there is one.

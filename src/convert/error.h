@@ -23,6 +23,7 @@ enum class Step {
   kReadSource,     // with kUnsupported: what was read is no carrier of a bitmap
   kCreateOutput,   // the staging file cannot be created
   kWriteOutput,    // the staging file cannot be written or closed
+  kReadOutput,     // what stands at the output's name cannot be looked at or read
   kKeepBackup,     // the file the output replaces cannot be kept as its backup
   kReplaceOutput,  // the staging file cannot take the output's name
 };

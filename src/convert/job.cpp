@@ -21,7 +21,8 @@ Error TestCarrierName(Platform& os, const NativeString& path) {
   return HasCarrierExtension(absolute.value) ? Error{} : Error{Status::kBadExtension};
 }
 
-Error MakeOutput(Platform& os, const Job& job, const std::function<Error(OutputTarget& target)>& make) {
+Error MakeOutput(Platform& os, const Job& job, const std::function<Error(OutputTarget& target)>& make,
+                 const BackupName& backup, NativeString* kept) {
   if (job.checkOnly) {
     NoTarget nowhere;
     return make(nowhere);
@@ -30,7 +31,7 @@ Error MakeOutput(Platform& os, const Job& job, const std::function<Error(OutputT
   if (Error e = out.Create(job.base + kStagingSuffix, job.base + job.suffix)) return e;
   FileTarget target(os, out.file());
   if (Error e = make(target)) return e;
-  return out.Commit();
+  return out.Commit(backup, kept);
 }
 
 Outcome RunJob(Platform& os, const NativeString& source, const Job& job, OutputWriter& writer,

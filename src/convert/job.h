@@ -10,6 +10,7 @@
 #include <span>
 
 #include "bitmap_rows.h"
+#include "file_io.h"
 #include "output_writer.h"
 
 // Where one conversion's output goes: `base` + `suffix`, made in `base` +
@@ -42,8 +43,10 @@ bool HasCarrierExtension(const NativeString& name);
 Error TestCarrierName(Platform& os, const NativeString& path);
 
 // Makes the output `job` names with `make`, in its staging file, which then
-// takes the output's name; a check's `make` writes nowhere.
-Error MakeOutput(Platform& os, const Job& job, const std::function<Error(OutputTarget& target)>& make);
+// takes the output's name, what stood there kept first as `backup` where
+// one is named, under the name *kept then holds; a check's `make` writes nowhere.
+Error MakeOutput(Platform& os, const Job& job, const std::function<Error(OutputTarget& target)>& make,
+                 const BackupName& backup = {}, NativeString* kept = nullptr);
 
 // Converts the carrier at `source` as the window does: the name tested, the
 // carrier opened, its payload poured through `writer` into the output,

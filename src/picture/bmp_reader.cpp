@@ -196,3 +196,15 @@ PictureProblem ReadBmp(PictureFile& file, const PictureTarget& target, PictureSi
   if (header.compression == bmp::kRle8 || header.compression == bmp::kRle4) return RleRows(file, header, sink).Read();
   return ReadRows(file, header, format, sink);
 }
+
+PictureProblem ReadBmpPicture(Platform& os, const NativeString& path, const PictureTarget& target, PictureSink& sink,
+                              std::span<std::uint8_t> buffer) {
+  PictureFile file(os, buffer);
+  if (PictureProblem problem = file.Open(path)) return problem;
+  const std::span<const std::uint8_t> signature = file.Peek(sizeof bmp::kSignature);
+  if (!std::equal(signature.begin(), signature.end(), std::begin(bmp::kSignature)))
+    return {PictureProblem::Kind::kUnknownForm};
+  if (signature.size() < sizeof bmp::kSignature) return {PictureProblem::Kind::kCutShort};
+  if (PictureProblem problem = ReadBmp(file, target, sink)) return problem;
+  return file.Finish();
+}

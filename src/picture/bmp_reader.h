@@ -10,3 +10,8 @@
 // Reads the BMP picture `file` holds, which must be the target's size, in
 // pieces of a fixed size whatever its width and depth.
 PictureProblem ReadBmp(PictureFile& file, const PictureTarget& target, PictureSink& sink);
+
+// Reads the picture at `path` as ReadPicture does, for BMP alone: the
+// window's, which links no PNG reader, so that a PNG is a form it does not know.
+PictureProblem ReadBmpPicture(Platform& os, const NativeString& path, const PictureTarget& target, PictureSink& sink,
+                              std::span<std::uint8_t> buffer);

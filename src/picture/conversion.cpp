@@ -2,36 +2,97 @@
 
 #include <new>
 
+#include <vector>
+
 #include "../convert/bmp_output.h"
-#include "picture.h"
 #include "png_output.h"
-#include "standing.h"
 
 namespace {
 
-// Whether anything stands at `path`: a file, or what cannot be looked at.
-bool Stands(Platform& os, const NativeString& path) {
-  const Result<OpenedFile> opened = os.OpenForRead(path);
-  if (!opened.Ok()) return opened.error.kind != SystemError::Kind::kMissing;
-  os.Close(opened.value.handle);
-  return true;
+// Whether a picture that could not be read was read whole and is no
+// picture, rather than never read: a file that cannot be opened, read or
+// held, or changed meanwhile, tells nothing of what it shows.
+bool ReadWhole(const PictureProblem& problem) {
+  switch (problem.kind) {
+    case PictureProblem::Kind::kCannotOpen:
+    case PictureProblem::Kind::kCannotRead:
+    case PictureProblem::Kind::kChanged:
+    case PictureProblem::Kind::kRowsTooLarge:
+    case PictureProblem::Kind::kOutOfMemory: return false;
+    default: return true;
+  }
 }
 
-// What converting `carrier`, held whole, to `output` does to what stands
-// there already: replace it (it shows the carrier's picture in other
-// bytes), leave it as it is (it holds what the conversion writes), or keep
-// it (it shows an edit, or cannot be read), which `conversion` then tells.
-enum class Standing { kReplace, kLeave, kKeep };
-Standing Judge(Platform& os, const ConversionRequest& request, CarrierFile& carrier, bool png,
-               const Workspace& workspace, Conversion& conversion) {
+}  // namespace
+
+PictureProblem HoldsConversion(Platform& os, CarrierFile& carrier, const NativeString& path, bool png,
+                               const Workspace& workspace, bool* same) {
+  *same = false;
+  const Result<OpenedFile> opened = os.OpenForRead(path);
+  if (!opened.Ok()) return {PictureProblem::Kind::kCannotOpen, opened.error};
+  ScopedFile closing(os, opened.value.handle);
+  MatchTarget target(os, opened.value, workspace.reading());
+  Error made;
+  if (png) {
+    made = WritePngOutput(carrier.payload(), carrier.rows(), target, workspace.writing());
+  } else {
+    BmpOutput output(os, workspace.writing(), workspace.gathering());
+    made = carrier.Pour(target, output, {}).error;
+  }
+  const Result<bool> matched = target.Same();
+  if (!matched.Ok()) return {PictureProblem::Kind::kCannotRead, matched.error};
+  // An output that could not be made matches nothing, not even an empty file.
+  *same = matched.value && !made;
+  return {};
+}
+
+PatchResult CompareWithCarrier(Platform& os, const CarrierFile& carrier, const NativeString& picture,
+                               std::span<std::uint8_t> buffer, PictureReader read) {
+  const std::span<const std::uint8_t> payload = carrier.payload();
+  std::vector<std::uint8_t> copy(payload.begin(), payload.end());
+  return PatchPayload(os, copy, carrier.rows(), picture, false, buffer, read);
+}
+
+Judged JudgeStanding(Platform& os, CarrierFile& carrier, const NativeString& output, bool png,
+                     const Workspace& workspace, PictureReader read) {
+  Judged judged;
   bool same = false;
-  if (!HoldsConversion(os, carrier, conversion.output, png, workspace, &same) && same)
-    return request.rewrite ? Standing::kReplace : Standing::kLeave;
-  const PatchResult patch = CompareWithCarrier(os, carrier, conversion.output, workspace.reading());
-  if (ShowsCarrier(patch)) return Standing::kReplace;
-  conversion.kept = true;
-  conversion.keptPatch = patch;
-  return Standing::kKeep;
+  judged.problem = HoldsConversion(os, carrier, output, png, workspace, &same);
+  if (judged.problem.kind == PictureProblem::Kind::kCannotOpen && judged.problem.cause.kind == SystemError::Kind::kMissing) {
+    judged.problem = {};
+    return judged;
+  }
+  if (judged.problem) {
+    judged.standing = Standing::kUnreadable;
+    return judged;
+  }
+  if (same) {
+    judged.standing = Standing::kSameBytes;
+    return judged;
+  }
+  judged.patch = CompareWithCarrier(os, carrier, output, workspace.reading(), read);
+  const PatchResult& patch = judged.patch;
+  if (patch.refusal == Refusal::kPicture && !ReadWhole(patch.picture)) {
+    judged.standing = Standing::kUnreadable;
+    judged.problem = patch.picture;
+  } else if (ShowsCarrier(patch)) {
+    judged.standing = patch.held > 0 ? Standing::kPacked : Standing::kSamePicture;
+  } else {
+    const bool picture = patch.refusal != Refusal::kPicture || patch.picture.kind == PictureProblem::Kind::kWrongSize;
+    judged.standing = picture ? Standing::kEdit : Standing::kNoPicture;
+  }
+  return judged;
+}
+
+namespace {
+
+// Whether anything stands at `path`; why not, when it cannot be looked at.
+Result<bool> Stands(Platform& os, const NativeString& path) {
+  const Result<OpenedFile> opened = os.OpenForRead(path);
+  if (opened.error.kind == SystemError::Kind::kMissing) return {false};
+  if (!opened.Ok()) return {true, opened.error};
+  os.Close(opened.value.handle);
+  return {true};
 }
 
 void Convert(Platform& os, const ConversionRequest& request, const Workspace& workspace, ConversionWatcher* watcher,
@@ -40,9 +101,20 @@ void Convert(Platform& os, const ConversionRequest& request, const Workspace& wo
   if ((outcome.error = TestCarrierName(os, request.source))) return;
   const NativeChar* suffix = request.png ? kPngSuffix : kBmpSuffix;
   conversion.output = request.base + suffix;
-  bool stands = !request.force && Stands(os, conversion.output);
   CarrierFile carrier(os);
   if ((outcome.error = carrier.Open(request.source))) return;
+  // What stands at the output's name is judged, so that nothing of a
+  // person's is replaced unknown; what cannot be looked at is a failure.
+  const auto look = [&] {
+    const Result<bool> stands = Stands(os, conversion.output);
+    if (!stands.Ok()) {
+      conversion.stood = {Standing::kUnreadable, {}, {PictureProblem::Kind::kCannotOpen, stands.error}};
+      outcome.error = {Status::kIoError, Step::kReadOutput, stands.error};
+    }
+    return stands.value;
+  };
+  bool stands = look();
+  if (outcome.error) return;
   if (watcher) watcher->SeeCarrier(carrier);
   // The payload is held whole where it is judged, or goes out as a picture
   // or proof; else it streams from the carrier into the output.
@@ -63,14 +135,27 @@ void Convert(Platform& os, const ConversionRequest& request, const Workspace& wo
     conversion.writtenAsBmp = true;
     suffix = kBmpSuffix;
     conversion.output = request.base + suffix;
-    stands = !request.force && Stands(os, conversion.output);
+    stands = look();
+    if (outcome.error) return;
   }
   const bool png = suffix == kPngSuffix;
   if (stands) {
-    switch (Judge(os, request, carrier, png, workspace, conversion)) {
-      case Standing::kReplace: break;
-      case Standing::kLeave: outcome.unchanged = true; return;
-      case Standing::kKeep: return;
+    conversion.stood = JudgeStanding(os, carrier, conversion.output, png, workspace, request.read);
+    switch (conversion.stood.standing) {
+      case Standing::kMissing:
+      case Standing::kSamePicture: break;
+      case Standing::kSameBytes:
+        if (request.rewrite) break;
+        [[fallthrough]];
+      case Standing::kPacked: outcome.unchanged = true; return;
+      case Standing::kEdit:
+      case Standing::kNoPicture:
+        if (request.force) break;
+        conversion.kept = true;
+        return;
+      case Standing::kUnreadable:
+        outcome.error = {Status::kIoError, Step::kReadOutput, conversion.stood.problem.cause};
+        return;
     }
   }
   outcome.error = MakeOutput(os, {request.base, suffix, request.checkOnly}, [&](OutputTarget& target) {
@@ -87,7 +172,7 @@ void Convert(Platform& os, const ConversionRequest& request, const Workspace& wo
     if (watcher && !made && !request.checkOnly) watcher->SeeStaged(request.base + kStagingSuffix);
     // The carrier is let go before the output takes its name.
     return made ? made : carrier.Close();
-  });
+  }, conversion.writtenAsBmp ? request.bmpBackup : request.backup, &conversion.backup);
 }
 
 }  // namespace

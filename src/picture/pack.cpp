@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "standing.h"
+#include "conversion.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ namespace {
 // a bitmap whose pixels cannot be had takes back only its own conversion.
 PatchResult Patch(Platform& os, CarrierFile& carrier, std::span<std::uint8_t> payload, const NativeString& picture,
                   bool nearest, const Workspace& workspace) {
-  PatchResult result = PatchPayload(os, payload, carrier.rows(), picture, nearest, workspace.reading());
+  PatchResult result = PatchPayload(os, payload, carrier.rows(), picture, nearest, workspace.reading(), ReadPicture);
   if (result.refusal != Refusal::kNotStorable) return result;
   bool same = false;
   result.picture = HoldsConversion(os, carrier, picture, false, workspace, &same);

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "picture.h"
-
 namespace {
 
 constexpr std::size_t kRgbaBytes = 4;
@@ -27,13 +25,23 @@ Rgba FromKey(std::uint32_t key) {
 
 }  // namespace
 
+void PixelBox::Add(std::uint32_t atX, std::uint32_t atY) {
+  if (width == 0) {
+    *this = {atX, atY, 1, 1};
+    return;
+  }
+  const std::uint32_t right = std::max(x + width, atX + 1), bottom = std::max(y + height, atY + 1);
+  x = std::min(x, atX), y = std::min(y, atY);
+  width = right - x, height = bottom - y;
+}
+
 void PixelTally::Note(std::uint32_t atX, std::uint32_t atY) {
   // Pixels come in the order their file keeps them, bottom-up or pass by pass.
   if (count++ == 0 || atY < y || (atY == y && atX < x)) x = atX, y = atY;
 }
 
 PixelPatch::PixelPatch(BitmapPixels& bitmap, bool nearest) : bitmap_(bitmap), nearest_(nearest) {
-  if (nearest_ && bitmap.Format().Indexed()) nearestEntry_.emplace(bitmap.Format().Palette());
+  if (bitmap.Format().Indexed()) nearestEntry_.emplace(bitmap.Format().Palette());
 }
 
 // An index past the picture's palette shows black, as readers show it.
@@ -69,7 +77,12 @@ void PixelPatch::PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index) 
   if (stored == index) return;
   if (index >= bitmap_.Format().Palette().size()) return Put(x, y, IndexColour(index));
   bitmap_.Format().Store(row, x, index);
+  NoteChanged(x, y);
+}
+
+void PixelPatch::NoteChanged(std::uint32_t x, std::uint32_t y) {
   ++changed_;
+  changedBox_.Add(x, y);
 }
 
 void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
@@ -85,17 +98,21 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
   if (colour[kAlpha] != kOpaque && !format.HasAlpha()) return transparent_.Note(x, y);
   std::optional<std::uint32_t> value = format.ValueOf(colour, stored);
   if (!value && nearestEntry_) {
-    if (const std::optional<NearestEntry::Found> found = nearestEntry_->Find(colour)) {
+    const std::optional<NearestEntry::Found> found = nearestEntry_->Find(colour);
+    if (found && found->index == stored) ++held_;
+    if (found && nearest_) {
       value = found->index;
       ++mapped_;
       largestDeltaE_ = std::max(largestDeltaE_, found->deltaE);
       if (found->deltaE > kVisibleDeltaE) Count(farColours_, Key(colour));
+    } else if (found && found->index == stored) {
+      return;
     }
   }
   if (!value) return NoteOffPalette(x, y, colour);
   if (*value == stored) return;
   format.Store(row, x, *value);
-  ++changed_;
+  NoteChanged(x, y);
 }
 
 void PixelPatch::NoteOffPalette(std::uint32_t x, std::uint32_t y, Rgba colour) {
@@ -138,13 +155,14 @@ void PixelPatch::PutBgr(const PixelRun& run) {
       transparent_.Note(run.x + i, run.y);
     } else if (stored[0] != pixel[2] || stored[1] != pixel[1] || stored[2] != pixel[0]) {
       stored[0] = pixel[2], stored[1] = pixel[1], stored[2] = pixel[0];
-      ++changed_;
+      NoteChanged(run.x + i, run.y);
     }
   }
 }
 
 PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
-                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer) {
+                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer,
+                         PictureReader read) {
   PatchResult result;
   BitmapPixels bitmap;
   if (!bitmap.Open(payload, rows)) {
@@ -154,9 +172,11 @@ PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const Bi
   PixelPatch patch(bitmap, nearest);
   const PictureTarget target{bitmap.Width(), bitmap.Height(), bitmap.Format().HasAlpha(),
                              bitmap.Header().namedAlpha != 0, rows.stride};
-  result.picture = ReadPicture(os, picture, target, patch, buffer);
+  result.picture = read(os, picture, target, patch, buffer);
   result.changed = patch.Changed();
+  result.changedBox = patch.ChangedBox();
   result.mapped = patch.Mapped();
+  result.held = patch.Held();
   result.largestDeltaE = patch.LargestDeltaE();
   result.farColourCount = patch.FarColourCount();
   result.farColours = patch.CommonFarColours(kColoursListed);

@@ -6,7 +6,9 @@
 // whose palette begins with the bitmap's own is stored index for index, so
 // that a pixel moved to a duplicate entry keeps it; an index past the
 // bitmap's palette, unless the pixel holds it already, and any other picture
-// are matched by colour.
+// are matched by colour. A colour a palette lacks whose nearest entry the
+// pixel holds already is no change, with --nearest or without: the picture
+// packs to what the carrier holds.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../convert/platform.h"
 #include "colour.h"
 #include "picture_sink.h"
 #include "pixels.h"
@@ -27,6 +28,13 @@ struct PixelTally {
   std::uint32_t y = 0;
 
   void Note(std::uint32_t atX, std::uint32_t atY);
+};
+
+// Where pixels lie: the smallest rectangle that holds them all.
+struct PixelBox {
+  std::uint32_t x = 0, y = 0, width = 0, height = 0;
+
+  void Add(std::uint32_t atX, std::uint32_t atY);
 };
 
 // A colour the palette lacks: how many pixels had it, and the entry nearest it.
@@ -47,6 +55,9 @@ class PixelPatch final : public PictureSink {
   void Accept(const PixelRun& run) override;
 
   std::uint64_t Changed() const { return changed_; }
+  const PixelBox& ChangedBox() const { return changedBox_; }
+  // Pixels of colours the palette lacks whose nearest entry each holds already.
+  std::uint64_t Held() const { return held_; }
   // Pixels the bitmap cannot hold, which are left as they were.
   const PixelTally& Transparent() const { return transparent_; }
   const PixelTally& OffPalette() const { return offPalette_; }
@@ -66,6 +77,7 @@ class PixelPatch final : public PictureSink {
   void PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index);
   void PutBgr(const PixelRun& run);
   void NoteOffPalette(std::uint32_t x, std::uint32_t y, Rgba colour);
+  void NoteChanged(std::uint32_t x, std::uint32_t y);
   std::vector<OffColour> Commonest(const std::unordered_map<std::uint32_t, std::uint64_t>& counts,
                                    std::size_t count) const;
 
@@ -74,6 +86,8 @@ class PixelPatch final : public PictureSink {
   bool byIndex_ = false;
   PictureInfo info_;
   std::uint64_t changed_ = 0;
+  PixelBox changedBox_;
+  std::uint64_t held_ = 0;
   PixelTally transparent_, offPalette_;
   std::unordered_map<std::uint32_t, std::uint64_t> offColours_;  // pixels of each, for the first many
   std::optional<NearestEntry> nearestEntry_;
@@ -100,7 +114,9 @@ struct PatchResult {
   PixelTally pixels;
   std::vector<OffColour> offColours;  // the commonest, most pixels first
   std::uint64_t changed = 0;          // pixels stored anew
-  std::uint64_t mapped = 0;           // of them, stored as the nearest entry of the palette
+  PixelBox changedBox;                // where they lie
+  std::uint64_t mapped = 0;           // pixels of colours the palette lacks stored as its nearest entry
+  std::uint64_t held = 0;             // of those, or without --nearest, pixels whose nearest entry they hold already
   double largestDeltaE = 0;           // the farthest such a pixel went
   std::size_t farColourCount = 0;     // colours of them moved farther than kVisibleDeltaE
   std::vector<OffColour> farColours;  // the commonest of those, most pixels first
@@ -109,12 +125,13 @@ struct PatchResult {
 // Colours a result lists at most.
 inline constexpr std::size_t kColoursListed = 5;
 
-// Reads the picture at `picture` into `payload`, a carrier's payload whose
-// rows are `rows` or a copy of it, through `buffer`. `nearest`: a colour a
-// palette lacks is stored as its nearest entry. kNotStorable, the picture
-// unread, when the bitmap's pixels cannot be had.
+// Reads the picture at `picture` with `read` into `payload`, a carrier's
+// payload whose rows are `rows` or a copy of it, through `buffer`.
+// `nearest`: a colour a palette lacks is stored as its nearest entry.
+// kNotStorable, the picture unread, when the bitmap's pixels cannot be had.
 PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
-                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer);
+                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer,
+                         PictureReader read);
 
 // Whether a picture that gave `patch` shows its carrier's own pixels.
 inline bool ShowsCarrier(const PatchResult& patch) { return patch.refusal == Refusal::kNone && patch.changed == 0; }

@@ -17,3 +17,4 @@ inline constexpr const NativeChar* kPngSuffix = NATIVE_TEXT(".png");
 // known to be whole, so nothing it took counts unless no problem comes back.
 PictureProblem ReadPicture(Platform& os, const NativeString& path, const PictureTarget& target, PictureSink& sink,
                            std::span<std::uint8_t> buffer);
+

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "../convert/platform.h"
 #include "pixels.h"
 
 // The bitmap a picture goes into, as reading the picture needs to know it.
@@ -104,3 +106,8 @@ struct PictureProblem {
 
   explicit operator bool() const { return kind != Kind::kNone; }
 };
+
+// How a picture at a path is read into a sink through a buffer: PNG or BMP
+// (picture.h), or BMP alone (bmp_reader.h).
+using PictureReader = PictureProblem (*)(Platform& os, const NativeString& path, const PictureTarget& target,
+                                         PictureSink& sink, std::span<std::uint8_t> buffer);

@@ -2,9 +2,10 @@
 
 #include <iterator>
 
-#include "../convert/bmp_output.h"
 #include "../convert/file_io.h"
 #include "../notices.h"
+#include "../picture/bmp_reader.h"
+#include "../picture/conversion.h"
 
 namespace {
 
@@ -26,11 +27,15 @@ void ShowFileError(const ShowNotice& show, const NativeString& path, Status stat
 
 Outcome ConvertFile(Platform& os, const NativeString& path, const ShowNotice& show) {
   Workspace workspace;
-  Outcome outcome{{Status::kOutOfMemory}};
-  if (workspace.Ready()) {
-    BmpOutput writer(os, workspace.writing(), workspace.gathering());
-    outcome = RunJob(os, path, {path, kBmpSuffix}, writer, workspace.reading());
+  if (!workspace.Ready()) {
+    ShowFileError(show, path, Status::kOutOfMemory);
+    return {{Status::kOutOfMemory}};
   }
-  if (outcome.error) ShowFileError(show, path, outcome.error.status);
-  return outcome;
+  // The window writes BMP alone, so what stands at its output's name is read as BMP alone.
+  ConversionRequest request{path, path};
+  request.read = ReadBmpPicture;
+  const Conversion conversion = ConvertCarrier(os, request, workspace);
+  if (conversion.kept) show(kNoticePrefix + conversion.output + NATIVE_TEXT("\n") + notice::kKeptEdit);
+  if (conversion.outcome.error) ShowFileError(show, path, conversion.outcome.error.status);
+  return conversion.outcome;
 }

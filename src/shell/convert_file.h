@@ -15,5 +15,7 @@ const NativeChar* MessageText(Status status);
 // Shows "ファイル：<path>\n<message>".
 void ShowFileError(const ShowNotice& show, const NativeString& path, Status status);
 
-// Converts `path` to `path` + ".bmp" beside it, showing a notice on failure.
+// Converts `path` to `path` + ".bmp" beside it, showing a notice on failure,
+// and one naming the output where an earlier one shows another picture
+// than the carrier, or no picture: that one is kept, as it may be an edit.
 Outcome ConvertFile(Platform& os, const NativeString& path, const ShowNotice& show);

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "../catalogue/catalogue.h"
+#include "../cli/backups.h"
 #include "../cli/describe.h"
 #include "../cli/run.h"
 #include "../os/native_platform.h"
@@ -19,7 +20,7 @@
 namespace {
 
 const Command kConvert{
-    "quillane-convert", "[-rnqv] [-j N] [-o DIR] [-f png|bmp] [--catalogue] FILE...",
+    "quillane-convert", "[-rnqvb] [-j N] [-o DIR] [-f png|bmp] [--force] [--backup[=CONTROL]] [-S SUFFIX] [--catalogue] FILE...",
     "Converts each carrier GIF FILE to FILE.bmp, as dropping it on the Quillane\n"
     "window does. Problems are reported on standard error, one line each.\n"
     "\n"
@@ -30,7 +31,14 @@ const Command kConvert{
     "  -f, --format FORMAT   bmp (the default) or png: write FILE.png, the same picture\n"
     "                        as a PNG file\n"
     "      --force           replace an output that shows an edit (another picture than\n"
-    "                        its carrier), which is otherwise kept\n"
+    "                        its carrier) or is no picture, which is otherwise kept;\n"
+    "                        each one replaced is named\n"
+    "  -b, --backup[=CONTROL]\n"
+    "                        keep each output replaced as a backup, as cp does:\n"
+    "                        CONTROL is none (off), numbered (t), existing (nil) or\n"
+    "                        simple (never); by default VERSION_CONTROL's, or existing\n"
+    "  -S, --suffix SUFFIX   end simple backups' names with SUFFIX, not ~ or\n"
+    "                        SIMPLE_BACKUP_SUFFIX's; implies --backup\n"
     "  -n, --dry-run         read and check every file as a conversion would; write nothing\n"
     "  -j, --jobs N          convert up to N files at once (default: one per processor)\n"
     "  -q, --quiet           print only errors\n"
@@ -44,9 +52,8 @@ const Command kConvert{
     "\n"
     "Exit status: 0 all converted or kept, 1 some file failed, 2 usage error,\n"
     "128 + N interrupted by signal N (130: Ctrl-C).\n",
-    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kForce, Flag::kDryRun, Flag::kJobs, Flag::kQuiet, Flag::kVerbose,
-     Flag::kCatalogue, Flag::kHelp,
-     Flag::kVersion}};
+    {Flag::kRecursive, Flag::kOutputDir, Flag::kFormat, Flag::kForce, Flag::kBackup, Flag::kSuffix, Flag::kDryRun, Flag::kJobs,
+     Flag::kQuiet, Flag::kVerbose, Flag::kCatalogue, Flag::kHelp, Flag::kVersion}};
 
 // What names the catalogue's problems on standard error.
 constexpr const NativeChar* kCatalogueOption = NATIVE_TEXT("--catalogue");
@@ -57,35 +64,59 @@ struct Converted {
   Evidence evidence;  // for --catalogue, what its conversion proved
 };
 
+// Where the output `output` is kept when it is replaced, where backups are
+// asked for and something stands there; none, with the entry's problem
+// saying why, when its name cannot be had.
+Result<BackupName> OutputBackup(const Options& options, Entry& entry, const NativeString& output) {
+  if (options.backups.control == BackupControl::kNone) return {BackupName{}};
+  const Result<PathKind> kind = KindOf(output);
+  if (kind.Ok() && kind.value == PathKind::kMissing) return {BackupName{}};
+  const Result<BackupName> name = NameBackup(options.backups, output);
+  if (!name.Ok()) entry.problem = Because(Say(Text::kCannotListBackups, {output}), name.error);
+  return name;
+}
+
 Outcome ConvertEntry(NativePlatform& os, const Options& options, Entry& entry, Converted& converted,
                      Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
+  const Result<BackupName> backup = OutputBackup(options, entry, entry.base + (options.png ? kPngSuffix : kBmpSuffix));
+  const Result<BackupName> bmpBackup = options.png ? OutputBackup(options, entry, entry.base + kBmpSuffix) : backup;
+  if (!backup.Ok() || !bmpBackup.Ok()) return {};
   Witness witness(os, workspace.reading());
   const ConversionRequest request{entry.source, entry.base, options.png, options.force, options.checkOnly,
-                                  options.catalogue};
+                                  options.catalogue, backup.value, bmpBackup.value, ReadPicture};
   const Conversion& conversion = converted.conversion =
       ConvertCarrier(os, request, workspace, options.catalogue ? &witness : nullptr);
-  const bool wrote = !conversion.outcome.error && !conversion.kept && !conversion.outcome.unchanged && !options.checkOnly;
+  const Outcome& outcome = conversion.outcome;
+  const bool wrote = !outcome.error && !conversion.kept && !outcome.unchanged && !options.checkOnly;
   if (options.catalogue) converted.evidence = witness.Conclude(wrote ? conversion.output : NativeString());
-  if (conversion.kept) entry.warnings = {KeptLine(conversion.keptPatch, conversion.output)};
-  const Error& error = conversion.outcome.error;
-  if (error.status == Status::kRefused) {
-    entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(conversion.outcome.bitmap)});
-  } else if (error && conversion.writtenAsBmp) {
-    entry.outcome = conversion.outcome;
+  const Standing stood = conversion.stood.standing;
+  if (conversion.kept) {
+    entry.warnings = {KeptLine(conversion.stood, conversion.output)};
+  } else if (HoldsWork(stood) && !outcome.error) {
+    // An edit replaced is said whatever -q and -v say, as it cannot be had back but from its backup.
+    entry.warnings = {ReplacedLine(conversion.stood, conversion.output, conversion.backup, options.checkOnly)};
+  }
+  if (outcome.error.status == Status::kRefused) {
+    entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.bitmap)});
+  } else if (outcome.error.step == Step::kReadOutput) {
+    entry.problem = UnreadableProblem(conversion.stood.problem, conversion.output);
+  } else if (outcome.error && conversion.writtenAsBmp) {
+    entry.outcome = outcome;
     entry.problem = OutcomeProblem(entry, kBmpSuffix);
   }
-  return conversion.outcome;
+  return outcome;
 }
 
 // The line -v gives of a converted entry.
 NativeString DoneLine(const Options& options, const Entry& entry, const Conversion& conversion) {
   if (conversion.kept) return {};
   if (options.checkOnly) return Description(entry);
+  const NativeString backup = conversion.backup.empty() ? NativeString() : Say(Text::kBackupNote, {conversion.backup});
   if (conversion.writtenAsBmp)
-    return Say(Text::kWrittenAsBmp, {entry.source, entry.base + kBmpSuffix, BitmapTrouble(entry.outcome.bitmap)});
-  return Say(Text::kConverted, {entry.source, entry.base + (options.png ? kPngSuffix : kBmpSuffix)});
+    return Say(Text::kWrittenAsBmp, {entry.source, conversion.output, BitmapTrouble(entry.outcome.bitmap)}) + backup;
+  return Say(Text::kConverted, {entry.source, conversion.output}) + backup;
 }
 
 // The catalogue's record of an entry once the batch has run.
@@ -99,7 +130,7 @@ CatalogueRecord Record(const Options& options, const Entry& entry, const Convert
   }
   if (options.checkOnly) return RecordOf(entry, Verdict::kChecked, {}, {}, converted.evidence);
   const Verdict verdict = conversion.kept ? Verdict::kKept : conversion.writtenAsBmp ? Verdict::kKeptAsBmp : Verdict::kConverted;
-  const NativeString said = conversion.kept ? KeptLine(conversion.keptPatch, conversion.output) : NativeString();
+  const NativeString said = conversion.kept ? KeptLine(conversion.stood, conversion.output) : NativeString();
   return RecordOf(entry, verdict, entry.base + suffix, said, converted.evidence);
 }
 
@@ -127,10 +158,17 @@ int Convert(const Options& options) {
   const std::size_t total = plan.entries.size() + plan.skipped.size();
   const auto kept = static_cast<std::size_t>(
       std::count_if(converted.begin(), converted.end(), [](const Converted& c) { return c.conversion.kept; }));
+  std::size_t replaced = 0;
+  for (std::size_t i = 0; i < converted.size(); ++i) {
+    const Conversion& conversion = converted[i].conversion;
+    replaced += HoldsWork(conversion.stood.standing) && !conversion.kept && !conversion.outcome.error &&
+                plan.entries[i].problem.empty();
+  }
   const std::size_t done = plan.entries.size() - tally.failed - tally.notStarted - kept;
   NativeString summary =
       Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary, {Number(total), Number(done), Number(tally.failed)});
   if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
+  if (replaced > 0) summary += Say(options.checkOnly ? Text::kSummaryWouldReplace : Text::kSummaryReplaced, {Number(replaced)});
   summary += Skipped(plan) + Interrupted(tally);
   // Interrupted, the run makes no file more.
   if (options.catalogue && !tally.interrupted) {
