@@ -88,9 +88,12 @@ def make_tree(make, runner, posix):
     # The fixture tool takes ANSI names, so the others are given afterwards.
     os.rename("tree/sprites/jp.gif", "tree/sprites/" + JAPANESE)
     os.rename("tree/sprites/hostile.gif", "tree/sprites/" + HOSTILE)
-    open("tree/broken.gif", "wb").write(b"GIF89a<script>alert(2)</script>")
+    # Carriers by their shape (a GIF header with a two-entry colour table,
+    # a comment at byte 19, a bitmap inside) cut short, whose bytes are scripts.
+    shaped = b"GIF89a\x01\x00\x01\x00\x80\x00\x00" + bytes(6) + b"\x21\xfe"
+    open("tree/broken.gif", "wb").write(shaped + b"\x30BM<script>alert(2)</script>")
     if posix:
-        open("tree/" + HOSTILE_POSIX, "wb").write(b"<script>alert(4)</script>")
+        open("tree/" + HOSTILE_POSIX, "wb").write(shaped + b"\x30BM<script>alert(4)</script>")
         shutil.copy("tree/screens/title.gif", b"tree/bad\xff.gif")
 
 

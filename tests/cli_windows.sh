@@ -144,7 +144,7 @@ cp pat/res/x.GIF x.original
 /usr/bin/python3 -c "from PIL import Image; i = Image.open('pat/res/y.gif.png'); i.paste((255, 0, 0), (0, 0, 2, 1)); i.save('pat/res/y.gif.png')"
 (cd pat && LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" -v 'res\*.GIF' >../stdout.txt 2>../stderr.txt)
 check "quillane-pack res\\*.GIF: the edited carrier packed, the other unchanged" \
-  test "$(cat stdout.txt)/$(cat stderr.txt)" = "$(printf 'res\\x.GIF: unchanged (res\\x.GIF.png)\nres\\y.gif <- res\\y.gif.png')/2 carriers: 1 packed, 1 unchanged, 0 failed"
+  test "$(cat stdout.txt)/$(cat stderr.txt)" = "$(printf 'res\\x.GIF: unchanged (res\\x.GIF.png)\nres\\y.gif <- res\\y.gif.png: 2 pixels in 2 x 1 at 0, 0')/2 carriers: 1 packed, 1 already hold their pictures, 0 failed"
 (cd pat && run C.UTF-8 -q -f png -o again 'res\*.GIF')
 same=$(/usr/bin/python3 -c "from PIL import Image; print(list(Image.open('pat/again/y.gif.png').getdata()) == list(Image.open('pat/res/y.gif.png').getdata()))")
 check "quillane-pack res\\*.GIF: the edit comes out again, the other carrier as it was" \
@@ -171,7 +171,8 @@ for n in a b c d e; do cp 'ソ.gif' $n.gif; done
 interrupt staged@c.gif.temp -e
 code=$?
 check "Ctrl-C: the batch says what it did not start, and exits 130" \
-  test "$code/$(tr -d '\r' <stderr.txt)" = "130/5 files: 3 converted, 0 failed, 2 not started: interrupted"
+  test "$code/$(tr -d '\r' <stderr.txt)" = "130/quillane-convert: c.gif.bmp: replaced: it is no picture of its carrier's bitmap (not a PNG or BMP picture)
+5 files: 3 converted, 0 failed, 1 edits replaced, 2 not started: interrupted"
 check "Ctrl-C: the files started are converted, no other" \
   test "$(cmp a.gif.bmp sonly.expected && cmp c.gif.bmp sonly.expected && ls [a-e].gif.bmp | tr '\n' ' ')" = "a.gif.bmp b.gif.bmp c.gif.bmp "
 check "Ctrl-C: no staging file left" test -z "$(ls | grep '\.temp$')"
@@ -194,13 +195,13 @@ packing() { LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" -v "$@" 'Ωmega �
 same_file() { cmp -s "$1" "$2" && test "$(stat -c %Y "$1")" = "$(stat -c %Y "$2")"; }
 edit && packing -b
 check "a simple backup is the carrier replaced, its time kept" same_file 'Ωmega 日本.GIF~' before.GIF
-check "-v names the backup" test "$(cat stdout.txt)" = 'Ωmega 日本.GIF <- Ωmega 日本.GIF.png, backup Ωmega 日本.GIF~'
+check "-v names the backup" test "$(cat stdout.txt)" = 'Ωmega 日本.GIF <- Ωmega 日本.GIF.png: 8 pixels in 4 x 2 at 0, 0, backup Ωmega 日本.GIF~'
 edit && packing --backup=numbered
 check "a numbered backup is the carrier replaced, its time kept" same_file 'Ωmega 日本.GIF.~1~' before.GIF
 edit && packing -b
 check "-b numbers the next backup where numbered ones exist" same_file 'Ωmega 日本.GIF.~2~' before.GIF
 edit && packing -n -b
-check "-n -v names the backup a pack would make" test "$(cat stdout.txt)" = 'Ωmega 日本.GIF <- Ωmega 日本.GIF.png, backup Ωmega 日本.GIF.~3~'
+check "-n -v names the backup a pack would make" test "$(cat stdout.txt)" = 'Ωmega 日本.GIF <- Ωmega 日本.GIF.png: 8 pixels in 4 x 2 at 0, 0, backup Ωmega 日本.GIF.~3~'
 check "no other backup, no staging file" test "$(ls | grep -c '日本\.GIF\(~\|\.~\)')/$(ls | grep -c '\.temp$')" = "3/0"
 
 version=$("${runner[@]}" "$convert" --version | tr -d '\r')

@@ -12,7 +12,7 @@ struct Extracted {
   CarrierForm form;
 };
 
-Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = -1) {
+Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = -1, Shape shape = Shape::kProbed) {
   MemoryPlatform files;
   files.files[NATIVE_TEXT("in.gif")] = Bytes(file.begin(), file.end());
   FaultyPlatform os(files);
@@ -21,7 +21,7 @@ Extracted Extract(std::span<const std::uint8_t> file, std::size_t maxTransfer = 
   BytesSink sink;
   CarrierForm form{-1};
   Bytes buffer(kTransferSize);
-  const Status status = ExtractPayload(os, source, sink, &form, buffer).status;
+  const Status status = ExtractPayload(os, source, sink, &form, buffer, shape).status;
   EXPECT_FALSE(os.Close(source));
   return {status, sink.bytes, form};
 }
@@ -110,6 +110,52 @@ TEST(Container, AChainCutShortIsToldSo) {
     } else {
       EXPECT_EQ(got.status, Status::kOk) << size;
       EXPECT_EQ(got.payload, payload);
+    }
+  }
+}
+
+// Met in a folder, a file is taken for a carrier only where it is shaped like
+// one, as GIF's own header defines it: no GIF signature, or one whose global
+// colour table of two entries (flags 0x80, size 0) ends at byte 19; a
+// carrier's block there; a chain whose data begin "BM". A GIF cut inside its
+// header, or a carrier so shaped cut before its block, is cut short.
+TEST(Container, AFileMetInAFolderIsACarrierOnlyByItsShape) {
+  const auto gif = [](const char* signature, std::uint8_t flags, std::size_t tableEntries) {
+    Bytes file(gif::kHeaderEnd + 3 * tableEntries);
+    std::copy_n(signature, 6, file.begin());
+    file[6] = file[8] = 1;
+    file[gif::kScreenFlagsOffset] = flags;
+    return file;
+  };
+  const auto then = [](Bytes file, Bytes rest) {
+    file.insert(file.end(), rest.begin(), rest.end());
+    return file;
+  };
+  const Bytes comment = {0x21, 0xFE, 4, 'B', 'M', 7, 7, 0}, image = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 4, 'B', 'M', 7, 7, 0};
+  const struct {
+    const char* what;
+    Bytes file;
+    Status status;
+  } cases[] = {
+      {"a GIF89a header of two entries, a comment", then(gif("GIF89a", 0x80, 2), comment), Status::kOk},
+      {"a GIF87a header of two entries, an image", then(gif("GIF87a", 0x80, 2), image), Status::kOk},
+      {"no GIF header at all", then(Bytes(19, 'x'), comment), Status::kOk},
+      {"a chain too short to tell", then(gif("GIF89a", 0x80, 2), {0x21, 0xFE, 1, 'B', 0}), Status::kOk},
+      {"a table of 256 entries", then(gif("GIF89a", 0x87, 2), comment), Status::kUnsupported},
+      {"no global table", then(gif("GIF89a", 0x00, 2), comment), Status::kUnsupported},
+      {"a graphic control block first", then(gif("GIF89a", 0x80, 2), {0x21, 0xF9, 4, 0, 0, 0, 0, 0}), Status::kUnsupported},
+      {"image data that is no bitmap", then(gif("GIF89a", 0x80, 2), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x4C, 1, 0}),
+       Status::kUnsupported},
+      {"a comment that is no bitmap", then(Bytes(19, 'x'), {0x21, 0xFE, 3, 'h', 'i', '!', 0}), Status::kUnsupported},
+      {"a GIF cut inside its header", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0}, Status::kCutShort},
+      {"a carrier's header cut before its block", gif("GIF89a", 0x80, 1), Status::kCutShort},
+      {"a carrier cut inside its bitmap's signature", then(gif("GIF89a", 0x80, 2), {0x21, 0xFE, 9, 'B'}), Status::kCutShort},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(Extract(test.file, -1, Shape::kShaped).status, test.status) << test.what;
+    // Named, a file is taken for a carrier by the probe alone, as ever.
+    if (test.status == Status::kOk) {
+      EXPECT_EQ(Extract(test.file).status, Status::kOk) << test.what;
     }
   }
 }

@@ -71,3 +71,7 @@ SystemError FaultyPlatform::Delete(FileHandle hold, const NativeString& path) {
 Result<NativeString> FaultyPlatform::AbsolutePath(const NativeString& path) {
   return Fails(Op::kAbsolutePath) ? Injected<NativeString>() : inner_.AbsolutePath(path);
 }
+
+SystemError FaultyPlatform::CopyFileTo(const NativeString& from, const NativeString& to, const NativeString& staging) {
+  return Fails(Op::kCopyFileTo) ? kInjected : inner_.CopyFileTo(from, to, staging);
+}

@@ -9,8 +9,8 @@
 #include "../src/convert/platform.h"
 
 enum class Op { kOpenForRead, kFileSize, kStamp, kCreateStaging, kCopyPermissions, kReadAt, kWriteAt, kClose,
-                kKeepBackup, kReplace, kDelete, kAbsolutePath };
-inline constexpr int kOpCount = 12;
+                kKeepBackup, kReplace, kDelete, kAbsolutePath, kCopyFileTo };
+inline constexpr int kOpCount = 13;
 
 // The reason a failing call gives.
 inline constexpr int kInjectedError = EIO;
@@ -36,6 +36,7 @@ class FaultyPlatform final : public Platform {
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   Result<bool> KeepBackup(const NativeString& file, const NativeString& backup, const NativeString& staging,
                           bool replace) override;
+  SystemError CopyFileTo(const NativeString& from, const NativeString& to, const NativeString& staging) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
 

@@ -270,8 +270,9 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
     const auto expectPack = [&](FaultyPlatform& os, MemoryPlatform& mem, Status status, bool stagingLeft) {
       Workspace workspace;
       ASSERT_TRUE(workspace.Ready());
-      const PackOutcome outcome =
-          PackCarrier(os, {path, path, {picture}, true, false, false, {backup, input.numbered}}, workspace);
+      const PackOutcome outcome = PackCarrier(
+          os, {.carrier = path, .output = path, .pictures = {picture}, .inPlace = true, .backup = {backup, input.numbered}},
+          workspace);
       if (status == Status::kOk) {
         EXPECT_EQ(outcome.error.status, Status::kOk) << static_cast<int>(outcome.patch.refusal);
       }
@@ -350,6 +351,7 @@ TEST(ConvertingInMemory, EveryFailingCallGivesOneNoticeAndKeepsTheEarlierOutput)
           case Op::kReadAt: step = Step::kReadSource; break;
           case Op::kWriteAt: step = Step::kWriteOutput; break;
           case Op::kKeepBackup: step = Step::kKeepBackup; break;
+          case Op::kCopyFileTo: step = Step::kReplaceOutput; break;
           case Op::kReplace: step = Step::kReplaceOutput; break;
           // Past a refusal, a failed close or removal adds no notice of its
           // own; nor does a failed close of a file only looked at.

@@ -85,6 +85,12 @@ Result<bool> MemoryPlatform::KeepBackup(const NativeString& file, const NativeSt
   return {true};
 }
 
+SystemError MemoryPlatform::CopyFileTo(const NativeString& from, const NativeString& to, const NativeString&) {
+  if (!files.contains(from)) return {SystemError::Kind::kMissing, ENOENT};
+  files[to] = files.at(from);
+  return {};
+}
+
 SystemError MemoryPlatform::Delete(FileHandle hold, const NativeString& path) {
   const bool removed = files.erase(path) > 0;
   Close(hold);

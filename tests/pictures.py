@@ -758,6 +758,93 @@ def transparent(run, convert, make_carrier, pack):
     return "transparent pixels cleared"
 
 
+def workflow(run, convert, make_carrier, pack):
+    """Every order of the documented steps keeps the latest edit and packs again to nothing, on a game
+    folder that holds other files too."""
+    os.makedirs("res/ui")
+    os.makedirs("res/sounds")
+    run.tool(make_carrier, "--width", "9", "--height", "6", "--seed", "1", "res/title.gif")
+    run.tool(make_carrier, "--depth", "8", "--colours", "6", "--width", "7", "--height", "4", "--seed", "2", "res/ui/menu.gif")
+    # The game's other files: GIFs as ImageMagick and Pillow write them, a sound, a text, an empty folder.
+    subprocess.run([MAGICK, "rose:", "res/rose.gif"], check=True)
+    subprocess.run([MAGICK, "-size", "8x8", "xc:white", "xc:black", "-append", "-colors", "2", "res/ui/bw.gif"], check=True)
+    Image.new("1", (8, 8)).save("res/ui/mono.gif")
+    Image.new("RGB", (5, 5), (9, 90, 200)).save("res/ui/flat.gif", comment=b"BM, but a comment")
+    open("res/sounds/jingle.wav", "wb").write(bytes(range(256)) * 3)
+    open("res/readme.txt", "w").write("the game's own notes\n")
+    os.makedirs("res/empty")
+    os.utime("res/readme.txt", (1000000000, 1000000000))
+
+    def edit(picture, colour, at=(1, 1)):
+        image = Image.open(picture)
+        image = image if image.mode in ("RGB", "P") else image.convert("RGB")
+        image.putpixel(at, colour)
+        image.save(picture)
+        return pixels(picture)
+
+    def holds(carrier, expected):
+        run.tool(convert, "-q", "--force", "-f", "png", "-o", "check", carrier)
+        return pixels(f"check/{os.path.basename(carrier)}.png") == expected
+
+    # Beside the carrier: its BMP (as the window writes it) and its PNG; the PNG edited and packed; packed again
+    # the next day with the whole folder, the stale BMP must not put the original back.
+    run.tool(convert, "-q", "-r", "res")
+    run.tool(convert, "-q", "-r", "-f", "png", "res")
+    edited = edit("res/title.gif.png", (250, 20, 30))
+    run.tool(pack, "-q", "res/title.gif")
+    again = run.tool(pack, "-v", "-r", "res")
+    said = again.stdout.replace("\\", "/")  # as Windows names them too
+    if not holds("res/title.gif", edited) or pixels("res/title.gif.bmp") != edited or \
+            "res/title.gif: unchanged" not in said:
+        run.fail(f"packing twice did not leave the edit: {again.stdout.strip()}")
+    if "2 not carriers" in again.stderr or "4 files not carriers" not in again.stderr:
+        run.fail(f"the game's other GIFs were not told apart: {again.stderr.strip()}")
+    # From a folder of pictures, in place, with a stale BMP beside the carrier.
+    os.remove("res/ui/menu.gif.png")
+    run.tool(convert, "-q", "-r", "-f", "png", "-o", "pictures", "res")
+    menu = edit("pictures/ui/menu.gif.png", 0, (0, 0))
+    run.tool(pack, "-q", "-r", "--from", "pictures", "res")
+    again = run.tool(pack, "-v", "-r", "res")
+    if not holds("res/ui/menu.gif", menu) or "res/ui/menu.gif: unchanged" not in again.stdout.replace("\\", "/"):
+        run.fail(f"a pack from a folder of pictures was undone by the picture beside the carrier: {again.stdout.strip()}")
+    # A colour the palette lacks, packed with --nearest: the picture then packs to what the carrier holds.
+    image = Image.open("pictures/ui/menu.gif.png").convert("RGB")
+    image.putpixel((2, 2), (1, 254, 3))
+    image.save("pictures/ui/menu.gif.png")
+    run.tool(pack, "-q", "--nearest", "-r", "--from", "pictures", "res")
+    kept = run.tool(convert, "-r", "-f", "png", "-o", "pictures", "res").stderr
+    plain = run.tool(pack, "-v", "-r", "--from", "pictures", "res")
+    if "menu.gif.png" in kept or Image.open("pictures/ui/menu.gif.png").convert("RGB").getpixel((2, 2)) != (1, 254, 3) or \
+            "unchanged" not in plain.stdout:
+        run.fail(f"a picture packed with --nearest counted as an edit: {kept.strip()} {plain.stdout.strip()}")
+    # --force replaces an edit by name, and keeps it as a backup when asked.
+    edited = edit("pictures/title.gif.png", (5, 6, 7))
+    forced = run.tool(convert, "--force", "-b", "-f", "png", "-o", "pictures", "res/title.gif").stderr
+    if "title.gif.png: replaced: it shows another picture" not in forced or \
+            pixels("pictures/title.gif.png~") != edited:
+        run.fail(f"--force replaced an edit without naming it or keeping its backup: {forced.strip()}")
+    # What cannot be looked at is a failure, never kept.
+    os.mkdir("res/ui/menu.gif.bmp.tmp")
+    os.rename("res/ui/menu.gif.bmp", "res/ui/menu.gif.bmp.was")
+    os.rename("res/ui/menu.gif.bmp.tmp", "res/ui/menu.gif.bmp")
+    folder = run.tool(convert, "res/ui/menu.gif", expect=1).stderr
+    if "cannot read" not in folder or "kept" in folder:
+        run.fail(f"a folder at the output's name was called kept: {folder.strip()}")
+    os.rmdir("res/ui/menu.gif.bmp")
+    # The README's tree line through the whole game folder, and res-new a whole game folder.
+    line = run.tool(convert, "-r", "-f", "png", "-o", "pictures", "res")
+    run.tool(pack, "-q", "-r", "--from", "pictures", "-o", "res-new", "res")
+    others = ["rose.gif", "ui/bw.gif", "ui/mono.gif", "ui/flat.gif", "sounds/jingle.wav", "readme.txt"]
+    for name in others:
+        if not os.path.exists(f"res-new/{name}") or not filecmp.cmp(f"res/{name}", f"res-new/{name}", shallow=False) or \
+                int(os.path.getmtime(f"res-new/{name}")) != int(os.path.getmtime(f"res/{name}")):
+            run.fail(f"res-new/{name} is not the game's file as it was")
+    stray = [f for f in os.listdir("res-new") + os.listdir("res-new/ui") if f.endswith((".png", ".bmp", ".temp", "~"))]
+    if not os.path.isdir("res-new/empty") or stray or "not carriers" not in line.stderr:
+        run.fail(f"res-new is not a whole game folder of its own: {stray} {line.stderr.strip()}")
+    return len(others)
+
+
 SECTIONS = {
     "prepare": prepare,
     "forms": forms,
@@ -772,6 +859,7 @@ SECTIONS = {
                                                       "with alpha",
     "damage": lambda run, convert, make_carrier, pack: f"{damage(run, make_carrier, pack)} damaged pictures refused",
     "tree": lambda *tools: f"a tree converted and packed again after {tree_twice(*tools)} rounds of edits",
+    "workflow": lambda *tools: f"every order of the steps, {workflow(*tools)} other files of the game's folder kept",
 }
 
 

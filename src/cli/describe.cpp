@@ -167,6 +167,7 @@ NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& pict
                   DepthText(bitmap)});
     case Refusal::kCarrierChanged: return Say(Text::kCarrierChanged);
     case Refusal::kTwoEdits: return Say(Text::kTwoEdits, {picture, outcome.other});
+    case Refusal::kNoPicture: return Say(Text::kNoPicture, {picture, outcome.other});
     case Refusal::kNotStorable:
     case Refusal::kNone: break;
   }

@@ -12,9 +12,22 @@
 
 namespace {
 
+// The name a backup named `name` keeps, NAME~ or NAME.~N~ as GNU's tools
+// name them; empty for a name of no backup.
+NativeString BackedUp(const NativeString& name) {
+  if (!name.ends_with(NATIVE_TEXT("~"))) return {};
+  const std::size_t mark = name.rfind(NATIVE_TEXT(".~"));
+  const auto digit = [](NativeChar c) { return c >= '0' && c <= '9'; };
+  if (mark != NativeString::npos && mark + 3 < name.size() && std::all_of(name.begin() + mark + 2, name.end() - 1, digit))
+    return name.substr(0, mark);
+  return name.substr(0, name.size() - 1);
+}
+
 // Adds an entry for each carrier below `folder`, depth first in name order
 // so that runs repeat, and one for each folder that cannot be read; notes
-// the other files as skipped, but for a carrier's pictures and outputs.
+// the folders, and the other files as skipped, but for a carrier's pictures
+// and outputs, telling staging files and backups of a carrier or its
+// pictures apart.
 void Walk(const NativeString& folder, const NativeString& relative, Plan* plan) {
   Result<std::vector<FolderEntry>> listed = ListFolder(folder);
   if (!listed.Ok()) {
@@ -30,6 +43,14 @@ void Walk(const NativeString& folder, const NativeString& relative, Plan* plan) 
     const auto at = std::lower_bound(found.begin(), found.end(), FolderEntry{name, {}}, byName);
     return at != found.end() && at->name == name && at->kind != FolderEntry::Kind::kFolder && HasCarrierExtension(name);
   };
+  // A carrier of this folder, or a picture or output made of one, standing or not.
+  const auto isOurs = [&](const NativeString& name) {
+    for (const NativeChar* suffix : {kBmpSuffix, kPngSuffix}) {
+      const NativeString ending = suffix;
+      if (name.ends_with(ending) && isCarrier(name.substr(0, name.size() - ending.size()))) return true;
+    }
+    return isCarrier(name);
+  };
   for (const FolderEntry& item : found) {
     const NativeString path = JoinPath(folder, item.name), below = JoinPath(relative, item.name);
     const auto stemOf = [&](const NativeChar* suffix) {
@@ -37,16 +58,21 @@ void Walk(const NativeString& folder, const NativeString& relative, Plan* plan) 
       return item.name.ends_with(ending) ? item.name.substr(0, item.name.size() - ending.size()) : NativeString();
     };
     if (item.kind == FolderEntry::Kind::kFolder) {
+      plan->folders.push_back(below);
       Walk(path, below, plan);
     } else if (HasCarrierExtension(item.name)) {
       // FIFOs, sockets and links to nothing are refused by the conversion, as when named.
       Entry& entry = plan->entries.emplace_back();
       entry.source = path;
       entry.relative = below;
+      entry.walked = true;
     } else if (item.kind == FolderEntry::Kind::kFile && !isCarrier(stemOf(kBmpSuffix)) &&
                !isCarrier(stemOf(kPngSuffix))) {
-      const bool staging = HasCarrierExtension(stemOf(kStagingSuffix));
-      plan->skipped.push_back({path, staging ? Text::kStagingLeft : Text::kNotGif, plan->entries.size()});
+      const NativeString staged = stemOf(kStagingSuffix);
+      const Text reason = HasCarrierExtension(staged) || isOurs(staged) ? Text::kStagingLeft
+                          : isOurs(BackedUp(item.name))                  ? Text::kBackupLeft
+                                                                         : Text::kNotGif;
+      plan->skipped.push_back({path, below, reason, plan->entries.size()});
     }
   }
 }

@@ -24,6 +24,8 @@ struct Entry {
   // naming what it is about.
   std::vector<NativeString> warnings;
   NativeString done;            // what -v says of it once it is done; nothing for an entry left as it was
+  bool walked = false;          // met in a folder, where only a file shaped like a carrier is taken for one
+  bool noCarrier = false;       // so met, and no carrier at all: skipped, no failure
   bool inPlace = false;         // the output is the source itself
   bool notStarted = false;      // the run was interrupted before it came to this one
   Outcome outcome;
@@ -32,6 +34,7 @@ struct Entry {
 // A file met in a folder that the run leaves out, and why.
 struct Skip {
   NativeString path;
+  NativeString relative;  // its path below the folder it was found in
   Text reason;
   std::size_t before;  // the entry met after it, or the number of entries
 };
@@ -41,6 +44,8 @@ struct Plan {
   // The other files met in folders, in the order met, but for the pictures
   // and outputs made of a carrier beside it, which belong to that carrier.
   std::vector<Skip> skipped;
+  // The folders met below folder operands, each by its path below its operand.
+  std::vector<NativeString> folders;
 };
 
 // The entries for `options`, whose outputs end in `suffix`, each named
@@ -49,6 +54,9 @@ struct Plan {
 // another source writing the same output, or an output that would replace a
 // source other than its own, is refused, so that nothing is overwritten.
 Plan MakePlan(Platform& os, const Options& options, const NativeChar* suffix);
+
+// How strictly the entry is taken for a carrier: shaped like one where it was met in a folder.
+inline Shape ShapeOf(const Entry& entry) { return entry.walked ? Shape::kShaped : Shape::kProbed; }
 
 // Where in `dir` the entry's output goes: its path below its folder operand
 // made again there, or its name.

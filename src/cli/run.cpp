@@ -62,8 +62,11 @@ void SayRefusedNames(Plan& plan, Text folder, bool pictures) {
 }
 
 Tally TallyOf(const Plan& plan, const Report& report) {
-  Tally tally{report.Failed(), 0, InterruptStatus()};
-  for (const Entry& entry : plan.entries) tally.notStarted += entry.notStarted;
+  Tally tally{report.Failed(), 0, 0, InterruptStatus()};
+  for (const Entry& entry : plan.entries) {
+    tally.noCarrier += entry.noCarrier;
+    tally.notStarted += entry.notStarted;
+  }
   return tally;
 }
 
@@ -73,8 +76,11 @@ int Conclude(const Plan& plan, const Tally& tally, const NativeString& summary, 
   return tally.interrupted ? tally.interrupted : status;
 }
 
-NativeString Skipped(const Plan& plan) {
-  return plan.skipped.empty() ? NativeString() : Say(Text::kSkipped, {Number(static_cast<long long>(plan.skipped.size()))});
+NativeString Skipped(const Plan& plan, const Tally& tally) {
+  NativeString said;
+  if (!plan.skipped.empty()) said += Say(Text::kSkipped, {Number(static_cast<long long>(plan.skipped.size()))});
+  if (tally.noCarrier > 0) said += Say(Text::kNotCarriers, {Number(static_cast<long long>(tally.noCarrier))});
+  return said;
 }
 
 NativeString Interrupted(const Tally& tally) {
@@ -109,6 +115,14 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
       // Out of descriptors, a job waits for another to give some back.
       do entry.outcome = job(i, workspaces[thread]);
       while (TooManyOpenFiles(entry.outcome.error.cause) && batch.WaitForAnother());
+      // A file met in a folder that is no carrier at all is passed over, as a game folder's other GIFs are.
+      const Error& error = entry.outcome.error;
+      if (entry.walked && error.status == Status::kUnsupported && error.step == Step::kReadSource) {
+        entry.noCarrier = true;
+        entry.outcome = {};
+        entry.problem.clear();
+        entry.done = Say(Text::kSkippedFile, {entry.source, Say(Text::kNoCarrierFile)});
+      }
       if (entry.outcome.error && entry.problem.empty()) entry.problem = OutcomeProblem(entry, suffix);
     } catch (const std::bad_alloc&) {
       entry.outcome = {{Status::kOutOfMemory}};

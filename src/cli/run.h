@@ -37,18 +37,21 @@ using EntryJob = std::function<Outcome(std::size_t i, Workspace& workspace)>;
 // started then is marked so and not reported.
 void RunPlan(const Options& options, Plan& plan, Report& report, const NativeChar* suffix, const EntryJob& job);
 
-// How a batch ended: how many of its entries failed, and, when it was
-// interrupted, the exit status it asks for and how many it never started.
+// How a batch ended: how many of its entries failed, were found no carrier
+// at all, and, when it was interrupted, the exit status it asks for and how
+// many it never started.
 struct Tally {
   std::size_t failed = 0;
+  std::size_t noCarrier = 0;
   std::size_t notStarted = 0;
   int interrupted = 0;  // 128 + the signal's number, or 0
 };
 // Read once, so that the summary and the exit status tell the same.
 Tally TallyOf(const Plan& plan, const Report& report);
 
-// ", N skipped" for the other files met in the plan's folders, or nothing.
-NativeString Skipped(const Plan& plan);
+// ", N skipped" for the other files met in the plan's folders, and ", N not
+// carriers" for the .gif files among them that are no carrier, or nothing.
+NativeString Skipped(const Plan& plan, const Tally& tally);
 
 // ", N not started: interrupted" for an interrupted batch, or nothing.
 NativeString Interrupted(const Tally& tally);

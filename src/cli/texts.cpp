@@ -42,7 +42,10 @@ constexpr Row kTexts[] = {
     {Text::kSummaryChecked, T("{} files: {} would be converted, {} failed"), T("{} 個のファイル: 変換可能 {}、失敗 {}")},
     {Text::kSkipped, T(", {} skipped"), T("、スキップ {}")},
     {Text::kSkippedFile, T("{}: skipped: {}"), T("{}: スキップ: {}")},
+    {Text::kNoCarrierFile, T("not a carrier GIF"), T("搬送ファイルではありません")},
+    {Text::kNotCarriers, T(", {} not carriers"), T("、搬送ファイル以外 {}")},
     {Text::kStagingLeft, T("a staging file left by an interrupted run"), T("中断された実行が残した一時ファイルです")},
+    {Text::kBackupLeft, T("a backup of a carrier or its picture"), T("搬送ファイルかその画像のバックアップです")},
     {Text::kNotStarted, T(", {} not started: interrupted"), T("、未着手 {}: 中断されました")},
     {Text::kOtherSkipped, T("; {} other files skipped"), T("。搬送ファイル以外の {} 個はスキップ")},
     {Text::kConverted, T("{} -> {}"), T("{} -> {}")},
@@ -97,11 +100,24 @@ constexpr Row kTexts[] = {
        "--nearest stores each as the palette's nearest colour"), T("{1} の {0} 個の画素がパレットにない色です。最初は左上から {2}, {3}。"
        "--nearest でパレットの最も近い色に置き換えられます")},
     {Text::kOffColour, T("#{} in {} pixels: the nearest is entry {}, #{}, ΔE {}"), T("#{} が {} 画素: 最も近いのは {} 番の #{}、ΔE {}")},
-    {Text::kPacked, T("{} <- {}"), T("{} <- {}")},
-    {Text::kPackedMapped, T("{} <- {}, {} pixels mapped to the palette, largest ΔE {}"), T("{} <- {}、{} 画素をパレットの色に置き換え、最大 ΔE {}")},
+    {Text::kPacked, T("{} <- {}: {} pixels in {} x {} at {}, {}"), T("{} <- {}: {} 画素 ({} x {}、位置 {}, {})")},
+    {Text::kPackedMapped, T("; {} pixels mapped to the palette, largest ΔE {}"), T("。{} 画素をパレットの色に置き換え、最大 ΔE {}")},
     {Text::kUnchanged, T("{}: unchanged ({})"), T("{}: 変更なし ({})")},
-    {Text::kPackSummary, T("{} carriers: {} packed, {} unchanged, {} failed"), T("{} 個の搬送ファイル: 書き戻し {}、変更なし {}、失敗 {}")},
-    {Text::kPackSummaryChecked, T("{} carriers: {} would be packed, {} unchanged, {} failed"), T("{} 個の搬送ファイル: 書き戻し可能 {}、変更なし {}、失敗 {}")},
+    {Text::kUnchangedHeld, T("{}: unchanged: it holds {} already, {} pixels as their nearest entries"),
+     T("{}: 変更なし: {} をすでに持っています (最も近い色として {} 画素)")},
+    {Text::kInLineNote, T("; {} now shows it too"), T("。{} も同じ画像にしました")},
+    {Text::kCannotBringInLine, T("cannot bring {} in line with the packed carrier, which is left as it was"),
+     T("{} を書き戻した搬送ファイルに合わせられません。搬送ファイルはそのままです")},
+    {Text::kOtherNotCarriers, T("; {} files not carriers"), T("。搬送ファイル以外の {} 個")},
+    {Text::kCopied, T("{} -> {} (copied as it is)"), T("{} -> {} (そのままコピー)")},
+    {Text::kWouldCopy, T("{} -> {} (would be copied as it is)"), T("{} -> {} (そのままコピー予定)")},
+    {Text::kCannotCopy, T("cannot copy to {}"), T("{} にコピーできません")},
+    {Text::kSummaryCopied, T("; {} other files copied"), T("。ほかに {} 個をコピー")},
+    {Text::kSummaryWouldCopy, T("; {} other files would be copied"), T("。ほかに {} 個をコピー予定")},
+    {Text::kPackSummary, T("{} carriers: {} packed, {} already hold their pictures, {} failed"),
+     T("{} 個の搬送ファイル: 書き戻し {}、書き戻し済み {}、失敗 {}")},
+    {Text::kPackSummaryChecked, T("{} carriers: {} would be packed, {} already hold their pictures, {} failed"),
+     T("{} 個の搬送ファイル: 書き戻し可能 {}、書き戻し済み {}、失敗 {}")},
     {Text::kSummaryMapped, T("; {} pixels mapped to the palette, largest ΔE {}"), T("。{} 画素をパレットの色に置き換え、最大 ΔE {}")},
     {Text::kTwoEdits, T("{} and {} both differ from the carrier and from each other; keep the one with the edit and move the other away"),
      T("{} と {} はどちらも搬送ファイルと異なり、互いにも異なります。編集した方を残し、もう一方を移動してください")},
@@ -199,6 +215,17 @@ NativeString Because(const NativeString& what, const SystemError& error) {
 NativeString Number(long long value) {
   const std::string digits = std::to_string(value);
   return NativeString(digits.begin(), digits.end());
+}
+
+NativeString Grouped(long long value) {
+  const NativeString digits = Number(value);
+  NativeString grouped;
+  const std::size_t first = digits[0] == '-' ? 1 : 0;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > first && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
 }
 
 NativeString Decimal(double value) {

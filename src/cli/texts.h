@@ -34,7 +34,10 @@ enum class Text {
   kSummaryChecked,
   kSkipped,
   kSkippedFile,
+  kNoCarrierFile,
+  kNotCarriers,
   kStagingLeft,
+  kBackupLeft,
   kNotStarted,
   kOtherSkipped,
   kConverted,
@@ -86,6 +89,15 @@ enum class Text {
   kPacked,
   kPackedMapped,
   kUnchanged,
+  kUnchangedHeld,
+  kInLineNote,
+  kCannotBringInLine,
+  kOtherNotCarriers,
+  kCopied,
+  kWouldCopy,
+  kCannotCopy,
+  kSummaryCopied,
+  kSummaryWouldCopy,
   kPackSummary,
   kPackSummaryChecked,
   kSummaryMapped,
@@ -146,8 +158,10 @@ void UseJapanese(bool japanese);
 // `values` and each "{N}" by the one N places from the first.
 NativeString Say(Text text, std::initializer_list<NativeString> values = {});
 
-// A number in the tools' texts, and one with a decimal.
+// A number in the tools' texts, one with its thousands grouped ("1,581"),
+// and one with a decimal.
 NativeString Number(long long value);
+NativeString Grouped(long long value);
 NativeString Decimal(double value);
 
 // Bytes in lower-case hexadecimal, two digits each, as sha256sum writes a

@@ -43,11 +43,12 @@ class Gathered final : public PayloadSink {
 
 }  // namespace
 
-Error CarrierFile::Open(const NativeString& path) {
+Error CarrierFile::Open(const NativeString& path, Shape shape) {
   const Result<OpenedFile> opened = os_.OpenForRead(path);
   if (!opened.Ok()) return {Status::kUnsupported, Step::kOpenSource, opened.error};
   file_.Reset(opened.value.handle);
   stamp_ = opened.value.stamp;
+  shape_ = shape;
   held_ = false;
   return {};
 }
@@ -61,7 +62,7 @@ Ending CarrierFile::Pour(OutputTarget& target, OutputWriter& writer, std::span<s
   Ending ending;
   do {
     if (Error e = writer.Start(target, {file_.get(), stamp_.size})) return e;
-    if (Error e = ExtractPayload(os_, file_.get(), writer, &form_, buffer)) return e;
+    if (Error e = ExtractPayload(os_, file_.get(), writer, &form_, buffer, shape_)) return e;
     ending = writer.Finish();
   } while (!ending.error && ending.needsSecondPass);
   return ending;
@@ -69,7 +70,7 @@ Ending CarrierFile::Pour(OutputTarget& target, OutputWriter& writer, std::span<s
 
 Error CarrierFile::Hold(std::span<std::uint8_t> buffer) {
   Gathered gathered(payload_, stamp_.size);
-  if (Error e = ExtractPayload(os_, file_.get(), gathered, &form_, buffer)) return e;
+  if (Error e = ExtractPayload(os_, file_.get(), gathered, &form_, buffer, shape_)) return e;
   held_ = true;
   const Status found = FindBitmapRows(payload_, payload_.size(), &rows_);
   bitmap_ = DescribeBitmap(payload_, payload_.size(), rows_);

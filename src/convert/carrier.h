@@ -15,8 +15,9 @@ class CarrierFile {
  public:
   explicit CarrierFile(Platform& os) : os_(os), file_(os, kNoFile) {}
 
-  // Opens the carrier at `path`: kUnsupported at kOpenSource when it cannot be.
-  Error Open(const NativeString& path);
+  // Opens the carrier at `path`, to be taken for one as `shape` says:
+  // kUnsupported at kOpenSource when it cannot be opened.
+  Error Open(const NativeString& path, Shape shape = Shape::kProbed);
   OpenedFile opened() const { return {file_.get(), stamp_}; }
   CarrierForm form() const { return form_; }
 
@@ -47,6 +48,7 @@ class CarrierFile {
   ScopedFile file_;
   FileStamp stamp_;
   CarrierForm form_ = CarrierForm::kImage;
+  Shape shape_ = Shape::kProbed;
   bool held_ = false;
   std::vector<std::uint8_t> payload_;
   BitmapRows rows_;

@@ -16,6 +16,14 @@ enum class CarrierForm { kImage, kComment };
 
 namespace gif {
 
+// A GIF's own header: its signature, and the logical screen descriptor's
+// byte that says whether a global colour table follows and how large it is.
+inline constexpr std::uint8_t kSignature87[6] = {'G', 'I', 'F', '8', '7', 'a'};
+inline constexpr std::uint8_t kSignature89[6] = {'G', 'I', 'F', '8', '9', 'a'};
+inline constexpr std::size_t kScreenFlagsOffset = 10;
+inline constexpr std::size_t kHeaderEnd = 13;
+inline constexpr std::uint8_t kGlobalTableFlag = 0x80, kGlobalTableSize = 0x07;
+
 inline constexpr std::size_t kMarkerOffset = 19;
 inline constexpr std::uint8_t kImageSeparator = 0x2C;
 inline constexpr std::uint8_t kExtensionIntroducer = 0x21;

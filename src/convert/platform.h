@@ -79,6 +79,11 @@ class Platform {
   // when nothing stands at `file`.
   virtual Result<bool> KeepBackup(const NativeString& file, const NativeString& backup, const NativeString& staging,
                                   bool replace) = 0;
+  // Gives `to` a copy of the regular file `from`: its bytes, permission bits
+  // and times, and its owner and group where this process may set them,
+  // made under `staging` (whatever stood there removed) with its data on the
+  // disk, then renamed over whatever stood at `to`, which never holds part of it.
+  virtual SystemError CopyFileTo(const NativeString& from, const NativeString& to, const NativeString& staging) = 0;
   // Removes the staging file held by `hold`, named `path`, whose `file` is
   // closed, and lets go of the hold, whether or not the removal succeeds.
   virtual SystemError Delete(FileHandle hold, const NativeString& path) = 0;

@@ -26,6 +26,7 @@ class NativePlatform : public Platform {
   SystemError Replace(FileHandle hold, const NativeString& from, const NativeString& to) override;
   Result<bool> KeepBackup(const NativeString& file, const NativeString& backup, const NativeString& staging,
                           bool replace) override;
+  SystemError CopyFileTo(const NativeString& from, const NativeString& to, const NativeString& staging) override;
   SystemError Delete(FileHandle hold, const NativeString& path) override;
   Result<NativeString> AbsolutePath(const NativeString& path) override;
 

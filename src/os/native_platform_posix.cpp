@@ -327,6 +327,15 @@ Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeSt
   return {true};
 }
 
+SystemError NativePlatform::CopyFileTo(const NativeString& from, const NativeString& to, const NativeString& staging) {
+  if (unlink(staging.c_str()) != 0 && errno != ENOENT) return Errno();
+  if (const SystemError copy = CopyWhole(*this, from, staging)) return copy;
+  if (rename(staging.c_str(), to.c_str()) == 0) return {};
+  const SystemError error = Errno();
+  unlink(staging.c_str());
+  return error;
+}
+
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString& path) {
   LeaveInFlight(hold);
   const SystemError error = unlink(path.c_str()) == 0 ? SystemError{} : Errno();

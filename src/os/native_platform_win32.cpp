@@ -255,6 +255,17 @@ Result<bool> NativePlatform::KeepBackup(const NativeString& file, const NativeSt
   return {true};
 }
 
+SystemError NativePlatform::CopyFileTo(const NativeString& from, const NativeString& to, const NativeString& staging) {
+  const std::wstring source = SystemName(from), target = SystemName(to), temporary = SystemName(staging);
+  if (const SystemError error = RemoveStale(temporary)) return error;
+  if (const SystemError copy = CopyWhole(source, temporary)) return copy;
+  constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (RetryWhileBusy(target, [&] { return MoveFileExW(temporary.c_str(), target.c_str(), kFlags); })) return {};
+  const SystemError error = LastError();
+  RemoveStale(temporary);
+  return error;
+}
+
 SystemError NativePlatform::Delete(FileHandle hold, const NativeString&) {
   LeaveInFlight(hold);
   FILE_DISPOSITION_INFO remove{TRUE};

@@ -102,7 +102,7 @@ void Convert(Platform& os, const ConversionRequest& request, const Workspace& wo
   const NativeChar* suffix = request.png ? kPngSuffix : kBmpSuffix;
   conversion.output = request.base + suffix;
   CarrierFile carrier(os);
-  if ((outcome.error = carrier.Open(request.source))) return;
+  if ((outcome.error = carrier.Open(request.source, request.shape))) return;
   // What stands at the output's name is judged, so that nothing of a
   // person's is replaced unknown; what cannot be looked at is a failure.
   const auto look = [&] {

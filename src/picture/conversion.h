@@ -73,8 +73,9 @@ struct ConversionRequest {
   // What stands and holds what the conversion writes is written again, so
   // that a watcher sees it written.
   bool rewrite = false;
-  BackupName backup;     // where what the output replaces is kept; none when empty
-  BackupName bmpBackup;  // the same, for a bitmap that shows no picture going out as BMP instead of PNG
+  Shape shape = Shape::kProbed;  // how strictly the source is taken for a carrier
+  BackupName backup = {};     // where what the output replaces is kept; none when empty
+  BackupName bmpBackup = {};  // the same, for a bitmap that shows no picture going out as BMP instead of PNG
   PictureReader read = ReadPicture;
 };
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <new>
 
+#include "../convert/bmp_output.h"
 #include "conversion.h"
+#include "png_output.h"
 
 namespace {
 
@@ -19,71 +21,149 @@ PatchResult Patch(Platform& os, CarrierFile& carrier, std::span<std::uint8_t> pa
   return result;
 }
 
-// Patches the carrier with whichever of two pictures holds the edit, and
-// names it; with kTwoEdits when both do and their edits differ.
+// Whether a picture that gave `result` does not stand at all.
+bool Absent(const PatchResult& result) {
+  return result.refusal == Refusal::kPicture && result.picture.kind == PictureProblem::Kind::kCannotOpen &&
+         result.picture.cause.kind == SystemError::Kind::kMissing;
+}
+
+// A picture that stands, read into a copy of the carrier's payload.
+struct Read {
+  NativeString picture;
+  std::vector<std::uint8_t> payload;
+  PatchResult result;
+};
+
+// Patches the carrier with whichever picture that stands holds the edit;
+// with kNoPicture when none stands, kTwoEdits when two hold different edits.
+// The pictures that showed the carrier as it was are `unedited`.
 PatchResult PatchWithEdit(Platform& os, CarrierFile& carrier, const PackJob& job, const Workspace& workspace,
-                          NativeString* taken) {
+                          PackOutcome& outcome, std::vector<Read>& unedited) {
   const std::span<std::uint8_t> payload = carrier.payload();
-  std::vector<std::uint8_t> copies[2];
-  PatchResult results[2];
-  bool edited[2];
-  for (int i = 0; i < 2; ++i) {
-    copies[i].assign(payload.begin(), payload.end());
-    results[i] = Patch(os, carrier, copies[i], job.pictures[i], job.nearest, workspace);
-    edited[i] = !ShowsCarrier(results[i]);
+  std::vector<Read> read;
+  for (const NativeString& picture : job.pictures) {
+    Read& one = read.emplace_back(Read{picture, {payload.begin(), payload.end()}, {}});
+    one.result = Patch(os, carrier, one.payload, picture, job.nearest, workspace);
+    if (Absent(one.result)) read.pop_back();
   }
-  // An edit made twice, as when one picture was saved in both forms, is one edit.
-  const bool same = results[0].refusal == Refusal::kNone && results[1].refusal == Refusal::kNone &&
-                    copies[0] == copies[1];
-  const int chosen = edited[0] || !edited[1] ? 0 : 1;
-  *taken = job.pictures[chosen];
-  if (edited[0] && edited[1] && !same) {
-    PatchResult refused;
-    refused.refusal = Refusal::kTwoEdits;
+  PatchResult refused;
+  if (read.empty()) {
+    // Named where they were looked for.
+    outcome.picture = job.pictures.front();
+    outcome.other = job.pictures.back();
+    refused.refusal = Refusal::kNoPicture;
     return refused;
   }
-  std::copy(copies[chosen].begin(), copies[chosen].end(), payload.begin());
-  return results[chosen];
+  const auto edited = [](const Read& one) { return !ShowsCarrier(one.result); };
+  const auto chosen = std::find_if(read.begin(), read.end(), edited);
+  const Read& taken = chosen == read.end() ? read.front() : *chosen;
+  outcome.picture = taken.picture;
+  // A picture that cannot be read at all says so before anything is weighed against it.
+  const PictureProblem::Kind problem = taken.result.picture.kind;
+  if (problem == PictureProblem::Kind::kCannotOpen || problem == PictureProblem::Kind::kCannotRead) return taken.result;
+  for (const Read& one : read) {
+    if (&one == &taken || !edited(one)) continue;
+    // An edit made twice, as when one picture was saved in both forms, is one edit.
+    if (one.result.refusal != Refusal::kNone || taken.result.refusal != Refusal::kNone || one.payload != taken.payload) {
+      outcome.other = one.picture;
+      refused.refusal = Refusal::kTwoEdits;
+      return refused;
+    }
+  }
+  const PatchResult result = taken.result;
+  if (chosen != read.end()) std::copy(taken.payload.begin(), taken.payload.end(), payload.begin());
+  for (Read& one : read) {
+    if (!edited(one)) unedited.push_back(std::move(one));
+  }
+  return result;
+}
+
+// The pictures to bring in line once the carrier's payload holds the edit:
+// those read that showed it as it was, and the others that do, judged
+// against `original`, what the carrier held.
+std::vector<Read> PicturesToBring(Platform& os, CarrierFile& carrier, const PackJob& job, const Workspace& workspace,
+                                  std::span<const std::uint8_t> original, std::vector<Read> unedited) {
+  for (const NativeString& picture : job.others) {
+    Read& one = unedited.emplace_back(Read{picture, {original.begin(), original.end()}, {}});
+    one.result = Patch(os, carrier, one.payload, picture, false, workspace);
+    if (!ShowsCarrier(one.result)) unedited.pop_back();
+  }
+  return unedited;
+}
+
+// Writes `picture`, one of the carrier's, anew as the carrier now converts,
+// through its own staging file; one that holds colours the palette lacks,
+// which only it holds, is kept first under a numbered name.
+Error BringInLine(Platform& os, CarrierFile& carrier, const Read& picture, const Workspace& workspace, InLine* done) {
+  StagedOutput out(os);
+  if (Error e = out.Create(picture.picture + kStagingSuffix, picture.picture)) return e;
+  FileTarget target(os, out.file());
+  Error made;
+  if (picture.picture.ends_with(kPngSuffix)) {
+    made = WritePngOutput(carrier.payload(), carrier.rows(), target, workspace.writing());
+  } else {
+    BmpOutput bmp(os, workspace.writing(), workspace.gathering());
+    made = carrier.Pour(target, bmp, {}).error;
+  }
+  if (made) return made;
+  const BackupName kept = picture.result.held > 0 ? BackupName{picture.picture + NATIVE_TEXT(".~1~"), true} : BackupName{};
+  return out.Commit(kept, &done->kept);
 }
 
 // Writes the carrier with its patched payload as `output`, through a
-// staging file that takes that name in one step; kRefused when the carrier
-// changed since it was read.
+// staging file that takes that name in one step, once the pictures to bring
+// in line show it; kRefused when the carrier changed since it was read.
 Error WriteCarrierFile(Platform& os, CarrierFile& carrier, const PackJob& job, const Workspace& workspace,
-                       NativeString* kept) {
+                       const std::vector<Read>& bring, PackOutcome& outcome) {
   StagedOutput out(os);
   if (Error e = out.Create(job.output + kStagingSuffix, job.output)) return e;
   if (Error e = carrier.WriteWith(carrier.payload(), out.file(), workspace.writing())) return e;
+  // Before the carrier takes its name: cut off between the two, the
+  // pictures show the edit and pack again to it, never the other way round.
+  for (const Read& picture : bring) {
+    InLine& done = outcome.inLine.emplace_back(InLine{picture.picture, {}});
+    if (Error e = BringInLine(os, carrier, picture, workspace, &done)) {
+      outcome.inLineFailed = true;
+      return e;
+    }
+  }
   if (Error e = carrier.Close()) return e;
-  return out.Commit(job.backup, kept);
+  return out.Commit(job.backup, &outcome.backup);
 }
 
 PackOutcome PackSteps(Platform& os, const PackJob& job, const Workspace& workspace) {
   PackOutcome outcome;
   if ((outcome.error = TestCarrierName(os, job.carrier))) return outcome;
   CarrierFile carrier(os);
-  if ((outcome.error = carrier.Open(job.carrier))) return outcome;
+  if ((outcome.error = carrier.Open(job.carrier, job.shape))) return outcome;
   outcome.error = carrier.Hold(workspace.reading());
   outcome.form = carrier.form();
   outcome.bitmap = carrier.bitmap();
   if (outcome.error) return outcome;
-  if (job.pictures.size() == 1) {
-    outcome.picture = job.pictures[0];
-    outcome.patch = Patch(os, carrier, carrier.payload(), outcome.picture, job.nearest, workspace);
-  } else {
-    outcome.patch = PatchWithEdit(os, carrier, job, workspace, &outcome.picture);
-    if (outcome.patch.refusal == Refusal::kTwoEdits) outcome.other = job.pictures[1];
-  }
+  const std::vector<std::uint8_t> original(carrier.payload().begin(), carrier.payload().end());
+  std::vector<Read> unedited;
+  outcome.patch = PatchWithEdit(os, carrier, job, workspace, outcome, unedited);
   if (outcome.patch.refusal != Refusal::kNone) {
     outcome.error = {Status::kRefused};
     return outcome;
   }
   outcome.unchanged = outcome.patch.changed == 0;
-  if (job.checkOnly || (outcome.unchanged && job.inPlace)) {
+  if (outcome.unchanged) {
+    outcome.error = carrier.Close();
+    // Elsewhere, the carrier goes as it is: its bytes, permissions and time.
+    if (!outcome.error && !job.inPlace && !job.checkOnly) {
+      if (const SystemError error = os.CopyFileTo(job.carrier, job.output, job.output + kStagingSuffix))
+        outcome.error = {Status::kIoError, Step::kReplaceOutput, error};
+    }
+    return outcome;
+  }
+  const std::vector<Read> bring = PicturesToBring(os, carrier, job, workspace, original, std::move(unedited));
+  if (job.checkOnly) {
+    for (const Read& picture : bring) outcome.inLine.push_back({picture.picture, {}});
     outcome.error = carrier.Close();
     return outcome;
   }
-  outcome.error = WriteCarrierFile(os, carrier, job, workspace, &outcome.backup);
+  outcome.error = WriteCarrierFile(os, carrier, job, workspace, bring, outcome);
   if (outcome.error.status == Status::kRefused) outcome.patch.refusal = Refusal::kCarrierChanged;
   return outcome;
 }

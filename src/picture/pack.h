@@ -1,8 +1,13 @@
 // The way back: an edited picture put into the carrier it came from, in
-// four steps: the carrier read, the picture read into its pixels, the
+// four steps: the carrier read, the pictures read into its pixels, the
 // patch judged, the carrier written again. Only the payload's pixel bytes
 // change; every other byte of the carrier, and its length, stay as they
 // were, and a pixel whose colour did not change keeps its stored bits.
+//
+// A pack remembers by what it leaves: each picture of the carrier that
+// showed the carrier as it was, holding nothing of a person's, is brought in
+// line with the carrier written, so that every picture of it then shows
+// what it holds, and packing again changes nothing.
 #pragma once
 
 #include <vector>
@@ -15,13 +20,23 @@
 struct PackJob {
   NativeString carrier;
   NativeString output;  // the carrier itself, or where -o puts it
-  // The pictures made of the carrier, one or two (its PNG and its BMP), of
-  // which the one that holds an edit goes back.
+  // Where the pictures made of the carrier may stand, its PNG and its BMP,
+  // of which the one that holds an edit goes back.
   std::vector<NativeString> pictures;
+  // Where other pictures of it may stand, to bring in line too.
+  std::vector<NativeString> others = {};
+  Shape shape = Shape::kProbed;  // how strictly the carrier is taken for one
   bool inPlace = false;  // the output is the carrier, which an unchanged picture leaves alone
   bool nearest = false;
   bool checkOnly = false;
-  BackupName backup;  // where the file the output replaces is kept; empty for no backup
+  BackupName backup = {};  // where the file the output replaces is kept; empty for no backup
+};
+
+// A picture brought in line with the carrier written, and where it was kept
+// first where it held colours the palette lacks, which only it holds.
+struct InLine {
+  NativeString picture;
+  NativeString kept;
 };
 
 struct PackOutcome {
@@ -29,10 +44,12 @@ struct PackOutcome {
   CarrierForm form = CarrierForm::kImage;
   BitmapInfo bitmap;
   PatchResult patch;
-  NativeString picture;    // the picture taken, or with kTwoEdits the first of them
-  NativeString other;      // with kTwoEdits, the second
+  NativeString picture;    // the picture taken, or with kTwoEdits or kNoPicture the first of them
+  NativeString other;      // with kTwoEdits or kNoPicture, the second
   bool unchanged = false;  // the picture shows the carrier's own pixels
   NativeString backup;     // where the file the output replaced was kept, if anywhere
+  std::vector<InLine> inLine;  // the pictures brought in line, or with a check that would be
+  bool inLineFailed = false;   // `error` is of the last of them, and the carrier was not replaced
 };
 
 // The four steps for `job`, with the workspace's buffers. Of two pictures,

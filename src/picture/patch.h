@@ -105,6 +105,7 @@ enum class Refusal {
   kNotStorable,     // the bitmap's pixels cannot be had, and the picture is not its conversion
   kCarrierChanged,  // the carrier changed while it was packed
   kTwoEdits,        // two pictures of the carrier show different edits
+  kNoPicture,       // no picture of the carrier stands where pictures are looked for
 };
 
 // What a picture does to its carrier's payload.

@@ -32,9 +32,7 @@ Outcome ConvertFile(Platform& os, const NativeString& path, const ShowNotice& sh
     return {{Status::kOutOfMemory}};
   }
   // The window writes BMP alone, so what stands at its output's name is read as BMP alone.
-  ConversionRequest request{path, path};
-  request.read = ReadBmpPicture;
-  const Conversion conversion = ConvertCarrier(os, request, workspace);
+  const Conversion conversion = ConvertCarrier(os, {.source = path, .base = path, .read = ReadBmpPicture}, workspace);
   if (conversion.kept) show(kNoticePrefix + conversion.output + NATIVE_TEXT("\n") + notice::kKeptEdit);
   if (conversion.outcome.error) ShowFileError(show, path, conversion.outcome.error.status);
   return conversion.outcome;

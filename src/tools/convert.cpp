@@ -84,8 +84,9 @@ Outcome ConvertEntry(NativePlatform& os, const Options& options, Entry& entry, C
   const Result<BackupName> bmpBackup = options.png ? OutputBackup(options, entry, entry.base + kBmpSuffix) : backup;
   if (!backup.Ok() || !bmpBackup.Ok()) return {};
   Witness witness(os, workspace.reading());
-  const ConversionRequest request{entry.source, entry.base, options.png, options.force, options.checkOnly,
-                                  options.catalogue, backup.value, bmpBackup.value, ReadPicture};
+  const ConversionRequest request{.source = entry.source, .base = entry.base, .png = options.png, .force = options.force,
+                                  .checkOnly = options.checkOnly, .rewrite = options.catalogue, .shape = ShapeOf(entry),
+                                  .backup = backup.value, .bmpBackup = bmpBackup.value};
   const Conversion& conversion = converted.conversion =
       ConvertCarrier(os, request, workspace, options.catalogue ? &witness : nullptr);
   const Outcome& outcome = conversion.outcome;
@@ -164,17 +165,19 @@ int Convert(const Options& options) {
     replaced += HoldsWork(conversion.stood.standing) && !conversion.kept && !conversion.outcome.error &&
                 plan.entries[i].problem.empty();
   }
-  const std::size_t done = plan.entries.size() - tally.failed - tally.notStarted - kept;
+  const std::size_t done = plan.entries.size() - tally.failed - tally.noCarrier - tally.notStarted - kept;
   NativeString summary =
       Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary, {Number(total), Number(done), Number(tally.failed)});
   if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
   if (replaced > 0) summary += Say(options.checkOnly ? Text::kSummaryWouldReplace : Text::kSummaryReplaced, {Number(replaced)});
-  summary += Skipped(plan) + Interrupted(tally);
+  summary += Skipped(plan, tally) + Interrupted(tally);
   // Interrupted, the run makes no file more.
   if (options.catalogue && !tally.interrupted) {
     Catalogue catalogue{options.outputDir, options.checkOnly, summary, {}};
-    for (std::size_t i = 0; i < plan.entries.size(); ++i)
-      catalogue.records.push_back(Record(options, plan.entries[i], converted[i]));
+    // Carriers only, as the summary counts them.
+    for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+      if (!plan.entries[i].noCarrier) catalogue.records.push_back(Record(options, plan.entries[i], converted[i]));
+    }
     for (const NativeString& problem : WriteCatalogue(os, catalogue)) report.Problem(kCatalogueOption, problem);
   }
   return Conclude(plan, tally, summary, report);

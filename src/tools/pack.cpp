@@ -10,6 +10,7 @@
 #include "../cli/describe.h"
 #include "../cli/run.h"
 #include "../os/native_platform.h"
+#include "../os/paths.h"
 #include "../os/stop_at.h"
 #include "../os/system.h"
 #include "../picture/pack.h"
@@ -55,33 +56,14 @@ constexpr const NativeChar* kSameName = NATIVE_TEXT("");
 
 // What the tool knows of an entry beyond what every tool does.
 struct Packed {
-  NativeString picture;       // the picture it took
-  std::uint64_t mapped = 0;   // and its pixels stored as the nearest entry of the palette
-  double largestDeltaE = 0;   // the farthest of them went
-  NativeString backup;        // where the file its output replaces is kept, or would be with -n
+  PackOutcome outcome;
+  NativeString backup;  // where the file its output replaces is kept, or would be with -n
 };
 
-// The pictures made of the entry's carrier that exist, PNG first; none,
-// with the entry's problem saying why, when neither is there or one cannot
-// be looked at.
-std::vector<NativeString> FindPictures(const Options& options, Entry& entry) {
-  const NativeString base = options.from.empty() ? entry.source : Mirror(options.from, entry);
-  const NativeString png = base + kPngSuffix, bmp = base + kBmpSuffix;
-  std::vector<NativeString> found;
-  for (const NativeString& picture : {png, bmp}) {
-    const Result<PathKind> kind = KindOf(picture);
-    if (!kind.Ok()) {
-      entry.problem = Because(Say(Text::kCannotReadPicture, {picture}), kind.error);
-      return {};
-    }
-    if (kind.value != PathKind::kMissing) found.push_back(picture);
-  }
-  if (found.empty()) {
-    entry.problem = Say(Text::kNoPicture, {png, bmp});
-    entry.hint = options.from.empty() ? Say(Text::kNoPictureBeside) : Say(Text::kNoPictureFrom, {options.from, options.from});
-  }
-  return found;
-}
+// Where the pictures of the entry's carrier are looked for, PNG first:
+// beside it, or in --from DIR; and where others of it may stand, to be
+// brought in line too: beside it, when they are taken from --from DIR.
+std::vector<NativeString> PicturesOf(const NativeString& base) { return {base + kPngSuffix, base + kBmpSuffix}; }
 
 // The backup the entry's output would be kept as, where one is asked for
 // and the output stands; none, with the entry's problem saying why, when
@@ -97,45 +79,101 @@ Result<BackupName> EntryBackup(const Options& options, Entry& entry) {
 
 Outcome PackEntry(NativePlatform& os, const Options& options, Entry& entry, Packed& packed, Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
-  std::vector<NativeString> pictures = FindPictures(options, entry);
-  if (pictures.empty()) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
   const Result<BackupName> backup = EntryBackup(options, entry);
   if (!backup.Ok()) return {};
-  const PackJob job{entry.source, entry.base, std::move(pictures), entry.inPlace, options.nearest, options.checkOnly,
-                    backup.value};
+  const bool from = !options.from.empty();
+  const PackJob job{.carrier = entry.source, .output = entry.base,
+                    .pictures = PicturesOf(from ? Mirror(options.from, entry) : entry.source),
+                    .others = from && entry.inPlace ? PicturesOf(entry.source) : std::vector<NativeString>{},
+                    .shape = ShapeOf(entry), .inPlace = entry.inPlace, .nearest = options.nearest,
+                    .checkOnly = options.checkOnly, .backup = backup.value};
   const PackOutcome outcome = PackCarrier(os, job, workspace);
-  packed.picture = outcome.picture;
-  packed.mapped = outcome.patch.mapped;
-  packed.largestDeltaE = outcome.patch.largestDeltaE;
+  packed.outcome = outcome;
   // A check names the backup a pack would make, where it would replace the output.
   packed.backup = options.checkOnly ? (outcome.unchanged && entry.inPlace ? NativeString() : backup.value.path)
                                     : outcome.backup;
-  if (outcome.error.status == Status::kRefused) {
-    entry.problem = RefusalProblem(outcome, packed.picture);
-    entry.details = OffColourLines(outcome.patch);
-  }
-  if (!outcome.error) entry.warnings = FarColourLines(outcome.patch, entry.base, packed.picture);
   Outcome result(outcome.error);
   result.unchanged = outcome.unchanged;
   result.form = outcome.form;
   result.bitmap = outcome.bitmap;
-  if (outcome.error.step == Step::kKeepBackup) {
+  if (outcome.error.status == Status::kRefused) {
+    entry.problem = RefusalProblem(outcome, outcome.picture);
+    entry.details = OffColourLines(outcome.patch);
+    if (outcome.patch.refusal == Refusal::kNoPicture)
+      entry.hint = from ? Say(Text::kNoPictureFrom, {options.from, options.from}) : Say(Text::kNoPictureBeside);
+  } else if (outcome.inLineFailed) {
+    entry.outcome = result;
+    entry.problem = Because(Say(Text::kCannotBringInLine, {outcome.inLine.back().picture}), outcome.error.cause);
+  } else if (outcome.error.step == Step::kKeepBackup) {
     entry.problem = Because(Say(Text::kCannotBackUp, {entry.base, job.backup.path}), outcome.error.cause);
-  } else if (outcome.error && !outcome.backup.empty() && entry.problem.empty()) {
+  } else if (outcome.error && !outcome.backup.empty()) {
     entry.outcome = result;
     entry.problem = OutcomeProblem(entry, kSameName) + Say(Text::kBackupStays, {outcome.backup});
   }
+  if (!outcome.error) entry.warnings = FarColourLines(outcome.patch, entry.base, outcome.picture);
   return result;
 }
 
-// The line -v gives of a packed entry.
+// The line -v gives of a packed entry: what changed, and where; the
+// colours mapped; the pictures brought in line; the backup.
 NativeString DoneLine(const Entry& entry, const Packed& packed) {
-  const NativeString backup = packed.backup.empty() ? NativeString() : Say(Text::kBackupNote, {packed.backup});
-  if (entry.outcome.unchanged) return Say(Text::kUnchanged, {entry.source, packed.picture}) + backup;
-  if (packed.mapped == 0) return Say(Text::kPacked, {entry.base, packed.picture}) + backup;
-  return Say(Text::kPackedMapped, {entry.base, packed.picture, Number(static_cast<long long>(packed.mapped)),
-                                   Decimal(packed.largestDeltaE)}) + backup;
+  const PackOutcome& outcome = packed.outcome;
+  const PatchResult& patch = outcome.patch;
+  NativeString line;
+  if (entry.outcome.unchanged) {
+    line = Say(patch.held > 0 ? Text::kUnchangedHeld : Text::kUnchanged,
+               {entry.source, outcome.picture, Grouped(static_cast<long long>(patch.held))});
+  } else {
+    const PixelBox& box = patch.changedBox;
+    line = Say(Text::kPacked, {entry.base, outcome.picture, Grouped(static_cast<long long>(patch.changed)),
+                               Number(box.width), Number(box.height), Number(box.x), Number(box.y)});
+    if (patch.mapped > 0)
+      line += Say(Text::kPackedMapped, {Grouped(static_cast<long long>(patch.mapped)), Decimal(patch.largestDeltaE)});
+  }
+  for (const InLine& picture : outcome.inLine) {
+    line += Say(Text::kInLineNote, {picture.picture});
+    if (!picture.kept.empty()) line += Say(Text::kBackupNote, {picture.kept});
+  }
+  return packed.backup.empty() ? line : line + Say(Text::kBackupNote, {packed.backup});
+}
+
+// With -r and -o, the rest of each tree made again in the output folder,
+// so that it can stand in for the tree: its folders, its other files, and
+// the carriers met that are none or failed, each copied as it is; not the
+// pictures, backups and staging files of carriers. A line for -v each, a
+// problem for each that cannot be made; how many were copied.
+std::size_t CopyTheRest(NativePlatform& os, const Options& options, const Plan& plan, Report& report) {
+  std::vector<std::pair<NativeString, NativeString>> copies;  // from, to
+  for (const Skip& skip : plan.skipped) {
+    if (skip.reason == Text::kNotGif) copies.emplace_back(skip.path, JoinPath(options.outputDir, skip.relative));
+  }
+  for (const Entry& entry : plan.entries) {
+    if (entry.walked && (entry.noCarrier || entry.outcome.error || !entry.problem.empty()) && !entry.notStarted)
+      copies.emplace_back(entry.source, entry.base);
+  }
+  std::size_t copied = 0;
+  if (!options.checkOnly) {
+    for (const NativeString& folder : plan.folders) {
+      const NativeString made = JoinPath(options.outputDir, folder);
+      if (const SystemError error = CreateFolders(made)) report.Problem(made, Because(Say(Text::kCannotCreateFolder, {made}), error));
+    }
+  }
+  for (const auto& [from, to] : copies) {
+    if (InterruptStatus()) break;
+    SystemError error;
+    if (!options.checkOnly) {
+      error = CreateFolders(FolderOf(to));
+      if (!error) error = os.CopyFileTo(from, to, to + kStagingSuffix);
+    }
+    if (error) {
+      report.Problem(from, Because(Say(Text::kCannotCopy, {to}), error));
+    } else {
+      ++copied;
+      if (options.verbose) report.Done(Say(options.checkOnly ? Text::kWouldCopy : Text::kCopied, {from, to}));
+    }
+  }
+  return copied;
 }
 
 int Pack(const Options& options) {
@@ -151,25 +189,32 @@ int Pack(const Options& options) {
     return entry.outcome;
   });
   const Tally tally = TallyOf(plan, report);
+  // Interrupted, the run makes no file more.
+  const bool wholeTree = options.recursive && !options.outputDir.empty() && !tally.interrupted;
+  const std::size_t copied = wholeTree ? CopyTheRest(os, options, plan, report) : 0;
   std::size_t unchanged = 0;
   std::uint64_t mapped = 0;
   double largestDeltaE = 0;
   std::size_t movedFar = 0;  // carriers with a colour moved visibly far
   for (std::size_t i = 0; i < plan.entries.size(); ++i) {
     const Entry& entry = plan.entries[i];
-    if (!entry.problem.empty() || entry.outcome.error || entry.notStarted) continue;
+    if (!entry.problem.empty() || entry.outcome.error || entry.notStarted || entry.noCarrier) continue;
+    const PatchResult& patch = packed[i].outcome.patch;
     unchanged += entry.outcome.unchanged;
-    mapped += packed[i].mapped;
-    largestDeltaE = std::max(largestDeltaE, packed[i].largestDeltaE);
-    movedFar += packed[i].largestDeltaE > kVisibleDeltaE;
+    mapped += patch.mapped;
+    largestDeltaE = std::max(largestDeltaE, patch.largestDeltaE);
+    movedFar += patch.largestDeltaE > kVisibleDeltaE;
   }
   // Carriers only: the other files met are told apart.
-  const std::size_t carriers = plan.entries.size();
+  const std::size_t carriers = plan.entries.size() - tally.noCarrier;
   NativeString summary = Say(options.checkOnly ? Text::kPackSummaryChecked : Text::kPackSummary,
                              {Number(carriers), Number(carriers - tally.failed - tally.notStarted - unchanged),
                               Number(unchanged), Number(tally.failed)}) +
                          Interrupted(tally);
   if (!plan.skipped.empty()) summary += Say(Text::kOtherSkipped, {Number(static_cast<long long>(plan.skipped.size()))});
+  if (copied > 0)
+    summary += Say(options.checkOnly ? Text::kSummaryWouldCopy : Text::kSummaryCopied, {Number(static_cast<long long>(copied))});
+  if (tally.noCarrier > 0) summary += Say(Text::kOtherNotCarriers, {Number(static_cast<long long>(tally.noCarrier))});
   if (mapped > 0) summary += Say(Text::kSummaryMapped, {Number(static_cast<long long>(mapped)), Decimal(largestDeltaE)});
   if (movedFar > 0)
     summary += Say(Text::kSummaryFar, {Number(static_cast<long long>(movedFar)), Number(static_cast<long long>(kVisibleDeltaE))});

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.files["x.gif.png"] = Bytes(data, data + size);
   static Workspace workspace;
   Require(workspace.Ready(), "buffers");
-  const PackOutcome outcome = PackCarrier(os, {"x.gif", "x.gif", {"x.gif.png"}, true}, workspace);
+  const PackOutcome outcome =
+      PackCarrier(os, {.carrier = "x.gif", .output = "x.gif", .pictures = {"x.gif.png"}, .inPlace = true}, workspace);
   const Status status = outcome.error.status;
   Require(status == Status::kOk || status == Status::kRefused, "packed or refused");
   if (status == Status::kOk && !outcome.unchanged) {

@@ -24,6 +24,7 @@ winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 msg_extension='拡張子が ".gif" もしくは ".GIF" 以外のファイルは処理できません。'
 msg_format='このファイルは対応フォーマットではありません。'
 msg_io='ファイルの読み書きに失敗しました。'
+msg_kept='このファイルは搬送ファイルと異なる画像のため、上書きしませんでした。'
 plain_locale=C.UTF-8
 japanese_locale=ja_JP.UTF-8
 
@@ -318,6 +319,26 @@ unwritable_output() {
     expect_listing blocked.gif blocked.gif.bmp
 }
 
+# An earlier .gif.bmp that shows another picture than its carrier may be an
+# edit: it is kept, a notice names it, and the next file of the drop goes on.
+edited_output_kept() {
+    new_work kept
+    carrier edited.gif --width 6 --height 4 --seed 61
+    carrier fresh.gif --seed 62
+    # The first pixel of the picture's bottom row, another colour.
+    cp "$work/want/edited.gif.bmp" "$work/in/edited.gif.bmp"
+    printf '\xff\x00\xff' | dd of="$work/in/edited.gif.bmp" bs=1 seek=54 conv=notrunc status=none
+    cp "$work/in/edited.gif.bmp" "$work/edited.was"
+    start_app "$plain_locale"
+    drop edited.gif fresh.gif
+    expect_notice edited.gif.bmp "$msg_kept"
+    dismiss
+    expect_output fresh.gif 10
+    expect_no_notice 500
+    cmp -s "$work/in/edited.gif.bmp" "$work/edited.was" || die "the edited edited.gif.bmp was replaced"
+    expect_listing edited.gif edited.gif.bmp fresh.gif fresh.gif.bmp
+}
+
 # In Shift_JIS ソ is 0x83 0x5C: its second byte is a backslash, so any
 # byte-wise path handling under code page 932 trips over it.
 japanese_locale_names() {
@@ -389,6 +410,7 @@ scenario "window: client area is black on screen" client_area_is_black
 scenario "drop of three, middle one not a carrier: the rest wait for the notice" failing_file_holds_up_the_rest
 scenario "drop of only wrong extensions: one notice each, nothing written" only_wrong_extensions
 scenario "output cannot be written: I/O notice, no staging file left" unwritable_output
+scenario "an edited output: kept, a notice names it, the next file converted" edited_output_kept
 scenario "Japanese locale: ソ.gif converted, notice shows ソ path" japanese_locale_names
 scenario "keys: Enter and A do nothing, Escape exits with 0" keys
 scenario "close from the window manager and by WM_CLOSE exits with 0" closing
