@@ -112,6 +112,12 @@ def local(record, field):
     return record[field].replace("\\", "/") if "\\" in SEPARATORS else record[field]
 
 
+def output_of(out, record):
+    """Where a record's output lies: the index names it from the catalogue's folder."""
+    name = local(record, "output")
+    return os.path.join(os.fsencode(out), name) if isinstance(name, bytes) else os.path.join(out, name)
+
+
 def check_hashes(out):
     records = json.load(open(os.path.join(out, "index.json"), encoding="utf-8"))["carriers"]
     sums = dict(reversed(line.split(b"  ", 1)) for line in open(os.path.join(out, "SHA256SUMS"), "rb").read().splitlines())
@@ -125,13 +131,13 @@ def check_hashes(out):
             continue
         payload = payload_of(source)
         check("the payload's hash and size", (r["payloadSha256"], r["payloadBytes"]) == (sha(payload), len(payload)), r)
-        output = local(r, "output")
-        check("the output's hash", r["outputSha256"] == sha(open(output, "rb").read()), r["source"])
-        relative = os.fsencode(os.path.relpath(output, os.fsencode(out) if isinstance(output, bytes) else out))
-        check("SHA256SUMS lists it relative to its folder", sums.get(relative) == r["outputSha256"].encode(), relative)
+        check("the output's hash", r["outputSha256"] == sha(open(output_of(out, r), "rb").read()), r["source"])
+        named = os.fsencode(local(r, "output"))
+        check("the index names it as SHA256SUMS does, from the folder, with /", ("outputHex" in r or "\\" not in r["output"])
+              and sums.get(named) == r["outputSha256"].encode(), named)
     verified = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=out, capture_output=True)
     check("sha256sum -c verifies a fresh run", verified.returncode == 0, verified.stdout + verified.stderr)
-    changed = local(written[0], "output")
+    changed = output_of(out, written[0])
     original = open(changed, "rb").read()
     open(changed, "ab").write(b"\0")
     verified = subprocess.run(["sha256sum", "-c", "--quiet", "SHA256SUMS"], cwd=out, capture_output=True)
@@ -323,7 +329,7 @@ def main():
 
         # Run again over an edit: the edit is kept, listed as such, and shown.
         title = next(r for r in records if name_of(r["source"]) == "title.gif")
-        picture = local(title, "output")
+        picture = output_of("out", title)
         edited = Image.open(picture)
         edited.putpixel((0, 0), (255, 0, 255))
         edited.save(picture)

@@ -118,21 +118,21 @@ Place PlaceOf(const std::vector<NativeString>& from, const NativeString& to) {
   Place place;
   if (common == 0 || (kDrives && from[0].empty())) {
     // A drive's colon stays as it is, where a URL needs it so.
-    place.path = Utf8(names[0]);
-    place.link = names[0].empty() ? "file:" : "file:///" + place.path;
+    place.path = names[0];
+    place.link = names[0].empty() ? "file:" : "file:///" + Utf8(names[0]);
     for (std::size_t i = 1; i < names.size(); ++i) {
-      place.path += '/' + Utf8(names[i]);
+      place.path += NATIVE_TEXT('/') + names[i];
       place.link += '/' + Escaped(Utf8(names[i]));
     }
     return place;
   }
-  const auto add = [&](const std::string& name, const std::string& link) {
-    if (!place.path.empty()) place.path += '/', place.link += '/';
+  const auto add = [&](const NativeString& name, const std::string& link) {
+    if (!place.path.empty()) place.path += NATIVE_TEXT('/'), place.link += '/';
     place.path += name;
     place.link += link;
   };
-  for (std::size_t i = common; i < from.size(); ++i) add("..", "..");
-  for (std::size_t i = common; i < names.size(); ++i) add(Utf8(names[i]), Escaped(Utf8(names[i])));
+  for (std::size_t i = common; i < from.size(); ++i) add(NATIVE_TEXT(".."), "..");
+  for (std::size_t i = common; i < names.size(); ++i) add(names[i], Escaped(Utf8(names[i])));
   return place;
 }
 
@@ -153,11 +153,13 @@ void WriteIndex(const CatalogueRun& run, TextOut& out) {
       << ",\n \"checkOnly\": " << (catalogue.checkOnly ? "true" : "false")
       << ",\n \"summary\": " << Json(Utf8(Printable(catalogue.summary))) << ",\n \"carriers\": [";
   const char* separator = "\n";
-  for (const CatalogueRecord& r : catalogue.records) {
+  for (std::size_t i = 0; i < catalogue.records.size(); ++i) {
+    const CatalogueRecord& r = catalogue.records[i];
+    const std::optional<Place>& place = run.places[i];
     const Evidence& e = r.evidence;
     const auto number = [&](std::int64_t value) { return r.sized ? std::to_string(value) : std::string("null"); };
     out << separator << "  {\"source\": " << JsonName("sourceHex", r.source)
-        << ", \"output\": " << (r.output.empty() ? "null" : JsonName("outputHex", r.output))
+        << ", \"output\": " << (place ? JsonName("outputHex", place->path) : "null")
         << ", \"outcome\": \"" << OutcomeName(r.verdict) << "\", \"reason\": "
         << (r.reason.empty() ? "null" : Json(Utf8(Printable(r.reason)))) << ", \"width\": " << number(r.width)
         << ", \"height\": " << number(r.height) << ", \"bitsPerPixel\": " << (r.depth ? Digits(r.depth) : "null")
@@ -175,8 +177,8 @@ void WriteIndex(const CatalogueRun& run, TextOut& out) {
 // sha256sum's own form: a name holding a backslash or a line break is
 // escaped, and its line marked so with a backslash.
 void WriteSums(const CatalogueRun& run, TextOut& out) {
-  std::vector<std::pair<std::string, const Sha256Digest*>> sums;
-  std::map<std::string, std::size_t> listed;  // an output written twice is listed once, as it stands
+  std::vector<std::pair<NativeString, const Sha256Digest*>> sums;
+  std::map<NativeString, std::size_t> listed;  // an output written twice is listed once, as it stands
   for (std::size_t i = 0; i < run.catalogue.records.size(); ++i) {
     const Evidence& evidence = run.catalogue.records[i].evidence;
     if (!run.places[i] || !evidence.output) continue;
@@ -184,7 +186,8 @@ void WriteSums(const CatalogueRun& run, TextOut& out) {
     if (added) sums.emplace_back(run.places[i]->path, &*evidence.output);
     else sums[at->second].second = &*evidence.output;
   }
-  for (const auto& [path, digest] : sums) {
+  for (const auto& [native, digest] : sums) {
+    const std::string path = Utf8(native);
     std::string name;
     for (const char c : path) name += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
     out << (name.size() != path.size() ? "\\" : "") << HexOf(*digest) << "  " << name << "\n";

@@ -49,8 +49,8 @@ struct Catalogue {
 
 // Where an output lies seen from the catalogue's folder.
 struct Place {
-  std::string link;  // a URL relative to the page where it can be one, each byte outside the unreserved escaped
-  std::string path;  // the same as a path, for SHA256SUMS
+  std::string link;   // a URL relative to the page where it can be one, each byte outside the unreserved escaped
+  NativeString path;  // the same as a path, "/" between its names on every system, for the index and SHA256SUMS
 };
 
 // What the page and the index share of the whole run.
