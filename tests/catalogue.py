@@ -14,8 +14,10 @@ Japanese as BMP, from a check alone, and with --large N a page of N carriers.
   catalogue.py CONVERT MAKE_CARRIER [--large N] [--screenshot PNG] [RUNNER...]
 """
 import hashlib
+import itertools
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -73,10 +75,13 @@ def make_tree(make, runner, posix):
         "sprites/mask": ("rose:", "35x23", ["-monochrome", "-compress", "None"], "BMP3", ""),
         "sprites/jp": ("rose:", "20x13", ["-type", "TrueColor"], "BMP3", ""),
         "sprites/hostile": ("wizard:", "9x9", ["-type", "TrueColor"], "BMP3", "--comment"),
+        # Beside the folders, one named after them and one in capitals.
+        "wallpaper": ("granite:", "24x24", ["-type", "TrueColor"], "BMP3", ""),
+        "notes": ("netscape:", "12x12", ["-colors", "4", "-type", "Palette", "-compress", "None"], "BMP3", ""),
     }
     with open("carriers.txt", "w") as carriers:
         for name, (picture, size, options, coder, form) in pictures.items():
-            os.makedirs("tree/" + os.path.dirname(name), exist_ok=True)
+            os.makedirs(os.path.join("tree", os.path.dirname(name)), exist_ok=True)
             # Rows top-down under a positive height, as the game stores them.
             bmp = os.path.basename(name) + ".bmp"
             subprocess.run([MAGICK, picture, "-resize", size + "!", "-flip", *options, f"{coder}:{bmp}"], check=True)
@@ -88,6 +93,7 @@ def make_tree(make, runner, posix):
     # The fixture tool takes ANSI names, so the others are given afterwards.
     os.rename("tree/sprites/jp.gif", "tree/sprites/" + JAPANESE)
     os.rename("tree/sprites/hostile.gif", "tree/sprites/" + HOSTILE)
+    os.rename("tree/notes.gif", "tree/Notes.GIF")
     open("tree/broken.gif", "wb").write(b"GIF89a<script>alert(2)</script>")
     if posix:
         open("tree/" + HOSTILE_POSIX, "wb").write(b"<script>alert(4)</script>")
@@ -103,6 +109,12 @@ def name_of(path):
     for separator in SEPARATORS:
         path = path.rsplit(separator, 1)[-1]
     return path
+
+
+def shelf(source):
+    """Where a person looks for a carrier: its folder's names, then its own, each by its letters in either case."""
+    names = re.split(f"[{re.escape(SEPARATORS)}]", source)
+    return [(n.lower(), n) for n in names[:-1]], (names[-1].lower(), names[-1])
 
 
 def local(record, field):
@@ -201,10 +213,18 @@ class Browser:
 
 def check_page(browser, out, records, screenshot=None):
     browser.open(os.path.join(out, "index.html"))
+    shelves = browser.js("return [...document.querySelectorAll('main section')].map(s => [s.querySelector('h2')"
+                         ".textContent, [...s.querySelectorAll('.name')].map(n => n.title)])")
+    expected = []
+    for _, shelved in itertools.groupby(sorted(records, key=lambda r: shelf(r["source"])), lambda r: shelf(r["source"])[0]):
+        sources = [r["source"] for r in shelved]
+        expected.append([sources[0][:-len(name_of(sources[0])) - 1] or ".", sources])
+    check("a tile for each carrier, each folder under one heading in the order of the tree, its carriers by name",
+          shelves == expected, shelves)
     tiles = browser.driver.find_elements(By.CSS_SELECTOR, ".tile")
-    check("a tile for each carrier, in the order of the tree",
-          [t.find_element(By.CSS_SELECTOR, ".name").get_attribute("title") for t in tiles] == [r["source"] for r in records])
-    for tile, r in zip(tiles, records):
+    by_source = {r["source"]: r for r in records}
+    for tile in tiles:
+        r = by_source[tile.find_element(By.CSS_SELECTOR, ".name").get_attribute("title")]
         name = name_of(r["source"])
         text = lambda selector: tile.find_element(By.CSS_SELECTOR, selector).get_attribute("textContent")
         check("the name shows as given, as the command line shows it", text(".name") == name, name)

@@ -70,27 +70,12 @@ std::string Date() {
 }
 
 #ifdef _WIN32
-constexpr const NativeChar* kSeparators = L"\\/";
 constexpr bool kDrives = true;
 bool SameName(const NativeString& a, const NativeString& b) { return NameKey(a) == NameKey(b); }
 #else
-constexpr const NativeChar* kSeparators = "/";
 constexpr bool kDrives = false;
 bool SameName(const NativeString& a, const NativeString& b) { return a == b; }
 #endif
-
-// The names of an absolute path, its root first: "" for "/", or a drive.
-std::vector<NativeString> NamesOf(const NativeString& absolute) {
-  std::vector<NativeString> names;
-  for (std::size_t start = 0;;) {
-    const std::size_t end = absolute.find_first_of(kSeparators, start);
-    names.push_back(absolute.substr(start, end - start));
-    if (end == NativeString::npos) break;
-    start = end + 1;
-  }
-  while (names.size() > 1 && names.back().empty()) names.pop_back();
-  return names;
-}
 
 // A name in a URL: every byte but the unreserved ones escaped, so that
 // "#", "?", "%", a drive's ":" and any byte of another script reach the file.

@@ -1,11 +1,15 @@
 // index.html: a whole run on one page that a browser opens offline, a tile
-// for each carrier under a heading for each folder, filtered, zoomed and
+// for each carrier under one heading for each folder, filtered, zoomed and
 // shown on the background one asks for.
 
 #include "page.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "../cli/report.h"
 #include "../cli/texts.h"
@@ -170,6 +174,38 @@ std::string Palette(const std::vector<Rgba>& palette) {
   return hex;
 }
 
+// Where a person looks for a carrier on the page: under its folder, folders
+// in the order of the tree, a folder before those in it; among its
+// neighbours by name. A name goes by its letters whatever their case
+// ("notes.GIF" among the others), then by its units, so that the order is
+// one whatever the names.
+using SortName = std::pair<NativeString, NativeString>;
+struct Shelf {
+  std::vector<SortName> folder;
+  SortName name;
+  bool operator<(const Shelf& other) const { return std::tie(folder, name) < std::tie(other.folder, other.name); }
+};
+
+SortName SortNameOf(const NativeString& name) {
+  NativeString folded = name;
+  for (NativeChar& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<NativeChar>(c - 'A' + 'a');
+  }
+  return {folded, name};
+}
+
+// The names that tell a folder, so that "tree//a" and "./tree/a" are one
+// folder with "tree/a", and a bare name's folder is the one before all.
+Shelf ShelfOf(const NativeString& source) {
+  Shelf shelf{{}, SortNameOf(NameOf(source))};
+  const NativeString folder = FolderOf(source);
+  if (folder.empty()) return shelf;
+  for (const NativeString& name : NamesOf(folder)) {
+    if (name != NATIVE_TEXT(".") && (shelf.folder.empty() || !name.empty())) shelf.folder.push_back(SortNameOf(name));
+  }
+  return shelf;
+}
+
 void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std::size_t group, std::size_t palette,
                TextOut& out) {
   const NativeString name = NameOf(r.source);
@@ -252,17 +288,23 @@ void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out)
   out << "</fieldset>\n<output id=\"shown\" aria-live=\"polite\" data-pattern=\"" << Html(Say(Text::kCatalogueShown, {NATIVE_TEXT("{0}"), NATIVE_TEXT("{1}")}))
       << "\"></output>\n</div>\n</header>\n<main>\n";
 
-  // A heading each time the folder changes, in the order of the tree.
-  std::optional<NativeString> folder;
-  for (std::size_t i = 0; i < catalogue.records.size(); ++i) {
-    const CatalogueRecord& record = catalogue.records[i];
-    const NativeString parent = FolderOf(record.source);
-    const NativeString here = parent.empty() ? NativeString(NATIVE_TEXT(".")) : parent;
-    if (here != folder) {
-      out << (folder ? "</div>\n</section>\n" : "") << "<section>\n<h2>" << Html(here) << "</h2>\n<div class=\"tiles\">\n";
-      folder = here;
+  // Each folder under one heading, named as its first carrier names it.
+  std::vector<Shelf> shelves;
+  std::vector<std::size_t> order;
+  for (const CatalogueRecord& record : catalogue.records) {
+    order.push_back(shelves.size());
+    shelves.push_back(ShelfOf(record.source));
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return shelves[a] < shelves[b]; });
+  const std::vector<SortName>* folder = nullptr;
+  for (const std::size_t i : order) {
+    if (!folder || shelves[i].folder != *folder) {
+      const NativeString parent = FolderOf(catalogue.records[i].source);
+      out << (folder ? "</div>\n</section>\n" : "") << "<section>\n<h2>"
+          << Html(parent.empty() ? NativeString(NATIVE_TEXT(".")) : parent) << "</h2>\n<div class=\"tiles\">\n";
+      folder = &shelves[i].folder;
     }
-    WriteTile(record, run.places[i], groupIds[groupOf[i]], paletteOf[i], out);
+    WriteTile(catalogue.records[i], run.places[i], groupIds[groupOf[i]], paletteOf[i], out);
   }
   out << (folder ? "</div>\n</section>\n" : "") << "</main>\n<footer><a href=\"index.json\">index.json</a>";
   if (!catalogue.checkOnly) out << " · <a href=\"SHA256SUMS\">SHA256SUMS</a>";
