@@ -25,6 +25,7 @@ import tempfile
 import time
 
 from PIL import Image
+from pictures import rle_form
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.service import Service
@@ -38,6 +39,7 @@ WAIT = 120  # seconds a browser step may take on a busy machine before it counts
 HOSTILE = "x' onerror='alert(1)' &amp; #% ;.gif"  # what a name may hold on Windows too
 HOSTILE_POSIX = "<img src=x onerror=alert(1)>.gif"
 JAPANESE = "タイトル画面.gif"
+RUNS = {"rle.gif": (70, 46), "rle4.gif": (31, 17)}  # RLE8 from ImageMagick, RLE4 as pictures.py writes it
 SEPARATORS = "/"  # and a backslash for the Windows build's paths
 failures = []
 
@@ -89,6 +91,9 @@ def make_tree(make, runner, posix):
         # Bytes after the rows that are a script, which nothing runs.
         open("trailer.bmp", "wb").write(open("hostile.bmp", "rb").read() + b"<script>alert(3)</script>")
         carriers.write("--payload trailer.bmp tree/sprites/trailer.gif\n")
+        subprocess.run([MAGICK, "rose:", "-resize", "31x17!", "rose.png"], check=True)
+        open("rle4.bmp", "wb").write(rle_form(True)(Image.open("rose.png"))[0])
+        carriers.write("--payload rle4.bmp tree/screens/rle4.gif\n")
     subprocess.run([*runner, make, "--list", "carriers.txt"], check=True)
     # The fixture tool takes ANSI names, so the others are given afterwards.
     os.rename("tree/sprites/jp.gif", "tree/sprites/" + JAPANESE)
@@ -231,11 +236,15 @@ def check_page(browser, out, records, screenshot=None):
         images = tile.find_elements(By.CSS_SELECTOR, "img")
         if r["outcome"] == "failed":
             check("a failure shows the command line's reason", text(".pic") == r["reason"], name)
-        elif r["form"] in ("rgb", "palette", "bitfields") or r["outcome"] == "kept":
+        elif r["form"] in ("rgb", "palette", "bitfields") or r["outcome"] == "kept" or name in RUNS:
+            check("a bitmap of pixels or runs shows a picture", images, name)
+            if not images:
+                continue
             browser.js("arguments[0].scrollIntoView()", images[0])
             browser.wait("return arguments[0].complete && arguments[0].naturalWidth > 0", images[0])
             size = browser.js("return [arguments[0].naturalWidth, arguments[0].naturalHeight]", images[0])
-            check("the picture loads at its size", size == [r["width"], r["height"]], f"{name} {size}")
+            check("the picture loads at its size, as Pillow reads the output", size == [r["width"], r["height"]] ==
+                  list(RUNS.get(name, Image.open(output_of(out, r)).size)), f"{name} {size}")
             link = images[0].get_attribute("src")
             check("by a URL, which a click opens", "\\" not in link and tile.find_element(By.TAG_NAME, "a")
                   .get_attribute("href") == link, link)
@@ -333,8 +342,8 @@ def main():
         check("a tree with failures exits 1", done.returncode == 1, done.stderr)
         records = check_hashes("out")
         forms = {name_of(r["source"]): r["form"] for r in records}
-        check("every form is there", [forms[n] for n in ("title.gif", "logo.gif", "wizard.gif", "rle.gif")] ==
-              ["rgb", "palette", "bitfields", "compressed"], forms)
+        check("every form is there", [forms[n] for n in ("title.gif", "logo.gif", "wizard.gif", "rle.gif", "rle4.gif")] ==
+              ["rgb", "palette", "bitfields", "compressed", "compressed"], forms)
         check_page(browser, "out", records, options.get("--screenshot"))
         check_controls(browser, records)
 

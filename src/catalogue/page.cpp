@@ -215,7 +215,7 @@ void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std:
     out << "<div class=\"pic none\">" << Html(r.reason) << "</div>";
   } else if (!r.reason.empty() && r.verdict != Verdict::kKept) {
     out << "<div class=\"pic none\">" << Html(Say(Text::kCatalogueNoPicture, {r.reason})) << "</div>";
-  } else if (place && (r.verdict == Verdict::kConverted || r.verdict == Verdict::kKept)) {
+  } else if (place && r.verdict != Verdict::kChecked) {
     out << "<div class=\"pic\"><a href=\"" << place->link << "\"><img data-src=\"" << place->link << "\" alt=\"" << Html(name)
         << "\" width=\"" << std::to_string(r.width) << "\" height=\"" << std::to_string(r.height) << "\"></a></div>";
   }
