@@ -301,6 +301,22 @@ def check_controls(browser, records):
     browser.quiet()
 
 
+def check_edits(browser, kept):
+    """Edits kept stand out from the others, and the form menu shows them alone."""
+    tiles = browser.js("return [...document.querySelectorAll('.tile')].map(t => [t.querySelector('.name').title,"
+                       "t.querySelector('.edit') && t.querySelector('.edit').getBoundingClientRect().height > 0,"
+                       "getComputedStyle(t).borderTopColor])")
+    check("each kept edit marked, and only those, in a colour of its own",
+          sorted(s for s, marked, _ in tiles if marked) == sorted(kept) and
+          {edge for s, _, edge in tiles if s in kept}.isdisjoint(edge for s, _, edge in tiles if s not in kept), tiles)
+    form = Select(browser.find("#form"))
+    form.select_by_value("edited")
+    check("a choice for the edits, as many as there are", form.first_selected_option.text == f"edited ({len(kept)})")
+    shown = browser.js("return [...document.querySelectorAll('.tile:not([hidden]) .name')].map(n => n.title)")
+    check("which shows them alone", sorted(shown) == sorted(kept), shown)
+    form.select_by_value("")
+
+
 def check_large(browser, program, make, runner, count):
     with open("large.txt", "w") as f:
         for i in range(count):
@@ -356,19 +372,25 @@ def main():
         check("a Japanese name as written", JAPANESE in names)
         check("bytes that are no UTF-8 as the command line shows them", not posix or "bad\\xff.gif" in names, names)
 
-        # Run again over an edit: the edit is kept, listed as such, and shown.
-        title = next(r for r in records if name_of(r["source"]) == "title.gif")
-        picture = output_of("out", title)
-        edited = Image.open(picture)
-        edited.putpixel((0, 0), (255, 0, 255))
-        edited.save(picture)
+        # Run again over two edits, one of a palette: each is kept, listed as such, and shown as an edit.
+        edits = {}
+        for name in ("title.gif", "logo.gif"):
+            picture = output_of("out", next(r for r in records if name_of(r["source"]) == name))
+            edits[picture] = Image.open(picture).convert("RGB")
+            edits[picture].putpixel((0, 0), tuple(255 - c for c in edits[picture].getpixel((0, 0))))
+            edits[picture].save(picture)
         convert(runner, program, ["-r", "-f", "png", "-o", "out", "--catalogue", "tree"])
         again = json.load(open("out/index.json", encoding="utf-8"))["carriers"]
-        kept = next(r for r in again if name_of(r["source"]) == "title.gif")
+        kept = {name_of(r["source"]): r for r in again if r["outcome"] == "kept"}
         check("an edit kept is listed as kept, with no hash of a file the run did not write",
-              (kept["outcome"], kept["outputSha256"], "kept:" in (kept["reason"] or "")) == ("kept", None, True), kept)
-        check("and left as it was", list(Image.open(picture).getdata()) == list(edited.getdata()))
+              sorted(kept) == ["logo.gif", "title.gif"] and
+              all((r["outputSha256"], "kept:" in (r["reason"] or "")) == (None, True) for r in kept.values()), kept)
+        check("and left as it was", all(list(Image.open(p).getdata()) == list(e.getdata()) for p, e in edits.items()))
+        logo = kept.get("logo.gif", {})
+        check("an edit kept has its carrier's size and palette", (logo.get("carrierBytes"), logo.get("paletteLength")) ==
+              (os.path.getsize("tree/screens/logo.gif"), len(Image.open("logo.bmp").getpalette()) // 3), logo)
         check_page(browser, "out", again)
+        check_edits(browser, [r["source"] for r in kept.values()])
 
         # From the check alone: the page and the index, without pictures.
         convert(runner, program, ["-n", "-r", "-o", "out-check", "--catalogue", "tree"])

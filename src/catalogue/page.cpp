@@ -37,6 +37,8 @@ h2 { font-size: 1rem; margin: 1.1rem 0 .5rem; overflow-wrap: anywhere; }
 .tiles { display: flex; flex-wrap: wrap; gap: .75rem; align-items: flex-start; }
 .tile { content-visibility: auto; contain-intrinsic-size: auto 12rem auto 10rem; margin: 0; width: min-content; min-width: 12rem; max-width: 100%; background: #fff; border: 1px solid #d0d0d0; border-radius: 4px; }
 .tile.failed { border-color: #c0392b; }
+.tile.edited { border: 2px solid #b35c00; }
+.edit { display: inline-block; margin-bottom: .2rem; padding: 0 .4rem; border-radius: 3px; background: #b35c00; color: #fff; font-weight: 600; }
 .pic { display: flex; align-items: center; justify-content: center; min-height: 4.5rem; overflow: auto; padding: 8px; border-radius: 3px 3px 0 0; }
 .pic a, .pic img { display: block; }
 .pic img { image-rendering: pixelated; }
@@ -60,6 +62,7 @@ constexpr std::string_view kScript = R"js(
   var doc = document, list = function (selector) { return Array.prototype.slice.call(doc.querySelectorAll(selector)); };
   var tiles = list(".tile"), sections = list("main section"), images = list(".pic img");
   var names = tiles.map(function (tile) { return tile.querySelector(".name").title.toLowerCase(); });
+  var edited = tiles.map(function (tile) { return tile.classList.contains("edited"); });
   var sizes = images.map(function (image) { return [+image.getAttribute("width"), +image.getAttribute("height")]; });
   var filter = doc.getElementById("filter"), form = doc.getElementById("form"), shown = doc.getElementById("shown");
   var say = function (pattern, values) {
@@ -69,7 +72,8 @@ constexpr std::string_view kScript = R"js(
   var apply = function () {
     var words = filter.value.trim().toLowerCase(), group = form.value, count = 0;
     tiles.forEach(function (tile, i) {
-      var show = names[i].indexOf(words) >= 0 && (group === "" || tile.getAttribute("data-form") === group);
+      var kind = group === "" || (group === "edited" ? edited[i] : tile.getAttribute("data-form") === group);
+      var show = names[i].indexOf(words) >= 0 && kind;
       tile.hidden = !show;
       count += show ? 1 : 0;
     });
@@ -209,7 +213,9 @@ Shelf ShelfOf(const NativeString& source) {
 void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std::size_t group, std::size_t palette,
                TextOut& out) {
   const NativeString name = NameOf(r.source);
-  out << "<figure class=\"tile" << (r.verdict == Verdict::kFailed ? " failed" : "") << "\" data-form=\""
+  // An output kept is the user's work, which the tool has left as it stands.
+  const bool edited = r.verdict == Verdict::kKept;
+  out << "<figure class=\"tile" << (r.verdict == Verdict::kFailed ? " failed" : edited ? " edited" : "") << "\" data-form=\""
       << std::to_string(group) << "\">";
   if (r.verdict == Verdict::kFailed) {
     out << "<div class=\"pic none\">" << Html(r.reason) << "</div>";
@@ -227,7 +233,9 @@ void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std:
   if (r.rows) facts.push_back(Say(std::string_view(r.rows) == "packed" ? Text::kCatalogueRowsPacked : Text::kCatalogueRowsPadded));
   if (r.evidence.carrierBytes)
     facts.push_back(Say(Text::kCatalogueCarrierBytes, {Number(static_cast<long long>(*r.evidence.carrierBytes))}));
-  out << "<figcaption><span class=\"name\" title=\"" << Html(r.source) << "\">" << Html(name) << "</span><span>";
+  out << "<figcaption>";
+  if (edited) out << "<strong class=\"edit\">" << Html(Say(Text::kCatalogueEdited)) << "</strong>";
+  out << "<span class=\"name\" title=\"" << Html(r.source) << "\">" << Html(name) << "</span><span>";
   for (std::size_t i = 0; i < facts.size(); ++i) out << (i ? "\n" : "") << Html(facts[i]);
   out << "</span>";
   if (!r.evidence.palette.empty())
@@ -247,7 +255,9 @@ void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out)
   std::map<std::string, std::size_t> paletteIds;
   std::vector<std::size_t> paletteOf;
   std::uint64_t carrierBytes = 0, outputBytes = 0;
+  std::size_t edited = 0;
   for (const CatalogueRecord& record : catalogue.records) {
+    edited += record.verdict == Verdict::kKept;
     groupOf.push_back(GroupOf(record));
     ++groups[groupOf.back()];
     paletteOf.push_back(paletteIds.try_emplace(Palette(record.evidence.palette), paletteIds.size()).first->second);
@@ -272,6 +282,8 @@ void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out)
       << "<input type=\"search\" id=\"filter\" autocomplete=\"off\" spellcheck=\"false\"></label>\n<label>"
       << Html(Say(Text::kCatalogueForm)) << "<select id=\"form\"><option value=\"\">" << Html(Say(Text::kCatalogueAll))
       << " (" << std::to_string(catalogue.records.size()) << ")</option>";
+  if (edited > 0)
+    out << "<option value=\"edited\">" << Html(Say(Text::kCatalogueEdited)) << " (" << std::to_string(edited) << ")</option>";
   for (const auto& [group, id] : groupIds)
     out << "<option value=\"" << std::to_string(id) << "\">" << Html(group.label) << " (" << std::to_string(groups[group])
         << ")</option>";

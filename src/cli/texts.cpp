@@ -139,6 +139,7 @@ constexpr Row kTexts[] = {
     {Text::kCataloguePaletteGroup, T("{}-bit palette"), T("{} ビット パレット")},
     {Text::kCatalogueFailed, T("failed"), T("失敗")},
     {Text::kCatalogueNoPicture, T("{}: no picture to show"), T("{}ため表示する画像がありません")},
+    {Text::kCatalogueEdited, T("edited"), T("編集済み")},
     {Text::kCatalogueNotOurs, T("cannot replace {}: --catalogue did not make it"), T("{} を置き換えられません: --catalogue で作成したものではありません")},
     {Text::kBackupNote, T(", backup {}"), T("、バックアップ {}")},
     {Text::kBackupStays, T("; its backup {} stays"), T("。バックアップ {} は残ります")},

@@ -120,6 +120,7 @@ enum class Text {
   kCataloguePaletteGroup,
   kCatalogueFailed,
   kCatalogueNoPicture,
+  kCatalogueEdited,
   kCatalogueNotOurs,
   kBackupNote,
   kBackupStays,
