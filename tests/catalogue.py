@@ -266,6 +266,13 @@ def check_controls(browser, records):
     browser.find("body").send_keys("/")
     driver.switch_to.active_element.send_keys("coin")
     check("/ and typing filter the tiles", (browser.visible(), browser.find("#shown").text) == (1, f"1 of {total} shown"))
+    # Names, forms and reasons alike, whatever the case.
+    for words in ("(rle4)", "5-6-5", "Not A Carrier", "TITLE"):
+        driver.switch_to.active_element.send_keys(Keys.CONTROL, "a", Keys.NULL, words)
+        shown = browser.js("return [...document.querySelectorAll('.tile:not([hidden]) .name')].map(n => n.title)")
+        check("the filter finds names, forms and reasons", sorted(shown) == sorted(
+              r["source"] for r in records if any(words.lower() in (r[f] or "").lower() for f in ("source", "description",
+                                                                                              "reason"))), words)
     driver.switch_to.active_element.send_keys(Keys.CONTROL, "a", Keys.BACKSPACE)
     check("an empty filter shows all", browser.visible() == total)
     form = Select(browser.find("#form"))

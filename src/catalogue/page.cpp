@@ -61,7 +61,8 @@ constexpr std::string_view kScript = R"js(
 (function () {
   var doc = document, list = function (selector) { return Array.prototype.slice.call(doc.querySelectorAll(selector)); };
   var tiles = list(".tile"), sections = list("main section"), images = list(".pic img");
-  var names = tiles.map(function (tile) { return tile.querySelector(".name").title.toLowerCase(); });
+  // The filter looks in a carrier's path and in what its tile says of it: its form and its reason among them.
+  var texts = tiles.map(function (tile) { return (tile.querySelector(".name").title + "\n" + tile.textContent).toLowerCase(); });
   var edited = tiles.map(function (tile) { return tile.classList.contains("edited"); });
   var sizes = images.map(function (image) { return [+image.getAttribute("width"), +image.getAttribute("height")]; });
   var filter = doc.getElementById("filter"), form = doc.getElementById("form"), shown = doc.getElementById("shown");
@@ -73,7 +74,7 @@ constexpr std::string_view kScript = R"js(
     var words = filter.value.trim().toLowerCase(), group = form.value, count = 0;
     tiles.forEach(function (tile, i) {
       var kind = group === "" || (group === "edited" ? edited[i] : tile.getAttribute("data-form") === group);
-      var show = names[i].indexOf(words) >= 0 && kind;
+      var show = texts[i].indexOf(words) >= 0 && kind;
       tile.hidden = !show;
       count += show ? 1 : 0;
     });
@@ -278,7 +279,7 @@ void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out)
       << " · " << Html(Say(Text::kCatalogueMade, {NativeString(kCatalogueVersion, kCatalogueVersion + std::char_traits<char>::length(kCatalogueVersion)),
                                                      NativeString(run.date.begin(), run.date.end())}));
   if (catalogue.checkOnly) out << " · " << Html(Say(Text::kCatalogueChecked));
-  out << "</p>\n<div class=\"controls\">\n<label>" << Html(Say(Text::kCatalogueName))
+  out << "</p>\n<div class=\"controls\">\n<label>" << Html(Say(Text::kCatalogueFilter))
       << "<input type=\"search\" id=\"filter\" autocomplete=\"off\" spellcheck=\"false\"></label>\n<label>"
       << Html(Say(Text::kCatalogueForm)) << "<select id=\"form\"><option value=\"\">" << Html(Say(Text::kCatalogueAll))
       << " (" << std::to_string(catalogue.records.size()) << ")</option>";

@@ -122,7 +122,7 @@ constexpr Row kTexts[] = {
     {Text::kCatalogueBytes, T("{} bytes in carriers, {} bytes written"), T("搬送ファイル {} バイト、書き出し {} バイト")},
     {Text::kCatalogueMade, T("made by quillane-convert {} on {}"), T("quillane-convert {} で作成 ({})")},
     {Text::kCatalogueChecked, T("checked only: no pictures written"), T("検査のみ: 画像は書き出していません")},
-    {Text::kCatalogueName, T("Name"), T("名前")},
+    {Text::kCatalogueFilter, T("Filter"), T("絞り込み")},
     {Text::kCatalogueForm, T("Form"), T("形式")},
     {Text::kCatalogueAll, T("all"), T("すべて")},
     {Text::kCatalogueZoom, T("Zoom"), T("拡大")},

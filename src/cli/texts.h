@@ -103,7 +103,7 @@ enum class Text {
   kCatalogueBytes,
   kCatalogueMade,
   kCatalogueChecked,
-  kCatalogueName,
+  kCatalogueFilter,
   kCatalogueForm,
   kCatalogueAll,
   kCatalogueZoom,
