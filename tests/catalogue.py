@@ -54,6 +54,13 @@ def sha(data):
     return hashlib.sha256(data).hexdigest()
 
 
+def palette_of(bmp):
+    """A palette bitmap's colours as Pillow reads them, "rrggbb" each; a 1-bit one it reads as black and white."""
+    read = Image.open(bmp)
+    flat = read.getpalette() if read.mode == "P" else [0, 0, 0, 255, 255, 255]
+    return ["%02x%02x%02x" % tuple(flat[i:i + 3]) for i in range(0, len(flat), 3)]
+
+
 def payload_of(path):
     """The chain as the container is defined: from byte 30 after an image
     descriptor at 19, else from 21; a sub-block under 255 bytes ends it."""
@@ -296,15 +303,29 @@ def check_controls(browser, records):
         check(f"a {value} background", browser.js(look + "backgroundColor", image) == colour)
     browser.find("input[name=background][value=checks]").click()
     check("a checkerboard", "conic-gradient" in browser.js(look + "backgroundImage", image))
-    # The palette strip: the colours as Pillow reads them from the carried bitmap, in index order.
-    canvas = browser.find("figure:has(img[alt='logo.gif']) canvas")
-    browser.js("arguments[0].scrollIntoView()", canvas)
-    browser.wait("var blank = document.createElement('canvas'); blank.width = arguments[0].width; blank.height = 1;"
-                 "return arguments[0].toDataURL() !== blank.toDataURL()", canvas)
-    strip = browser.js("var c = arguments[0]; return Array.from(c.getContext('2d').getImageData(0, 0, c.width, 1).data)",
-                       canvas)
-    check("a swatch for each entry, in index order", [v for i, v in enumerate(strip) if i % 4 != 3] ==
-          Image.open("logo.bmp").getpalette())
+    # A swatch for each entry, big enough to see at any palette size, in index order with the colours Pillow reads
+    # from the carried bitmap, each named on hover, on a click and from the keyboard.
+    for picture, bmp in (("logo.gif", "logo.bmp"), ("mask.gif", "mask.bmp")):
+        grid = browser.find(f"figure:has(img[alt='{picture}']) .palette")
+        browser.js("arguments[0].scrollIntoView()", grid)
+        browser.wait("return arguments[0].children.length > 0", grid)
+        swatches = browser.js("return [...arguments[0].children].map(s => [getComputedStyle(s).backgroundColor, s.title,"
+                              "s.getBoundingClientRect().width, s.getBoundingClientRect().height])", grid)
+        hexes = palette_of(bmp)
+        check("a swatch for each entry, in index order", [s[0] for s in swatches] ==
+              ["rgb(%d, %d, %d)" % tuple(bytes.fromhex(h)) for h in hexes], picture)
+        check("each named by its index and colour", [s[1] for s in swatches] ==
+              [f"entry {i}: #{h}" for i, h in enumerate(hexes)], picture)
+        check("each big enough to see", min(min(w, h) for _, _, w, h in swatches) >= 8, swatches[:2])
+    grid, hexes = browser.find("figure:has(img[alt='logo.gif']) .palette"), palette_of("logo.bmp")
+    line = "return arguments[0].nextElementSibling.textContent"
+    swatch = grid.find_elements(By.TAG_NAME, "span")[17]
+    browser.js("arguments[0].scrollIntoView({block: 'center'})", swatch)
+    swatch.click()
+    check("a click names the entry", browser.js(line, grid) == f"entry 17: #{hexes[17]}", browser.js(line, grid))
+    driver.switch_to.active_element.send_keys(Keys.ARROW_RIGHT, Keys.ARROW_DOWN)
+    check("and so do the arrow keys, a row of 16 a step", browser.js(line, grid) == f"entry 34: #{hexes[34]}",
+          browser.js(line, grid))
     browser.quiet()
 
 
@@ -328,7 +349,9 @@ def check_large(browser, program, make, runner, count):
     with open("large.txt", "w") as f:
         for i in range(count):
             os.makedirs(f"large/d{i % 100:02}", exist_ok=True)
-            f.write(f"--width {16 + i % 17} --height {16 + i % 5} --seed {i} large/d{i % 100:02}/c{i:05}.gif\n")
+            # Palettes of 256 and of 16 among the others, each its own.
+            depth = ["--depth 8 ", "--depth 4 ", "", ""][i % 4]
+            f.write(f"{depth}--width {16 + i % 17} --height {16 + i % 5} --seed {i} large/d{i % 100:02}/c{i:05}.gif\n")
     subprocess.run([*runner, make, "--list", "large.txt"], check=True)
     start = time.monotonic()
     done = convert(runner, program, ["-q", "-r", "-f", "png", "-o", "large-out", "--catalogue", "large"])
@@ -338,9 +361,14 @@ def check_large(browser, program, make, runner, count):
     check("every tile is there", browser.js("return document.querySelectorAll('.tile').length") == count)
     loaded = browser.js("return [...document.images].filter(i => i.complete && i.naturalWidth > 0).length")
     check("pictures load as they come into view, not all at once", loaded < count // 10, loaded)
+    drawn = browser.js("return [...document.querySelectorAll('.palette')].filter(p => p.children.length).length")
+    check("and so are palettes drawn", 0 < drawn < count // 10, drawn)
     last = browser.driver.find_elements(By.TAG_NAME, "img")[-1]
     browser.js("arguments[0].scrollIntoView()", last)
     browser.wait("return arguments[0].complete && arguments[0].naturalWidth > 0", last)
+    palette = browser.driver.find_elements(By.CSS_SELECTOR, ".palette")[-1]
+    browser.js("arguments[0].scrollIntoView()", palette)
+    browser.wait("return arguments[0].children.length > 0", palette)
     browser.find("#filter").send_keys(f"c{count - 1:05}")
     check("the filter finds one in the whole tree", browser.visible() == 1)
     browser.quiet()

@@ -50,7 +50,10 @@ h2 { font-size: 1rem; margin: 1.1rem 0 .5rem; overflow-wrap: anywhere; }
 figcaption { padding: .4rem .55rem .55rem; font-size: .8rem; color: #333; overflow-wrap: anywhere; }
 figcaption > span { display: block; white-space: pre-line; }
 .name { font-weight: 600; color: #000; }
-canvas.palette { display: block; box-sizing: border-box; width: 100%; height: 12px; margin-top: .35rem; border: 1px solid #888; image-rendering: pixelated; }
+.palette { display: grid; grid-template-columns: repeat(16, 10px); grid-auto-rows: 10px; gap: 1px; width: max-content; margin-top: .35rem; }
+.palette span { box-shadow: inset 0 0 0 1px rgba(0, 0, 0, .25); }
+.palette span.chosen { position: relative; outline: 2px solid #1a5fd0; outline-offset: 1px; }
+.entry { display: block; margin-top: .2rem; font-variant-numeric: tabular-nums; }
 footer { padding: 0 1rem 1rem; color: #555; }
 [hidden] { display: none !important; }
 :focus-visible { outline: 2px solid #1a5fd0; outline-offset: 2px; }
@@ -91,12 +94,10 @@ constexpr std::string_view kScript = R"js(
   list("input[name=background]").forEach(function (input) {
     input.addEventListener("change", function () { doc.body.className = "bg-" + input.value; });
   });
-  doc.addEventListener("keydown", function (event) {
-    if (event.key === "/" && doc.activeElement !== filter) { event.preventDefault(); filter.focus(); }
-  });
-  // A picture loads, and a palette is drawn one pixel an entry, as its tile
+  // A picture loads, and a palette is drawn a swatch an entry, as its tile
   // comes near the view: the browser's own lazy loading weighs on every
-  // layout of a large page while it is read, this only once it is.
+  // layout of a large page while it is read, this only once it is, and
+  // every palette drawn at once would give it thousands of elements more.
   var near = function (act) {
     var observer = new IntersectionObserver(function (entries) {
       entries.forEach(function (entry) {
@@ -106,17 +107,50 @@ constexpr std::string_view kScript = R"js(
     return function (element) { observer.observe(element); };
   };
   images.forEach(near(function (image) { image.src = image.getAttribute("data-src"); }));
-  var palettes = JSON.parse(doc.getElementById("palettes").textContent);
-  var draw = function (canvas) {
-    var hex = palettes[+canvas.getAttribute("data-palette")], count = hex.length / 6;
-    var context = canvas.getContext("2d"), strip = context.createImageData(count, 1);
-    for (var i = 0; i < count; i++) {
-      for (var c = 0; c < 3; c++) strip.data[4 * i + c] = parseInt(hex.substr(6 * i + 2 * c, 2), 16);
-      strip.data[4 * i + 3] = 255;
+  var store = doc.getElementById("palettes"), palettes = JSON.parse(store.textContent);
+  var draw = function (grid) {
+    if (grid.children.length) return;
+    var hex = palettes[+grid.getAttribute("data-palette")], swatches = doc.createDocumentFragment();
+    for (var i = 0; i < hex.length / 6; i++) {
+      var swatch = doc.createElement("span"), colour = hex.substr(6 * i, 6);
+      swatch.style.backgroundColor = "#" + colour;
+      swatch.title = say(store.getAttribute("data-entry"), [i, colour]);
+      swatches.appendChild(swatch);
     }
-    context.putImageData(strip, 0, 0);
+    grid.appendChild(swatches);
   };
-  list("canvas.palette").forEach(near(draw));
+  list(".palette").forEach(near(draw));
+  // The entry clicked, or chosen from the keyboard, named below its palette.
+  var choose = function (grid, i) {
+    draw(grid);
+    var swatches = grid.children, before = grid.querySelector(".chosen");
+    i = Math.max(0, Math.min(swatches.length - 1, i));
+    if (before) before.classList.remove("chosen");
+    swatches[i].classList.add("chosen");
+    grid.setAttribute("data-chosen", i);
+    grid.nextElementSibling.textContent = swatches[i].title;
+  };
+  var isPalette = function (element) { return element.classList && element.classList.contains("palette"); };
+  doc.addEventListener("focusin", function (event) {
+    if (isPalette(event.target) && !event.target.hasAttribute("data-chosen")) choose(event.target, 0);
+  });
+  doc.addEventListener("click", function (event) {
+    var grid = event.target.parentNode;
+    if (grid && isPalette(grid)) choose(grid, Array.prototype.indexOf.call(grid.children, event.target));
+  });
+  doc.addEventListener("keydown", function (event) {
+    var grid = event.target;
+    if (event.key === "/" && doc.activeElement !== filter) {
+      event.preventDefault();
+      filter.focus();
+    } else if (isPalette(grid) && /^Arrow/.test(event.key)) {
+      // A row down or up is as many entries as the style lays in a row.
+      var row = getComputedStyle(grid).gridTemplateColumns.split(" ").length;
+      var step = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -row, ArrowDown: row }[event.key];
+      event.preventDefault();
+      choose(grid, +grid.getAttribute("data-chosen") + step);
+    }
+  });
   apply();
 })();
 )js";
@@ -240,9 +274,8 @@ void WriteTile(const CatalogueRecord& r, const std::optional<Place>& place, std:
   for (std::size_t i = 0; i < facts.size(); ++i) out << (i ? "\n" : "") << Html(facts[i]);
   out << "</span>";
   if (!r.evidence.palette.empty())
-    out << "<canvas class=\"palette\" data-palette=\"" << std::to_string(palette) << "\" width=\""
-        << std::to_string(r.evidence.palette.size()) << "\" height=\"1\" title=\"" << Html(Say(Text::kCataloguePalette))
-        << "\"></canvas>";
+    out << "<div class=\"palette\" tabindex=\"0\" data-palette=\"" << std::to_string(palette) << "\" title=\""
+        << Html(Say(Text::kCataloguePalette)) << "\"></div><output class=\"entry\" aria-live=\"polite\"></output>";
   out << "</figcaption></figure>\n";
 }
 
@@ -321,7 +354,8 @@ void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out)
   }
   out << (folder ? "</div>\n</section>\n" : "") << "</main>\n<footer><a href=\"index.json\">index.json</a>";
   if (!catalogue.checkOnly) out << " · <a href=\"SHA256SUMS\">SHA256SUMS</a>";
-  out << "</footer>\n<script type=\"application/json\" id=\"palettes\">[";
+  out << "</footer>\n<script type=\"application/json\" id=\"palettes\" data-entry=\""
+      << Html(Say(Text::kCataloguePaletteEntry, {NATIVE_TEXT("{0}"), NATIVE_TEXT("{1}")})) << "\">[";
   std::vector<const std::string*> palettes(paletteIds.size());
   for (const auto& [hex, id] : paletteIds) palettes[id] = &hex;
   for (std::size_t id = 0; id < palettes.size(); ++id) out << (id ? ",\"" : "\"") << *palettes[id] << "\"";

@@ -136,6 +136,7 @@ constexpr Row kTexts[] = {
     {Text::kCatalogueRowsPacked, T("rows packed"), T("行詰め")},
     {Text::kCatalogueRowsPadded, T("rows padded"), T("行揃え")},
     {Text::kCataloguePalette, T("palette, in index order"), T("パレット (インデックス順)")},
+    {Text::kCataloguePaletteEntry, T("entry {}: #{}"), T("{} 番: #{}")},
     {Text::kCataloguePaletteGroup, T("{}-bit palette"), T("{} ビット パレット")},
     {Text::kCatalogueFailed, T("failed"), T("失敗")},
     {Text::kCatalogueNoPicture, T("{}: no picture to show"), T("{}ため表示する画像がありません")},

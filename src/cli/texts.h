@@ -117,6 +117,7 @@ enum class Text {
   kCatalogueRowsPacked,
   kCatalogueRowsPadded,
   kCataloguePalette,
+  kCataloguePaletteEntry,
   kCataloguePaletteGroup,
   kCatalogueFailed,
   kCatalogueNoPicture,
