@@ -19,6 +19,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -345,6 +346,37 @@ def check_edits(browser, kept):
     form.select_by_value("")
 
 
+def check_interrupted(browser, program, sources):
+    """Ctrl-C while one job converts screens/title.gif (stopped there by the seam): the files it started are
+    catalogued, the others named in the summary alone, and the page and the index say it was interrupted."""
+    env = dict(os.environ, LC_ALL="C.UTF-8", QUILLANE_STOP_AT="staged@title.gif.temp")
+    run = subprocess.Popen([program, "-j", "1", "-r", "-f", "png", "-o", "stop", "--catalogue", "tree"], env=env,
+                           stderr=subprocess.PIPE)
+    check("stopped at the seam", os.WIFSTOPPED(os.waitpid(run.pid, os.WUNTRACED)[1]))
+    os.kill(run.pid, signal.SIGINT)
+    os.kill(run.pid, signal.SIGCONT)
+    errors = run.communicate()[1]
+    index = json.load(open("stop/index.json", encoding="utf-8"))
+    started = sources.index("tree/screens/title.gif") + 1
+    check("interrupted, the catalogue of the files started", (run.returncode, index["interrupted"],
+          [r["source"] for r in index["carriers"]]) == (130, True, sources[:started]), errors)
+    check("and a summary that counts the others", index["summary"].endswith(f", {len(sources) - started} not started: "
+                                                                           "interrupted"), index["summary"])
+    written = sorted(os.path.relpath(os.path.join(d, f), "stop") for d, _, fs in os.walk("stop") for f in fs)
+    listed = sorted(os.fsdecode(local(r, "output")) for r in index["carriers"] if r["output"])
+    verified = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd="stop", capture_output=True)
+    check("SHA256SUMS lists the outputs written, and they hold", written == sorted(listed + ["SHA256SUMS", "index.html",
+          "index.json"]) and verified.returncode == 0 and verified.stdout.count(b": OK") == len(listed),
+          (written, verified.stdout))
+    browser.open("stop/index.html")
+    mark = browser.js("var m = document.querySelector('.interrupted'); return m && m.getBoundingClientRect().height > 0"
+                      " && m.textContent")
+    check("the page says it was interrupted, with a tile for each file started",
+          (str(mark).startswith("interrupted"), len(browser.driver.find_elements(By.CSS_SELECTOR, ".tile"))) ==
+          (True, started), mark)
+    browser.quiet()
+
+
 def check_large(browser, program, make, runner, count):
     with open("large.txt", "w") as f:
         for i in range(count):
@@ -436,6 +468,8 @@ def main():
         check("and no picture", browser.js("return document.images.length") == 0)
         browser.quiet()
 
+        if posix:
+            check_interrupted(browser, program, [r["source"] for r in records])
         if "--large" in options:
             check_large(browser, program, make, runner, int(options["--large"]))
     finally:

@@ -136,6 +136,7 @@ void WriteIndex(const CatalogueRun& run, TextOut& out) {
   const Catalogue& catalogue = run.catalogue;
   out << kIndexMark << " " << Json(kCatalogueVersion).substr(1) << ",\n \"date\": " << Json(run.date)
       << ",\n \"checkOnly\": " << (catalogue.checkOnly ? "true" : "false")
+      << ",\n \"interrupted\": " << (catalogue.interrupted ? "true" : "false")
       << ",\n \"summary\": " << Json(Utf8(Printable(catalogue.summary))) << ",\n \"carriers\": [";
   const char* separator = "\n";
   for (std::size_t i = 0; i < catalogue.records.size(); ++i) {

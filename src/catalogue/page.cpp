@@ -26,6 +26,7 @@ body { margin: 0; }
 header { position: sticky; top: 0; z-index: 1; background: #fff; border-bottom: 1px solid #c8c8c8; padding: .6rem 1rem; }
 h1 { font-size: 1.2rem; margin: 0 0 .2rem; overflow-wrap: anywhere; }
 .summary { margin: 0 0 .5rem; color: #444; }
+.interrupted { margin: 0 0 .5rem; padding: .2rem .5rem; border-left: 4px solid #c0392b; background: #fdecea; color: #8e1b10; font-weight: 600; }
 .controls { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; align-items: center; }
 .controls fieldset { display: flex; gap: .6rem; align-items: center; border: 0; margin: 0; padding: 0; }
 .controls legend { float: left; font-weight: 600; margin-right: .2rem; padding: 0; }
@@ -312,7 +313,9 @@ void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out)
       << " · " << Html(Say(Text::kCatalogueMade, {NativeString(kCatalogueVersion, kCatalogueVersion + std::char_traits<char>::length(kCatalogueVersion)),
                                                      NativeString(run.date.begin(), run.date.end())}));
   if (catalogue.checkOnly) out << " · " << Html(Say(Text::kCatalogueChecked));
-  out << "</p>\n<div class=\"controls\">\n<label>" << Html(Say(Text::kCatalogueFilter))
+  out << "</p>\n";
+  if (catalogue.interrupted) out << "<p class=\"interrupted\">" << Html(Say(Text::kCatalogueInterrupted)) << "</p>\n";
+  out << "<div class=\"controls\">\n<label>" << Html(Say(Text::kCatalogueFilter))
       << "<input type=\"search\" id=\"filter\" autocomplete=\"off\" spellcheck=\"false\"></label>\n<label>"
       << Html(Say(Text::kCatalogueForm)) << "<select id=\"form\"><option value=\"\">" << Html(Say(Text::kCatalogueAll))
       << " (" << std::to_string(catalogue.records.size()) << ")</option>";

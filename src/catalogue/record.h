@@ -43,6 +43,7 @@ CatalogueRecord RecordOf(const Entry& entry, Verdict verdict, const NativeString
 struct Catalogue {
   NativeString folder;   // where its files go; empty for the working folder
   bool checkOnly = false;  // made from a check: no pictures, no SHA256SUMS
+  bool interrupted = false;  // the run stopped early: its records are of the entries it started
   NativeString summary;  // the command line's summary of the run
   std::vector<CatalogueRecord> records;  // in the order of the tree
 };

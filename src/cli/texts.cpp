@@ -122,6 +122,7 @@ constexpr Row kTexts[] = {
     {Text::kCatalogueBytes, T("{} bytes in carriers, {} bytes written"), T("搬送ファイル {} バイト、書き出し {} バイト")},
     {Text::kCatalogueMade, T("made by quillane-convert {} on {}"), T("quillane-convert {} で作成 ({})")},
     {Text::kCatalogueChecked, T("checked only: no pictures written"), T("検査のみ: 画像は書き出していません")},
+    {Text::kCatalogueInterrupted, T("interrupted: only the files the run started are shown"), T("中断されました: 実行が着手したファイルだけを示します")},
     {Text::kCatalogueFilter, T("Filter"), T("絞り込み")},
     {Text::kCatalogueForm, T("Form"), T("形式")},
     {Text::kCatalogueAll, T("all"), T("すべて")},

@@ -103,6 +103,7 @@ enum class Text {
   kCatalogueBytes,
   kCatalogueMade,
   kCatalogueChecked,
+  kCatalogueInterrupted,
   kCatalogueFilter,
   kCatalogueForm,
   kCatalogueAll,

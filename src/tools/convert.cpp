@@ -132,11 +132,13 @@ int Convert(const Options& options) {
       Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary, {Number(total), Number(done), Number(tally.failed)});
   if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
   summary += Skipped(plan) + Interrupted(tally);
-  // Interrupted, the run makes no file more.
-  if (options.catalogue && !tally.interrupted) {
-    Catalogue catalogue{options.outputDir, options.checkOnly, summary, {}};
-    for (std::size_t i = 0; i < plan.entries.size(); ++i)
-      catalogue.records.push_back(Record(options, plan.entries[i], converted[i]));
+  // Interrupted, the catalogue still tells what the run did; the entries it
+  // never started are left out, and the summary counts them.
+  if (options.catalogue) {
+    Catalogue catalogue{options.outputDir, options.checkOnly, tally.interrupted != 0, summary, {}};
+    for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+      if (!plan.entries[i].notStarted) catalogue.records.push_back(Record(options, plan.entries[i], converted[i]));
+    }
     for (const NativeString& problem : WriteCatalogue(os, catalogue)) report.Problem(kCatalogueOption, problem);
   }
   return Conclude(plan, tally, summary, report);
