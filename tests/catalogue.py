@@ -7,9 +7,11 @@ payload and names a page must show as text is converted with --catalogue.
 SHA256SUMS must pass sha256sum -c, and fail once an output changes; every
 hash of index.json must be hashlib's, the payload read from the carrier
 here. index.html is opened in headless Chromium, offline, every request,
-dialog and console line noted: pictures load, failures say why, names stay
-text, the filters, zoom and backgrounds work by keyboard and mouse. Again in
-Japanese as BMP, from a check alone, and with --large N a page of N carriers.
+dialog and console line noted: each folder stands once, in the tree's order;
+pictures load, RLE ones too, failures say why, names stay text, palettes
+show entry by entry, the filters, zoom and backgrounds work by keyboard and
+mouse. Again in Japanese as BMP, over two edits kept, from a check alone,
+interrupted by Ctrl-C, and with --large N a page of N carriers.
 
   catalogue.py CONVERT MAKE_CARRIER [--large N] [--screenshot PNG] [RUNNER...]
 """
@@ -319,7 +321,7 @@ def check_controls(browser, records):
               [f"entry {i}: #{h}" for i, h in enumerate(hexes)], picture)
         check("each big enough to see", min(min(w, h) for _, _, w, h in swatches) >= 8, swatches[:2])
     grid, hexes = browser.find("figure:has(img[alt='logo.gif']) .palette"), palette_of("logo.bmp")
-    line = "return arguments[0].nextElementSibling.textContent"
+    line = "return (arguments[0].nextElementSibling || {}).textContent"
     swatch = grid.find_elements(By.TAG_NAME, "span")[17]
     browser.js("arguments[0].scrollIntoView({block: 'center'})", swatch)
     swatch.click()
@@ -327,6 +329,10 @@ def check_controls(browser, records):
     driver.switch_to.active_element.send_keys(Keys.ARROW_RIGHT, Keys.ARROW_DOWN)
     check("and so do the arrow keys, a row of 16 a step", browser.js(line, grid) == f"entry 34: #{hexes[34]}",
           browser.js(line, grid))
+    browser.js("arguments[0].focus()", browser.find("figure:has(img[alt='mask.gif']) a"))
+    driver.switch_to.active_element.send_keys(Keys.TAB)
+    check("Tab reaches a palette, which names its first entry",
+          browser.js(line, driver.switch_to.active_element) == "entry 0: #000000")
     browser.quiet()
 
 
