@@ -8,21 +8,26 @@ SHA256SUMS must pass sha256sum -c, and fail once an output changes; every
 hash of index.json must be hashlib's, the payload read from the carrier
 here. index.html is opened in headless Chromium, offline, every request,
 dialog and console line noted: pictures load, failures say why, names stay
-text, the filters, zoom and backgrounds work by keyboard and mouse. Again in
-Japanese as BMP, from a check alone, and with --large N a page of N carriers.
+text, the filters, zoom, backgrounds and palettes work by keyboard and mouse.
+Again in Japanese as BMP, over edits, from a check alone, interrupted, and
+with --large N a page of N carriers.
 
   catalogue.py CONVERT MAKE_CARRIER [--large N] [--screenshot PNG] [RUNNER...]
 """
 import hashlib
+import itertools
 import json
 import os
+import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
 import time
 
 from PIL import Image
+from pictures import rle_form
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.service import Service
@@ -36,6 +41,7 @@ WAIT = 120  # seconds a browser step may take on a busy machine before it counts
 HOSTILE = "x' onerror='alert(1)' &amp; #% ;.gif"  # what a name may hold on Windows too
 HOSTILE_POSIX = "<img src=x onerror=alert(1)>.gif"
 JAPANESE = "タイトル画面.gif"
+RUNS = {"rle.gif": (70, 46), "rle4.gif": (31, 17)}  # RLE8 from ImageMagick, RLE4 as pictures.py writes it
 SEPARATORS = "/"  # and a backslash for the Windows build's paths
 failures = []
 
@@ -73,10 +79,13 @@ def make_tree(make, runner, posix):
         "sprites/mask": ("rose:", "35x23", ["-monochrome", "-compress", "None"], "BMP3", ""),
         "sprites/jp": ("rose:", "20x13", ["-type", "TrueColor"], "BMP3", ""),
         "sprites/hostile": ("wizard:", "9x9", ["-type", "TrueColor"], "BMP3", "--comment"),
+        # Beside the folders, one named after them and one in capitals.
+        "wallpaper": ("granite:", "24x24", ["-type", "TrueColor"], "BMP3", ""),
+        "notes": ("netscape:", "12x12", ["-colors", "4", "-type", "Palette", "-compress", "None"], "BMP3", ""),
     }
     with open("carriers.txt", "w") as carriers:
         for name, (picture, size, options, coder, form) in pictures.items():
-            os.makedirs("tree/" + os.path.dirname(name), exist_ok=True)
+            os.makedirs(os.path.join("tree", os.path.dirname(name)), exist_ok=True)
             # Rows top-down under a positive height, as the game stores them.
             bmp = os.path.basename(name) + ".bmp"
             subprocess.run([MAGICK, picture, "-resize", size + "!", "-flip", *options, f"{coder}:{bmp}"], check=True)
@@ -84,10 +93,14 @@ def make_tree(make, runner, posix):
         # Bytes after the rows that are a script, which nothing runs.
         open("trailer.bmp", "wb").write(open("hostile.bmp", "rb").read() + b"<script>alert(3)</script>")
         carriers.write("--payload trailer.bmp tree/sprites/trailer.gif\n")
+        subprocess.run([MAGICK, "rose:", "-resize", "31x17!", "rose.png"], check=True)
+        open("rle4.bmp", "wb").write(rle_form(True)(Image.open("rose.png"))[0])
+        carriers.write("--payload rle4.bmp tree/screens/rle4.gif\n")
     subprocess.run([*runner, make, "--list", "carriers.txt"], check=True)
     # The fixture tool takes ANSI names, so the others are given afterwards.
     os.rename("tree/sprites/jp.gif", "tree/sprites/" + JAPANESE)
     os.rename("tree/sprites/hostile.gif", "tree/sprites/" + HOSTILE)
+    os.rename("tree/notes.gif", "tree/Notes.GIF")
     # Carriers by their shape (a GIF header with a two-entry colour table,
     # a comment at byte 19, a bitmap inside) cut short, whose bytes are scripts.
     shaped = b"GIF89a\x01\x00\x01\x00\x80\x00\x00" + bytes(6) + b"\x21\xfe"
@@ -108,11 +121,23 @@ def name_of(path):
     return path
 
 
+def shelf(source):
+    """Where a person looks for a carrier: its folder's names, then its own, each by its letters in either case."""
+    names = re.split(f"[{re.escape(SEPARATORS)}]", source)
+    return [(n.lower(), n) for n in names[:-1]], (names[-1].lower(), names[-1])
+
+
 def local(record, field):
     """A path of the index as this system names the file: exactly, from its hexadecimal where it has one."""
     if field + "Hex" in record:
         return bytes.fromhex(record[field + "Hex"])
     return record[field].replace("\\", "/") if "\\" in SEPARATORS else record[field]
+
+
+def output_of(out, record):
+    """Where a record's output lies: the index names it from the catalogue's folder."""
+    name = local(record, "output")
+    return os.path.join(os.fsencode(out), name) if isinstance(name, bytes) else os.path.join(out, name)
 
 
 def check_hashes(out):
@@ -128,13 +153,13 @@ def check_hashes(out):
             continue
         payload = payload_of(source)
         check("the payload's hash and size", (r["payloadSha256"], r["payloadBytes"]) == (sha(payload), len(payload)), r)
-        output = local(r, "output")
-        check("the output's hash", r["outputSha256"] == sha(open(output, "rb").read()), r["source"])
-        relative = os.fsencode(os.path.relpath(output, os.fsencode(out) if isinstance(output, bytes) else out))
-        check("SHA256SUMS lists it relative to its folder", sums.get(relative) == r["outputSha256"].encode(), relative)
+        check("the output's hash", r["outputSha256"] == sha(open(output_of(out, r), "rb").read()), r["source"])
+        named = os.fsencode(local(r, "output"))
+        check("the index names it as SHA256SUMS does, from the folder, with /", ("outputHex" in r or "\\" not in r["output"])
+              and sums.get(named) == r["outputSha256"].encode(), named)
     verified = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=out, capture_output=True)
     check("sha256sum -c verifies a fresh run", verified.returncode == 0, verified.stdout + verified.stderr)
-    changed = local(written[0], "output")
+    changed = output_of(out, written[0])
     original = open(changed, "rb").read()
     open(changed, "ab").write(b"\0")
     verified = subprocess.run(["sha256sum", "-c", "--quiet", "SHA256SUMS"], cwd=out, capture_output=True)
@@ -198,21 +223,30 @@ class Browser:
 
 def check_page(browser, out, records, screenshot=None):
     browser.open(os.path.join(out, "index.html"))
+    shelves = browser.js("return [...document.querySelectorAll('main section')].map(s => [s.querySelector('h2')"
+                         ".textContent, [...s.querySelectorAll('.name')].map(n => n.title)])")
+    expected = []
+    for _, shelved in itertools.groupby(sorted(records, key=lambda r: shelf(r["source"])), lambda r: shelf(r["source"])[0]):
+        sources = [r["source"] for r in shelved]
+        expected.append([sources[0][:-len(name_of(sources[0])) - 1] or ".", sources])
+    check("a tile for each carrier, each folder under one heading in the order of the tree, its carriers by name",
+          shelves == expected, shelves)
     tiles = browser.driver.find_elements(By.CSS_SELECTOR, ".tile")
-    check("a tile for each carrier, in the order of the tree",
-          [t.find_element(By.CSS_SELECTOR, ".name").get_attribute("title") for t in tiles] == [r["source"] for r in records])
-    for tile, r in zip(tiles, records):
+    by_source = {r["source"]: r for r in records}
+    for tile in tiles:
+        r = by_source[tile.find_element(By.CSS_SELECTOR, ".name").get_attribute("title")]
         name = name_of(r["source"])
         text = lambda selector: tile.find_element(By.CSS_SELECTOR, selector).get_attribute("textContent")
         check("the name shows as given, as the command line shows it", text(".name") == name, name)
         images = tile.find_elements(By.CSS_SELECTOR, "img")
         if r["outcome"] == "failed":
             check("a failure shows the command line's reason", text(".pic") == r["reason"], name)
-        elif r["form"] in ("rgb", "palette", "bitfields") or r["outcome"] == "kept":
+        elif r["form"] in ("rgb", "palette", "bitfields") or r["outcome"] == "kept" or name in RUNS:
             browser.js("arguments[0].scrollIntoView()", images[0])
             browser.wait("return arguments[0].complete && arguments[0].naturalWidth > 0", images[0])
             size = browser.js("return [arguments[0].naturalWidth, arguments[0].naturalHeight]", images[0])
-            check("the picture loads at its size", size == [r["width"], r["height"]], f"{name} {size}")
+            check("the picture loads at its size, as Pillow reads the output", size == [r["width"], r["height"]] ==
+                  list(RUNS.get(name, Image.open(output_of(out, r)).size)), f"{name} {size}")
             link = images[0].get_attribute("src")
             check("by a URL, which a click opens", "\\" not in link and tile.find_element(By.TAG_NAME, "a")
                   .get_attribute("href") == link, link)
@@ -234,6 +268,13 @@ def check_controls(browser, records):
     browser.find("body").send_keys("/")
     driver.switch_to.active_element.send_keys("coin")
     check("/ and typing filter the tiles", (browser.visible(), browser.find("#shown").text) == (1, f"1 of {total} shown"))
+    # Names, forms and reasons alike, whatever the case.
+    for words in ("(rle4)", "5-6-5", "Not A Carrier", "TITLE"):
+        driver.switch_to.active_element.send_keys(Keys.CONTROL, "a", Keys.NULL, words)
+        shown = browser.js("return [...document.querySelectorAll('.tile:not([hidden]) .name')].map(n => n.title)")
+        check("the filter finds names, forms and reasons", sorted(shown) == sorted(
+              r["source"] for r in records if any(words.lower() in (r[f] or "").lower() for f in ("source", "description",
+                                                                                              "reason"))), words)
     driver.switch_to.active_element.send_keys(Keys.CONTROL, "a", Keys.BACKSPACE)
     check("an empty filter shows all", browser.visible() == total)
     form = Select(browser.find("#form"))
@@ -257,15 +298,68 @@ def check_controls(browser, records):
         check(f"a {value} background", browser.js(look + "backgroundColor", image) == colour)
     browser.find("input[name=background][value=checks]").click()
     check("a checkerboard", "conic-gradient" in browser.js(look + "backgroundImage", image))
-    # The palette strip: the colours as Pillow reads them from the carried bitmap, in index order.
-    canvas = browser.find("figure:has(img[alt='logo.gif']) canvas")
-    browser.js("arguments[0].scrollIntoView()", canvas)
-    browser.wait("var blank = document.createElement('canvas'); blank.width = arguments[0].width; blank.height = 1;"
-                 "return arguments[0].toDataURL() !== blank.toDataURL()", canvas)
-    strip = browser.js("var c = arguments[0]; return Array.from(c.getContext('2d').getImageData(0, 0, c.width, 1).data)",
-                       canvas)
-    check("a swatch for each entry, in index order", [v for i, v in enumerate(strip) if i % 4 != 3] ==
-          Image.open("logo.bmp").getpalette())
+    # Each entry a swatch big enough to see, at 2 entries and at 256, in index order with the colours Pillow reads (a
+    # 1-bit bitmap as black and white), named on hover, on a click, from the arrow keys and where Tab reaches it.
+    for picture in ("mask", "logo"):
+        grid = browser.find(f"figure:has(img[alt='{picture}.gif']) .palette")
+        browser.js("arguments[0].scrollIntoView({block: 'center'})", grid)
+        browser.wait("return arguments[0].children.length > 0", grid)
+        swatches = browser.js("return [...arguments[0].children].map(s => [getComputedStyle(s).backgroundColor, s.title,"
+                              "Math.min(s.offsetWidth, s.offsetHeight) >= 8])", grid)
+        read = Image.open(picture + ".bmp")
+        flat = read.getpalette() if read.mode == "P" else [0, 0, 0, 255, 255, 255]
+        hexes = [bytes(flat[i:i + 3]).hex() for i in range(0, len(flat), 3)]
+        check("a swatch for each entry, in index order, named, big enough to see", swatches ==
+              [["rgb(%d, %d, %d)" % tuple(bytes.fromhex(h)), f"entry {i}: #{h}", True] for i, h in enumerate(hexes)])
+    line = "return (document.activeElement.nextElementSibling || {}).textContent"
+    grid.find_elements(By.TAG_NAME, "span")[17].click()
+    clicked = browser.js(line)
+    driver.switch_to.active_element.send_keys(Keys.ARROW_RIGHT, Keys.ARROW_DOWN)
+    moved = browser.js(line)
+    browser.js("arguments[0].focus()", browser.find("figure:has(img[alt='mask.gif']) a"))
+    driver.switch_to.active_element.send_keys(Keys.TAB)
+    check("the entry clicked, moved to by the arrow keys a row of 16 a step, and reached by Tab, named",
+          [clicked, moved, browser.js(line)] == [f"entry 17: #{hexes[17]}", f"entry 34: #{hexes[34]}", "entry 0: #000000"])
+    browser.quiet()
+
+
+def check_edits(browser, kept):
+    """Edits kept stand out from the others in a border of their own, and the form menu shows them alone."""
+    tiles = browser.js("return [...document.querySelectorAll('.tile')].map(t => [t.querySelector('.name').title,"
+                       "(t.querySelector('.edit') || {}).offsetHeight > 0, getComputedStyle(t).borderTopColor])")
+    form = Select(browser.find("#form"))
+    form.select_by_value("edited")
+    shown = browser.js("return [...document.querySelectorAll('.tile:not([hidden]) .name')].map(n => n.title)")
+    check("each kept edit marked, and only those, in a colour of its own, and a choice that shows them alone",
+          sorted(s for s, marked, _ in tiles if marked) == sorted(kept) == sorted(shown) and
+          {edge for s, _, edge in tiles if s in kept}.isdisjoint(edge for s, _, edge in tiles if s not in kept) and
+          form.first_selected_option.text == f"edited ({len(kept)})", (tiles, shown))
+    form.select_by_value("")
+
+
+def check_interrupted(browser, program, sources):
+    """Ctrl-C while one job converts screens/title.gif (stopped there by the seam): the files it started are
+    catalogued, the others named in the summary alone, and the page and the index say it was interrupted."""
+    env = dict(os.environ, LC_ALL="C.UTF-8", QUILLANE_STOP_AT="staged@title.gif.temp")
+    run = subprocess.Popen([program, "-j", "1", "-r", "-f", "png", "-o", "stop", "--catalogue", "tree"], env=env,
+                           stderr=subprocess.PIPE)
+    check("stopped at the seam", os.WIFSTOPPED(os.waitpid(run.pid, os.WUNTRACED)[1]))
+    os.kill(run.pid, signal.SIGINT)
+    os.kill(run.pid, signal.SIGCONT)
+    errors = run.communicate()[1]
+    index = json.load(open("stop/index.json", encoding="utf-8"))
+    started = sources.index("tree/screens/title.gif") + 1
+    check("interrupted, the catalogue of the files started, and a summary that counts the others",
+          (run.returncode, index["interrupted"], [r["source"] for r in index["carriers"]],
+           index["summary"].endswith(f", {len(sources) - started} not started: interrupted")) ==
+          (130, True, sources[:started], True), (errors, index["summary"]))
+    verified = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd="stop", capture_output=True)
+    check("SHA256SUMS lists the outputs written, and they hold", verified.returncode == 0 and
+          verified.stdout.count(b": OK") == len([r for r in index["carriers"] if r["output"]]), verified.stdout)
+    browser.open("stop/index.html")
+    check("the page says it was interrupted, with a tile for each file started", browser.js(
+          "var m = document.querySelector('.interrupted'); return [m && m.offsetHeight > 0 && m.textContent.split(':')[0],"
+          "document.querySelectorAll('.tile').length]") == ["interrupted", started])
     browser.quiet()
 
 
@@ -273,7 +367,9 @@ def check_large(browser, program, make, runner, count):
     with open("large.txt", "w") as f:
         for i in range(count):
             os.makedirs(f"large/d{i % 100:02}", exist_ok=True)
-            f.write(f"--width {16 + i % 17} --height {16 + i % 5} --seed {i} large/d{i % 100:02}/c{i:05}.gif\n")
+            # Palettes of 256 and of 16 among the others, each its own.
+            depth = ["--depth 8 ", "--depth 4 ", "", ""][i % 4]
+            f.write(f"{depth}--width {16 + i % 17} --height {16 + i % 5} --seed {i} large/d{i % 100:02}/c{i:05}.gif\n")
     subprocess.run([*runner, make, "--list", "large.txt"], check=True)
     start = time.monotonic()
     done = convert(runner, program, ["-q", "-r", "-f", "png", "-o", "large-out", "--catalogue", "large"])
@@ -283,6 +379,8 @@ def check_large(browser, program, make, runner, count):
     check("every tile is there", browser.js("return document.querySelectorAll('.tile').length") == count)
     loaded = browser.js("return [...document.images].filter(i => i.complete && i.naturalWidth > 0).length")
     check("pictures load as they come into view, not all at once", loaded < count // 10, loaded)
+    drawn = browser.js("return [...document.querySelectorAll('.palette')].filter(p => p.children.length).length")
+    check("and so are palettes drawn", 0 < drawn < count // 10, drawn)
     last = browser.driver.find_elements(By.TAG_NAME, "img")[-1]
     browser.js("arguments[0].scrollIntoView()", last)
     browser.wait("return arguments[0].complete && arguments[0].naturalWidth > 0", last)
@@ -310,8 +408,8 @@ def main():
         check("a tree with failures exits 1", done.returncode == 1, done.stderr)
         records = check_hashes("out")
         forms = {name_of(r["source"]): r["form"] for r in records}
-        check("every form is there", [forms[n] for n in ("title.gif", "logo.gif", "wizard.gif", "rle.gif")] ==
-              ["rgb", "palette", "bitfields", "compressed"], forms)
+        check("every form is there", [forms[n] for n in ("title.gif", "logo.gif", "wizard.gif", "rle.gif", "rle4.gif")] ==
+              ["rgb", "palette", "bitfields", "compressed", "compressed"], forms)
         check_page(browser, "out", records, options.get("--screenshot"))
         check_controls(browser, records)
 
@@ -324,19 +422,25 @@ def main():
         check("a Japanese name as written", JAPANESE in names)
         check("bytes that are no UTF-8 as the command line shows them", not posix or "bad\\xff.gif" in names, names)
 
-        # Run again over an edit: the edit is kept, listed as such, and shown.
-        title = next(r for r in records if name_of(r["source"]) == "title.gif")
-        picture = local(title, "output")
-        edited = Image.open(picture)
-        edited.putpixel((0, 0), (255, 0, 255))
-        edited.save(picture)
+        # Run again over two edits, one of a palette: each is kept, listed as such, and shown as an edit.
+        edits = {}
+        for name in ("title.gif", "logo.gif"):
+            picture = output_of("out", next(r for r in records if name_of(r["source"]) == name))
+            edits[picture] = Image.open(picture).convert("RGB")
+            edits[picture].putpixel((0, 0), tuple(255 - c for c in edits[picture].getpixel((0, 0))))
+            edits[picture].save(picture)
         convert(runner, program, ["-r", "-f", "png", "-o", "out", "--catalogue", "tree"])
         again = json.load(open("out/index.json", encoding="utf-8"))["carriers"]
-        kept = next(r for r in again if name_of(r["source"]) == "title.gif")
+        kept = {name_of(r["source"]): r for r in again if r["outcome"] == "kept"}
         check("an edit kept is listed as kept, with no hash of a file the run did not write",
-              (kept["outcome"], kept["outputSha256"], "kept:" in (kept["reason"] or "")) == ("kept", None, True), kept)
-        check("and left as it was", list(Image.open(picture).getdata()) == list(edited.getdata()))
+              sorted(kept) == ["logo.gif", "title.gif"] and
+              all((r["outputSha256"], "kept:" in (r["reason"] or "")) == (None, True) for r in kept.values()), kept)
+        check("and left as it was", all(list(Image.open(p).getdata()) == list(e.getdata()) for p, e in edits.items()))
+        logo = kept.get("logo.gif", {})
+        check("an edit kept has its carrier's size and palette", (logo.get("carrierBytes"), logo.get("paletteLength")) ==
+              (os.path.getsize("tree/screens/logo.gif"), len(Image.open("logo.bmp").getpalette()) // 3), logo)
         check_page(browser, "out", again)
+        check_edits(browser, [r["source"] for r in kept.values()])
 
         # From the check alone: the page and the index, without pictures.
         convert(runner, program, ["-n", "-r", "-o", "out-check", "--catalogue", "tree"])
@@ -347,6 +451,8 @@ def main():
         check("and no picture", browser.js("return document.images.length") == 0)
         browser.quiet()
 
+        if posix:
+            check_interrupted(browser, program, [r["source"] for r in records])
         if "--large" in options:
             check_large(browser, program, make, runner, int(options["--large"]))
     finally:

@@ -70,27 +70,12 @@ std::string Date() {
 }
 
 #ifdef _WIN32
-constexpr const NativeChar* kSeparators = L"\\/";
 constexpr bool kDrives = true;
 bool SameName(const NativeString& a, const NativeString& b) { return NameKey(a) == NameKey(b); }
 #else
-constexpr const NativeChar* kSeparators = "/";
 constexpr bool kDrives = false;
 bool SameName(const NativeString& a, const NativeString& b) { return a == b; }
 #endif
-
-// The names of an absolute path, its root first: "" for "/", or a drive.
-std::vector<NativeString> NamesOf(const NativeString& absolute) {
-  std::vector<NativeString> names;
-  for (std::size_t start = 0;;) {
-    const std::size_t end = absolute.find_first_of(kSeparators, start);
-    names.push_back(absolute.substr(start, end - start));
-    if (end == NativeString::npos) break;
-    start = end + 1;
-  }
-  while (names.size() > 1 && names.back().empty()) names.pop_back();
-  return names;
-}
 
 // A name in a URL: every byte but the unreserved ones escaped, so that
 // "#", "?", "%", a drive's ":" and any byte of another script reach the file.
@@ -118,21 +103,21 @@ Place PlaceOf(const std::vector<NativeString>& from, const NativeString& to) {
   Place place;
   if (common == 0 || (kDrives && from[0].empty())) {
     // A drive's colon stays as it is, where a URL needs it so.
-    place.path = Utf8(names[0]);
-    place.link = names[0].empty() ? "file:" : "file:///" + place.path;
+    place.path = names[0];
+    place.link = names[0].empty() ? "file:" : "file:///" + Utf8(names[0]);
     for (std::size_t i = 1; i < names.size(); ++i) {
-      place.path += '/' + Utf8(names[i]);
+      place.path += NATIVE_TEXT('/') + names[i];
       place.link += '/' + Escaped(Utf8(names[i]));
     }
     return place;
   }
-  const auto add = [&](const std::string& name, const std::string& link) {
-    if (!place.path.empty()) place.path += '/', place.link += '/';
+  const auto add = [&](const NativeString& name, const std::string& link) {
+    if (!place.path.empty()) place.path += NATIVE_TEXT('/'), place.link += '/';
     place.path += name;
     place.link += link;
   };
-  for (std::size_t i = common; i < from.size(); ++i) add("..", "..");
-  for (std::size_t i = common; i < names.size(); ++i) add(Utf8(names[i]), Escaped(Utf8(names[i])));
+  for (std::size_t i = common; i < from.size(); ++i) add(NATIVE_TEXT(".."), "..");
+  for (std::size_t i = common; i < names.size(); ++i) add(names[i], Escaped(Utf8(names[i])));
   return place;
 }
 
@@ -151,13 +136,16 @@ void WriteIndex(const CatalogueRun& run, TextOut& out) {
   const Catalogue& catalogue = run.catalogue;
   out << kIndexMark << " " << Json(kCatalogueVersion).substr(1) << ",\n \"date\": " << Json(run.date)
       << ",\n \"checkOnly\": " << (catalogue.checkOnly ? "true" : "false")
+      << ",\n \"interrupted\": " << (catalogue.interrupted ? "true" : "false")
       << ",\n \"summary\": " << Json(Utf8(Printable(catalogue.summary))) << ",\n \"carriers\": [";
   const char* separator = "\n";
-  for (const CatalogueRecord& r : catalogue.records) {
+  for (std::size_t i = 0; i < catalogue.records.size(); ++i) {
+    const CatalogueRecord& r = catalogue.records[i];
+    const std::optional<Place>& place = run.places[i];
     const Evidence& e = r.evidence;
     const auto number = [&](std::int64_t value) { return r.sized ? std::to_string(value) : std::string("null"); };
     out << separator << "  {\"source\": " << JsonName("sourceHex", r.source)
-        << ", \"output\": " << (r.output.empty() ? "null" : JsonName("outputHex", r.output))
+        << ", \"output\": " << (place ? JsonName("outputHex", place->path) : "null")
         << ", \"outcome\": \"" << OutcomeName(r.verdict) << "\", \"reason\": "
         << (r.reason.empty() ? "null" : Json(Utf8(Printable(r.reason)))) << ", \"width\": " << number(r.width)
         << ", \"height\": " << number(r.height) << ", \"bitsPerPixel\": " << (r.depth ? Digits(r.depth) : "null")
@@ -175,8 +163,8 @@ void WriteIndex(const CatalogueRun& run, TextOut& out) {
 // sha256sum's own form: a name holding a backslash or a line break is
 // escaped, and its line marked so with a backslash.
 void WriteSums(const CatalogueRun& run, TextOut& out) {
-  std::vector<std::pair<std::string, const Sha256Digest*>> sums;
-  std::map<std::string, std::size_t> listed;  // an output written twice is listed once, as it stands
+  std::vector<std::pair<NativeString, const Sha256Digest*>> sums;
+  std::map<NativeString, std::size_t> listed;  // an output written twice is listed once, as it stands
   for (std::size_t i = 0; i < run.catalogue.records.size(); ++i) {
     const Evidence& evidence = run.catalogue.records[i].evidence;
     if (!run.places[i] || !evidence.output) continue;
@@ -184,7 +172,8 @@ void WriteSums(const CatalogueRun& run, TextOut& out) {
     if (added) sums.emplace_back(run.places[i]->path, &*evidence.output);
     else sums[at->second].second = &*evidence.output;
   }
-  for (const auto& [path, digest] : sums) {
+  for (const auto& [native, digest] : sums) {
+    const std::string path = Utf8(native);
     std::string name;
     for (const char c : path) name += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
     out << (name.size() != path.size() ? "\\" : "") << HexOf(*digest) << "  " << name << "\n";

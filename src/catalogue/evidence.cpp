@@ -38,9 +38,15 @@ void Witness::SeePayload(const CarrierFile& carrier) {
   BmpHeader header;
   PixelFormat format;
   const std::span<const std::uint8_t> head = carrier.payload();
-  if (carrier.rows().form != BitmapForm::kRows || ReadBmpHeader(head, &header) != BmpRead::kOk ||
+  const BitmapForm form = carrier.rows().form;
+  if (form == BitmapForm::kPlain || ReadBmpHeader(head, &header) != BmpRead::kOk ||
       !format.Open(header, head.first(std::min<std::size_t>(head.size(), header.pixelOffset))))
     return;
+  // Runs of palette indices are a BMP that browsers draw, bottom-up only;
+  // the other compressions hold a picture in a format of its own.
+  const bool runs = (header.compression == bmp::kRle8 && header.depth == 8) ||
+                    (header.compression == bmp::kRle4 && header.depth == 4);
+  if (form == BitmapForm::kCompressed && !runs) return;
   evidence_.showsPicture = header.width > 0 && header.height > 0;
   if (format.Indexed()) evidence_.palette = format.Palette();
 }

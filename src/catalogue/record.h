@@ -43,14 +43,15 @@ CatalogueRecord RecordOf(const Entry& entry, Verdict verdict, const NativeString
 struct Catalogue {
   NativeString folder;   // where its files go; empty for the working folder
   bool checkOnly = false;  // made from a check: no pictures, no SHA256SUMS
+  bool interrupted = false;  // the run stopped early: its records are of the entries it started
   NativeString summary;  // the command line's summary of the run
   std::vector<CatalogueRecord> records;  // in the order of the tree
 };
 
 // Where an output lies seen from the catalogue's folder.
 struct Place {
-  std::string link;  // a URL relative to the page where it can be one, each byte outside the unreserved escaped
-  std::string path;  // the same as a path, for SHA256SUMS
+  std::string link;   // a URL relative to the page where it can be one, each byte outside the unreserved escaped
+  NativeString path;  // the same as a path, "/" between its names on every system, for the index and SHA256SUMS
 };
 
 // What the page and the index share of the whole run.

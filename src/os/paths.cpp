@@ -32,3 +32,15 @@ NativeString FolderOf(const NativeString& path) { return std::filesystem::path(p
 NativeString NameOf(const NativeString& path) { return std::filesystem::path(path).filename().native(); }
 
 bool HoldsSeparator(const NativeString& name) { return name.find_first_of(kSeparators) != NativeString::npos; }
+
+std::vector<NativeString> NamesOf(const NativeString& path) {
+  std::vector<NativeString> names;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = path.find_first_of(kSeparators, start);
+    names.push_back(path.substr(start, end - start));
+    if (end == NativeString::npos) break;
+    start = end + 1;
+  }
+  while (names.size() > 1 && names.back().empty()) names.pop_back();
+  return names;
+}

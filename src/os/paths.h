@@ -2,6 +2,8 @@
 // of the file system.
 #pragma once
 
+#include <vector>
+
 #include "../native.h"
 
 // `name` below `folder`.
@@ -12,3 +14,7 @@ NativeString FolderOf(const NativeString& path);
 NativeString NameOf(const NativeString& path);
 // Whether `name` holds a separator, and so names more than one thing.
 bool HoldsSeparator(const NativeString& name);
+// The names of `path` between its separators, in order: one that begins
+// with a separator has an empty first name, its root; separators at its end
+// give none.
+std::vector<NativeString> NamesOf(const NativeString& path);

@@ -171,12 +171,14 @@ int Convert(const Options& options) {
   if (kept > 0) summary += Say(Text::kSummaryKept, {Number(kept)});
   if (replaced > 0) summary += Say(options.checkOnly ? Text::kSummaryWouldReplace : Text::kSummaryReplaced, {Number(replaced)});
   summary += Skipped(plan, tally) + Interrupted(tally);
-  // Interrupted, the run makes no file more.
-  if (options.catalogue && !tally.interrupted) {
-    Catalogue catalogue{options.outputDir, options.checkOnly, summary, {}};
-    // Carriers only, as the summary counts them.
+  // Interrupted, the catalogue still tells what the run did; the entries it
+  // never started are left out, and the summary counts them; so are the
+  // files that are no carriers, as the summary counts them apart.
+  if (options.catalogue) {
+    Catalogue catalogue{options.outputDir, options.checkOnly, tally.interrupted != 0, summary, {}};
     for (std::size_t i = 0; i < plan.entries.size(); ++i) {
-      if (!plan.entries[i].noCarrier) catalogue.records.push_back(Record(options, plan.entries[i], converted[i]));
+      const Entry& entry = plan.entries[i];
+      if (!entry.notStarted && !entry.noCarrier) catalogue.records.push_back(Record(options, entry, converted[i]));
     }
     for (const NativeString& problem : WriteCatalogue(os, catalogue)) report.Problem(kCatalogueOption, problem);
   }
