@@ -144,7 +144,7 @@ cp pat/res/x.GIF x.original
 /usr/bin/python3 -c "from PIL import Image; i = Image.open('pat/res/y.gif.png'); i.paste((255, 0, 0), (0, 0, 2, 1)); i.save('pat/res/y.gif.png')"
 (cd pat && LANG=C.UTF-8 LC_ALL=C.UTF-8 "${runner[@]}" "$pack" -v 'res\*.GIF' >../stdout.txt 2>../stderr.txt)
 check "quillane-pack res\\*.GIF: the edited carrier packed, the other unchanged" \
-  test "$(cat stdout.txt)/$(cat stderr.txt)" = "$(printf 'res\\x.GIF: unchanged (res\\x.GIF.png)\nres\\y.gif <- res\\y.gif.png: 2 pixels in 2 x 1 at 0, 0')/2 carriers: 1 packed, 1 already hold their pictures, 0 failed"
+  test "$(cat stdout.txt)/$(cat stderr.txt)" = "$(printf 'res\\x.GIF: unchanged (res\\x.GIF.png)\nres\\y.gif <- res\\y.gif.png: 2 pixels in 2 x 1 at 0, 0; res\\y.gif.bmp now shows it too')/2 carriers: 1 packed, 1 already hold their pictures, 0 failed"
 (cd pat && run C.UTF-8 -q -f png -o again 'res\*.GIF')
 same=$(/usr/bin/python3 -c "from PIL import Image; print(list(Image.open('pat/again/y.gif.png').getdata()) == list(Image.open('pat/res/y.gif.png').getdata()))")
 check "quillane-pack res\\*.GIF: the edit comes out again, the other carrier as it was" \
