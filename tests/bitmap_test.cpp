@@ -397,7 +397,8 @@ TEST(Rle, DecodesWhatItEncodes) {
     const std::uint32_t values = 1u << shape.depth;
     Bytes indices;
     while (indices.size() < std::size_t{shape.width} * shape.rows) {
-      const std::uint32_t kind = random() % 3, length = 1 + random() % 600, a = random() % values, b = random() % values;
+      const std::uint32_t kind = random() % 3, length = 1 + random() % 600;
+      const std::uint32_t a = random() % values, b = random() % values;
       for (std::uint32_t i = 0; i < length; ++i)
         indices.push_back(static_cast<std::uint8_t>(kind == 2 ? random() % values : i % 2 && kind ? b : a));
     }

@@ -194,7 +194,8 @@ std::optional<std::vector<std::uint8_t>> EncodeRle(std::span<const std::uint8_t>
   if (nibbles && std::any_of(indices.begin(), indices.end(), [](std::uint8_t i) { return i >> kNibbleDepth; }))
     return std::nullopt;
   std::vector<std::uint8_t> out;
-  for (std::uint32_t r = 0; r < shape.rows; ++r) EncodeRow(indices.subspan(std::size_t{r} * shape.width, shape.width), nibbles, out);
+  for (std::uint32_t r = 0; r < shape.rows; ++r)
+    EncodeRow(indices.subspan(std::size_t{r} * shape.width, shape.width), nibbles, out);
   out.push_back(kEscape);
   out.push_back(kEndOfBitmap);
   return out;
