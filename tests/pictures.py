@@ -838,7 +838,8 @@ def rle_codec(run, convert, make_carrier, pack):
     for n, (what, depth, colours, rows) in enumerate(cases):
         packed = [bytes(row) if depth == 8 else bytes(row[x] << 4 | (row[x + 1] if x + 1 < len(row) else 0)
                                                       for x in range(0, len(row), 2)) for row in reversed(rows)]
-        palette = [(i * 37 % 256, i * 91 % 256, i) for i in range(colours)]
+        # Index 0 is not black, which Chromium shows pixels the data leaves unset.
+        palette = [((i * 37 + 200) % 256, i * 91 % 256, i) for i in range(colours)]
         with open(f"r{n}.bmp", "wb") as f:
             f.write(bmp(len(rows[0]), len(rows), depth, 0, b"".join(p + bytes(-len(p) % 4) for p in packed),
                         palette=palette))
