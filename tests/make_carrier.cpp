@@ -94,7 +94,8 @@ bool MakeOne(const std::vector<std::string>& args) {
 
 // Writes the BMP file at `in`, 8- or 4-bit, as `out`, its rows RLE-encoded
 // when they are uncompressed, else decoded to uncompressed rows, the rest
-// kept but for the compression and sizes; false when it is no such file.
+// kept but for the compression and sizes; false when it is no such file or
+// its RLE is refused.
 bool Recode(const std::string& in, const std::string& out) {
   Bytes file = ReadFileBytes(in);
   BmpHeader header;
@@ -131,7 +132,7 @@ bool Recode(const std::string& in, const std::string& out) {
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--recode") {
     if (Recode(argv[2], argv[3])) return 0;
-    std::fprintf(stderr, "make-carrier: %s is no 8- or 4-bit BMP, uncompressed or RLE\n", argv[2]);
+    std::fprintf(stderr, "make-carrier: %s is no 8- or 4-bit BMP, uncompressed or of RLE that decodes\n", argv[2]);
     return 1;
   }
   std::vector<std::vector<std::string>> carriers;

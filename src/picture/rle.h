@@ -3,6 +3,7 @@
 // stored, one index a pixel, whatever order the picture shows them in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
