@@ -2,10 +2,12 @@
 
 #include <bit>
 #include <climits>
+#include <random>
 
 #include "../src/picture/colour.h"
 #include "../src/picture/picture.h"
 #include "../src/picture/pixels.h"
+#include "../src/picture/rle.h"
 #include "memory_platform.h"
 #include "support.h"
 
@@ -298,6 +300,21 @@ struct IndexGrid final : PictureSink {
   }
 };
 
+// Reads an RLE picture of `codes`, rows stored bottom-up, into `grid`.
+PictureProblem ReadRlePicture(std::uint16_t depth, std::int32_t width, std::int32_t height, const Bytes& codes,
+                              IndexGrid& grid) {
+  Bytes file = MakeBitmapHeader({.width = width, .height = height, .depth = depth,
+                                 .compression = depth == 8 ? bmp::kRle8 : bmp::kRle4,
+                                 .between = static_cast<std::uint32_t>(bmp::kPaletteEntry << depth)}, 3);
+  file.insert(file.end(), codes.begin(), codes.end());
+  MemoryPlatform os;
+  os.files[NATIVE_TEXT("p.bmp")] = file;
+  Bytes buffer(4096);
+  const auto w = static_cast<std::uint32_t>(width), h = static_cast<std::uint32_t>(height);
+  return ReadPicture(os, NATIVE_TEXT("p.bmp"), {w, h, false, false, (std::uint64_t{w} * depth + 31) / 32 * 4}, grid,
+                     buffer);
+}
+
 // Every RLE escape as the format defines it, rows stored bottom-up: a count
 // and an index repeat it (RLE4: its two nibbles in turn, the high one
 // first); 0 0 ends the line, 0 1 the bitmap, leaving the pixels it did not
@@ -329,20 +346,88 @@ TEST(Rle, EachEscapeAsTheFormatDefinesIt) {
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
-    const std::uint32_t palette = bmp::kPaletteEntry << test.depth;
-    Bytes file = MakeBitmapHeader({.width = test.width, .height = test.height, .depth = test.depth,
-                                   .compression = test.depth == 8 ? bmp::kRle8 : bmp::kRle4, .between = palette}, 3);
-    file.insert(file.end(), test.codes.begin(), test.codes.end());
-    MemoryPlatform os;
-    os.files[NATIVE_TEXT("p.bmp")] = file;
     IndexGrid grid;
-    Bytes buffer(4096);
-    const auto width = static_cast<std::uint32_t>(test.width), height = static_cast<std::uint32_t>(test.height);
-    const PictureTarget target{width, height, false, false, (std::uint64_t{width} * test.depth + 31) / 32 * 4};
-    const PictureProblem problem = ReadPicture(os, NATIVE_TEXT("p.bmp"), target, grid, buffer);
+    const PictureProblem problem = ReadRlePicture(test.depth, test.width, test.height, test.codes, grid);
     EXPECT_FALSE(problem) << static_cast<int>(problem.kind) << " " << problem.detail;
     EXPECT_EQ(grid.rows, test.shown);
   }
+}
+
+// Hostile data, each refused with its reason and read no further than the
+// fault: in memory, where the bytes used tell, and as a picture's damage.
+TEST(Rle, HostileDataIsRefusedWithItsReason) {
+  const struct {
+    const char* what;
+    std::uint16_t depth;
+    Bytes codes;  // of a picture 4 wide and 2 high
+    RleFault fault;
+    std::size_t used;
+  } cases[] = {
+      {"a run past the last row", 8, {4, 1, 0, 0, 4, 1, 0, 0, 1, 1, 0, 1}, RleFault::kRunPastLastRow, 10},
+      {"indices as they are past the last row", 8, {0, 0, 0, 0, 0, 3, 1, 2, 3, 0}, RleFault::kRunPastLastRow, 10},
+      {"RLE4, a run past the last row after a delta", 4, {0, 2, 0, 2, 2, 0x12}, RleFault::kRunPastLastRow, 6},
+      {"a delta below the last row", 8, {0, 2, 0, 3, 0, 1}, RleFault::kJumpPastEnd, 4},
+      {"a delta along the line past the last row", 8, {0, 2, 0, 2, 0, 2, 1, 0}, RleFault::kJumpPastEnd, 8},
+      {"cut in a run", 8, {4}, RleFault::kCutShort, 0},
+      {"cut in a delta", 8, {0, 2, 1}, RleFault::kCutShort, 2},
+      {"cut in indices as they are", 8, {0, 5, 1, 2, 3, 4, 5}, RleFault::kCutShort, 2},
+      {"RLE4, cut in the padding", 4, {0, 5, 0x12, 0x34, 0x50}, RleFault::kCutShort, 2},
+      {"no end of bitmap", 8, {4, 1, 0, 0, 4, 1, 0, 0}, RleFault::kCutShort, 8},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const RleDecoded decoded = DecodeRleBytes(test.codes, {4, 2, test.depth}, 0, [](auto...) {});
+    EXPECT_EQ(decoded.fault, test.fault);
+    EXPECT_EQ(decoded.used, test.used);
+    IndexGrid grid;
+    const PictureProblem problem = ReadRlePicture(test.depth, 4, 2, test.codes, grid);
+    if (test.fault == RleFault::kCutShort) EXPECT_EQ(problem.kind, PictureProblem::Kind::kCutShort);
+    else EXPECT_EQ(problem.detail, RleFaultWords(test.fault));
+  }
+}
+
+// Whatever the indices, runs of one, of two in turn, or none, of any length,
+// decoding their encoding gives them back, in pieces of any size, read to
+// its end; indices of no such picture are not encoded.
+TEST(Rle, DecodesWhatItEncodes) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 300; ++round) {
+    const RleShape shape{static_cast<std::uint32_t>(random() % 600), 1 + static_cast<std::uint32_t>(random() % 4),
+                         round % 2 ? 4 : 8};
+    const std::uint32_t values = 1u << shape.depth;
+    Bytes indices;
+    while (indices.size() < std::size_t{shape.width} * shape.rows) {
+      const std::uint32_t kind = random() % 3, length = 1 + random() % 600;
+      const std::uint32_t a = random() % values, b = random() % values;
+      for (std::uint32_t i = 0; i < length; ++i)
+        indices.push_back(static_cast<std::uint8_t>(kind == 2 ? random() % values : i % 2 && kind ? b : a));
+    }
+    indices.resize(std::size_t{shape.width} * shape.rows);
+    SCOPED_TRACE(::testing::Message() << shape.width << " x " << shape.rows << ", depth " << shape.depth);
+    const std::optional<Bytes> data = EncodeRle(indices, shape);
+    ASSERT_TRUE(data);
+    Bytes decoded(indices.size(), 0xEE);
+    const auto take = [&](std::uint32_t row, std::uint32_t x, std::span<const std::uint8_t> given) {
+      std::copy(given.begin(), given.end(), decoded.begin() + std::size_t{row} * shape.width + x);
+    };
+    const RleDecoded got = DecodeRleBytes(*data, shape, random() % 5, take);
+    EXPECT_EQ(got.fault, RleFault::kNone);
+    EXPECT_EQ(got.used, data->size());
+    EXPECT_EQ(decoded, indices);
+  }
+  EXPECT_FALSE(EncodeRle(Bytes{16}, {1, 1, 4}));
+  EXPECT_FALSE(EncodeRle(Bytes(3), {2, 1, 8}));
+  EXPECT_FALSE(EncodeRle(Bytes(2), {2, 1, 1}));
+}
+
+// A file of new pixels states their size and its own, the bytes after them kept.
+TEST(Rle, AFileOfNewPixelsStatesItsSizes) {
+  const Bytes head = MakeBitmapHeader({.width = 4, .height = 2, .depth = 8, .compression = bmp::kRle8}, 1);
+  const std::optional<Bytes> file = BmpWithPixels(head, Bytes{8, 1, 0, 1}, Bytes{7, 7});
+  ASSERT_TRUE(file);
+  EXPECT_EQ(*file, [&] { Bytes b = head; b.insert(b.end(), {8, 1, 0, 1, 7, 7}); PutInt32(b, bmp::kImageSize, 4);
+                          PutInt32(b, bmp::kFileSize, static_cast<std::int32_t>(b.size())); return b; }());
+  EXPECT_FALSE(BmpWithPixels(std::span(head).first(bmp::kImageSize + 3), Bytes{}, Bytes{}));
 }
 
 // --nearest: the entry nearest in CIELAB, looked for over the whole palette,

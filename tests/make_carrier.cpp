@@ -7,6 +7,8 @@
 //                [--info-size I] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]
 //   make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]
 //   make-carrier --list FILE    one carrier a line, each with the options above
+//   make-carrier --recode IN.bmp OUT.bmp    an 8- or 4-bit BMP RLE-encoded if
+//                it is uncompressed, else RLE-decoded, by the codec under test
 // FORM: --top-down (a negative height over rows reversed), --packed (rows
 // without padding) [--zero-sizes], --trailer N (N bytes after the rows).
 
@@ -20,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "../src/picture/pixels.h"
+#include "../src/picture/rle.h"
 #include "support.h"
 
 namespace {
@@ -47,6 +51,7 @@ constexpr const char* kUsage =
     "                    [--info-size I] [--seed S] [FORM...] OUT.gif [EXPECTED.bmp]\n"
     "       make-carrier [--comment] --payload BMP [FORM...] OUT.gif [EXPECTED.bmp]\n"
     "       make-carrier --list FILE\n"
+    "       make-carrier --recode IN.bmp OUT.bmp\n"
     "FORM: --top-down, --packed [--zero-sizes], --trailer N\n";
 
 // Makes one carrier; false on a usage error.
@@ -87,9 +92,49 @@ bool MakeOne(const std::vector<std::string>& args) {
   return true;
 }
 
+// Writes the BMP file at `in`, 8- or 4-bit, as `out`, its rows RLE-encoded
+// when they are uncompressed, else decoded to uncompressed rows, the rest
+// kept but for the compression and sizes; false when it is no such file or
+// its RLE is refused.
+bool Recode(const std::string& in, const std::string& out) {
+  Bytes file = ReadFileBytes(in);
+  BmpHeader header;
+  PixelFormat format;
+  if (ReadBmpHeader(file, &header) != BmpRead::kOk || !PixelsReadable(header) || !header.Indexed() ||
+      header.depth < 4 || header.pixelOffset > file.size() || !format.Open(header, file))
+    return false;
+  const RleShape shape{static_cast<std::uint32_t>(header.width), header.Rows(), header.depth};
+  const std::size_t stride = header.Stride();
+  const std::span<const std::uint8_t> pixels = std::span(file).subspan(header.pixelOffset);
+  std::optional<Bytes> data = Bytes(stride * shape.rows);
+  if (header.compression == bmp::kRgb) {
+    if (pixels.size() < data->size()) return false;
+    Bytes indices(std::size_t{shape.width} * shape.rows);
+    for (std::size_t i = 0; i < indices.size(); ++i)
+      indices[i] = static_cast<std::uint8_t>(format.Load(&pixels[i / shape.width * stride], i % shape.width));
+    data = EncodeRle(indices, shape);
+    bmp::PutU32(file, bmp::kCompression, shape.depth == 8 ? bmp::kRle8 : bmp::kRle4);
+  } else {
+    const auto take = [&](std::uint32_t row, std::uint32_t x, std::span<const std::uint8_t> given) {
+      for (std::uint32_t i = 0; i < given.size(); ++i) format.Store(&(*data)[row * stride], x + i, given[i]);
+    };
+    if (DecodeRleBytes(pixels, shape, 0, take).fault != RleFault::kNone) return false;
+    bmp::PutU32(file, bmp::kCompression, bmp::kRgb);
+  }
+  const std::optional<Bytes> recoded = data ? BmpWithPixels(std::span(file).first(header.pixelOffset), *data, {})
+                                            : std::nullopt;
+  if (recoded) WriteFileBytes(out, *recoded);
+  return recoded.has_value();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--recode") {
+    if (Recode(argv[2], argv[3])) return 0;
+    std::fprintf(stderr, "make-carrier: %s is no 8- or 4-bit BMP, uncompressed or of RLE that decodes\n", argv[2]);
+    return 1;
+  }
   std::vector<std::vector<std::string>> carriers;
   if (argc == 3 && std::string(argv[1]) == "--list") {
     std::ifstream list(argv[2]);

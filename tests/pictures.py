@@ -845,6 +845,151 @@ def workflow(run, convert, make_carrier, pack):
     return len(others)
 
 
+def rle_pictures():
+    """What RLE must get right: name, depth, palette length and indices, top row first."""
+    random.seed(5)
+    noise = lambda width, colours, rows: [[random.randrange(colours) for _ in range(width)] for _ in range(rows)]
+    turns = lambda width, a, b: [b if x % 2 else a for x in range(width)]
+    mixed = lambda depth: [sum(([random.randrange(1 << depth)] * random.choice((1, 2, 3, 40, 300)) for _ in range(40)),
+                                [])[:97] for _ in range(13)]
+    return ([(f"RLE4, {w} wide", 4, 16, noise(w, 16, 3)) for w in (1, 3, 5, 7)] +
+            [(f"RLE{d}, one run of {w}", d, 1 << d, [[5] * w]) for d in (8, 4) for w in (255, 256, 510, 511)] +
+            [(f"RLE{d}, no repeats", d, 1 << d, [[(x * 7 + r) % (1 << d) for x in range(301)] for r in range(2)])
+             for d in (8, 4)] +
+            [(f"RLE{d}, two indices in turn", d, 1 << d, [turns(301, 1, 9), turns(301, 0, 15)])
+             for d in (8, 4)] +
+            [(f"RLE{d}, rows ending after indices as they are", d, 1 << d,
+              [[x + 1 for x in range(10)], [9] * 4 + [x + 1 for x in range(6)]]) for d in (8, 4)] +
+            [(f"RLE{d}, one pixel wide", d, 1 << d, noise(1, 1 << d, 9)) for d in (8, 4)] +
+            [(f"RLE{d}, one row", d, 1 << d, noise(37, 1 << d, 1)) for d in (8, 4)] +
+            [(f"RLE{d}, palette of 2", d, 2, noise(37, 2, 5)) for d in (8, 4)] +
+            [(f"RLE{d}, runs and noise", d, 1 << d, mixed(d)) for d in (8, 4)])
+
+
+def compression(path):
+    return struct.unpack("<I", open(path, "rb").read()[30:34])[0]
+
+
+def magick_colours(path):
+    raw = subprocess.run([MAGICK, path, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+    return [tuple(raw[i:i + 3]) for i in range(0, len(raw), 3)]
+
+
+def read(reader, path):
+    """What `reader` makes of `path`, or None where it cannot read it."""
+    try:
+        return reader(path)
+    except Exception:  # any reason a reader cannot read it
+        return None
+
+
+def browser_colours(names):
+    """Each picture as headless Chromium, offline, draws it on a canvas."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/lib/chromium/chromium" if os.path.exists("/usr/lib/chromium/chromium") \
+        else "/usr/bin/chromium"
+    # Without file access a canvas that drew a file:// picture may not be read.
+    for flag in ["--headless=new", "--no-sandbox", "--disable-gpu", "--allow-file-access-from-files",
+                 f"--user-data-dir={os.path.abspath('profile')}"]:
+        options.add_argument(flag)
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    try:
+        driver.execute_cdp_cmd("Network.enable", {})
+        driver.execute_cdp_cmd("Network.emulateNetworkConditions",
+                               {"offline": True, "latency": 0, "downloadThroughput": 0, "uploadThroughput": 0})
+        with open("page.html", "w") as f:
+            f.write("<!DOCTYPE html><title>RLE</title>")
+        driver.get("file://" + os.path.abspath("page.html"))
+        draw = """const [name, done] = arguments, image = new Image();
+            image.onerror = () => done([]);
+            image.onload = () => {
+              const canvas = document.createElement('canvas');
+              [canvas.width, canvas.height] = [image.width, image.height];
+              const context = canvas.getContext('2d');
+              context.drawImage(image, 0, 0);
+              done(Array.from(context.getImageData(0, 0, image.width, image.height).data));
+            };
+            image.src = name;"""
+        drawn = [driver.execute_async_script(draw, name) for name in names]
+    finally:
+        driver.quit()
+    return [[tuple(rgba[i:i + 4]) for i in range(0, len(rgba), 4)] for rgba in drawn]
+
+
+def rle_codec(run, convert, make_carrier, pack):
+    """Our RLE8 and RLE4 read back exactly by Pillow, ImageMagick, GIMP and
+    Chromium; ImageMagick's and GIMP's read by our decoder as Pillow reads them."""
+    cases = rle_pictures()
+    for n, (what, depth, colours, rows) in enumerate(cases):
+        packed = [bytes(row) if depth == 8 else bytes(row[x] << 4 | (row[x + 1] if x + 1 < len(row) else 0)
+                                                      for x in range(0, len(row), 2)) for row in reversed(rows)]
+        # Index 0 is not black, which Chromium shows pixels the data leaves unset.
+        palette = [((i * 37 + 200) % 256, i * 91 % 256, i) for i in range(colours)]
+        with open(f"r{n}.bmp", "wb") as f:
+            f.write(bmp(len(rows[0]), len(rows), depth, 0, b"".join(p + bytes(-len(p) % 4) for p in packed),
+                        palette=palette))
+        run.tool(make_carrier, "--recode", f"r{n}.bmp", f"r{n}-ours.bmp")
+        subprocess.run([MAGICK, f"r{n}.bmp", "-compress", "RLE", f"BMP3:r{n}-magick.bmp"], check=True)
+    # GIMP, started once, writes the indices it reads from each of ours, a
+    # line each, and RLE of its own for a few pictures: each file it opens
+    # starts a plug-in.
+    gimp_writes = [n for n, case in enumerate(cases) if "noise" in case[0] or "no repeats" in case[0]]
+    ours = " ".join(f'"r{n}-ours.bmp"' for n in range(len(cases)))
+    own = " ".join(f'"r{n}.bmp"' for n in gimp_writes)
+    gimp = subprocess.run([GIMP or "gimp-console", "-i", "-d", "-f", "-b", f"""
+        (define (open-image name) (car (gimp-file-load RUN-NONINTERACTIVE name name)))
+        (define (layer image) (car (gimp-image-get-active-drawable image)))
+        (define (indices image port)
+          (let loop ((i 0) (width (car (gimp-image-width image))) (height (car (gimp-image-height image))))
+            (when (< i (* width height))
+              (display (vector-ref (cadr (gimp-drawable-get-pixel (layer image) (modulo i width) (quotient i width)))
+                                   0) port)
+              (write-char #\\space port)
+              (loop (+ i 1) width height)))
+          (newline port)
+          (gimp-image-delete image))
+        (let ((port (open-output-file "gimp.txt")))
+          (for-each (lambda (name) (indices (open-image name) port)) '({ours}))
+          (close-output-port port))
+        (for-each (lambda (name) (let* ((image (open-image name)) (out (string-append name "-gimp.bmp")))
+                                   (file-bmp-save2 RUN-NONINTERACTIVE image (layer image) out out 1 0 0)))
+                  '({own}))""", "-b", "(gimp-quit 0)"], capture_output=True, text=True)
+    if gimp.returncode:
+        run.fail(f"GIMP stopped: {gimp.stderr.strip()[-300:]}")
+    gimp_read = read(lambda path: [[int(i) for i in line.split()] for line in open(path)], "gimp.txt") or []
+    drawn = browser_colours([f"r{n}-ours.bmp" for n in range(len(cases))])
+    theirs = []
+    pillow_indices, pillow_colours = lambda path: list(Image.open(path).getdata()), lambda path: pixels(path)[1]
+    for n, (what, depth, colours, rows) in enumerate(cases):
+        indices, shown, ours = [i for row in rows for i in row], pixels(f"r{n}.bmp")[1], f"r{n}-ours.bmp"
+        if compression(ours) != (1 if depth == 8 else 2):
+            run.fail(f"{what}: not written as RLE{depth}")
+        if read(pillow_indices, ours) != indices:
+            run.fail(f"{what}: Pillow does not read the indices encoded")
+        if read(magick_colours, ours) != shown:
+            run.fail(f"{what}: ImageMagick does not read the colours encoded")
+        if (gimp_read[n] if n < len(gimp_read) else None) != indices:
+            run.fail(f"{what}: GIMP does not read the indices encoded")
+        if drawn[n] != [colour + (255,) for colour in shown]:
+            run.fail(f"{what}: Chromium does not draw the colours encoded")
+        for writer, name in (("ImageMagick", f"r{n}-magick.bmp"), ("GIMP", f"r{n}.bmp-gimp.bmp")):
+            kind = compression(name) if os.path.exists(name) else None
+            if kind not in (1, 2):
+                continue
+            # Debian 12's Pillow reads an odd-length run of RLE4 indices as they are one pixel short.
+            reader, expected = ("Pillow", read(pillow_colours, name)) if kind == 1 else \
+                ("ImageMagick", read(magick_colours, name))
+            theirs.append((writer, kind))
+            if run.tool(make_carrier, "--recode", name, f"{name}-ours.bmp").returncode == 0 and \
+                    read(pillow_colours, f"{name}-ours.bmp") != expected:
+                run.fail(f"{what}: {writer}'s RLE{8 if kind == 1 else 4} is not decoded as {reader} reads it")
+    if set(theirs) != {("ImageMagick", 1), ("GIMP", 1), ("GIMP", 2)}:
+        run.fail(f"ImageMagick's RLE8 and GIMP's RLE8 and RLE4 were not all there: {sorted(set(theirs))}")
+    return f"{len(cases)} pictures encoded, read back by four readers; {len(theirs)} of theirs decoded"
+
+
 SECTIONS = {
     "prepare": prepare,
     "forms": forms,
@@ -858,6 +1003,7 @@ SECTIONS = {
     "alpha": lambda run, convert, make_carrier, pack: f"{alpha_forms(run, make_carrier, convert, pack)} into a bitmap "
                                                       "with alpha",
     "damage": lambda run, convert, make_carrier, pack: f"{damage(run, make_carrier, pack)} damaged pictures refused",
+    "rle": rle_codec,
     "tree": lambda *tools: f"a tree converted and packed again after {tree_twice(*tools)} rounds of edits",
     "workflow": lambda *tools: f"every order of the steps, {workflow(*tools)} other files of the game's folder kept",
 }

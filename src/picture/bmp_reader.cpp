@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "rle.h"
+
 namespace {
 
 // The bytes before the pixels that the headers and a palette take at most.
@@ -13,9 +15,6 @@ constexpr std::size_t kHeadersLimit = bmp::kHeadersMax + 256 * bmp::kPaletteEntr
 // takes little memory.
 constexpr std::uint32_t kPiecePixels = 4096;
 constexpr std::size_t kMostPixelBytes = 4, kRgbaBytes = 4;
-
-// RLE's escapes, after a count of 0.
-constexpr std::uint8_t kEndOfLine = 0, kEndOfBitmap = 1, kDelta = 2;
 
 PictureProblem Damaged(const char* how) { return PictureProblem::Damaged(how); }
 
@@ -71,93 +70,19 @@ PictureProblem AnyFourthByte(PictureFile& file, const BmpHeader& header, bool* a
   return problem;
 }
 
-// Runs of one index, runs of indices as they are, ends of lines and jumps,
-// given in pieces of a line as they fill; pixels that nothing sets show
-// index 0, as readers show them. Writers encode rows padded as uncompressed
-// ones are, so pixels past the width are dropped; none may lie past the
-// last row.
-class RleRows {
- public:
-  RleRows(PictureFile& file, const BmpHeader& header, PictureSink& sink)
-      : file_(file), header_(header), sink_(sink), width_(static_cast<std::uint32_t>(header.width)),
-        height_(header.Rows()), piece_(kPiecePixels), nibbles_(header.compression == bmp::kRle4) {}
-
-  PictureProblem Read() {
-    for (;;) {
-      std::uint8_t code[2];
-      if (PictureProblem problem = file_.Read(code, sizeof code)) return problem;
-      if (code[0] > 0) {
-        for (int i = 0; i < code[0]; ++i) {
-          if (!Put(nibbles_ ? (i % 2 ? code[1] & 0x0F : code[1] >> 4) : code[1])) return Damaged("RLE runs past the last row");
-        }
-      } else if (code[1] == kEndOfLine) {
-        EndLine();
-      } else if (code[1] == kEndOfBitmap) {
-        while (row_ < height_) EndLine();
-        return {};
-      } else if (code[1] == kDelta) {
-        std::uint8_t move[2];
-        if (PictureProblem problem = file_.Read(move, sizeof move)) return problem;
-        const std::uint64_t x = x_ + move[0];
-        for (int i = 0; i < move[1]; ++i) EndLine();
-        x_ = x;
-        if (row_ > height_) return Damaged("RLE jumps past the picture");
-      } else if (PictureProblem problem = Literal(code[1])) {
-        return problem;
-      }
-    }
-  }
-
- private:
-  // `count` indices as they are, padded to a whole number of 16-bit words.
-  PictureProblem Literal(int count) {
-    const std::size_t size = nibbles_ ? (count + 1) / 2 : count;
-    std::uint8_t bytes[256];
-    if (PictureProblem problem = file_.Read(bytes, size + size % 2)) return problem;
-    for (int i = 0; i < count; ++i) {
-      if (!Put(nibbles_ ? (i % 2 ? bytes[i / 2] & 0x0F : bytes[i / 2] >> 4) : bytes[i])) return Damaged("RLE runs past the last row");
-    }
-    return {};
-  }
-
-  bool Put(int index) {
-    if (row_ >= height_) return false;
-    if (x_ < width_) {
-      // Pixels only move right along a line, so the pieces before are done.
-      while (x_ >= start_ + kPiecePixels) Give();
-      piece_[x_ - start_] = static_cast<std::uint8_t>(index);
-    }
-    ++x_;
-    return true;
-  }
-
-  // Gives the piece from `start_` and begins the next.
-  void Give() {
-    const std::uint32_t count = std::min(kPiecePixels, width_ - start_);
-    sink_.Accept({RowAt(header_, row_), start_, 1, count, piece_.data()});
-    start_ += count;
-    std::fill(piece_.begin(), piece_.end(), 0);
-  }
-
-  void EndLine() {
-    if (row_ < height_) {
-      while (start_ < width_) Give();
-    }
-    ++row_;
-    x_ = 0;
-    start_ = 0;
-  }
-
-  PictureFile& file_;
-  const BmpHeader& header_;
-  PictureSink& sink_;
-  std::uint32_t width_, height_;
-  std::vector<std::uint8_t> piece_;
-  bool nibbles_;
-  std::uint64_t x_ = 0;
-  std::uint32_t start_ = 0;  // the piece's first pixel
-  std::uint32_t row_ = 0;    // in the order rows are stored
-};
+// The rows of an RLE picture, in pieces as they fill; a fault of the file
+// itself, cut short or changed, is the file's own.
+PictureProblem ReadRle(PictureFile& file, const BmpHeader& header, PictureSink& sink) {
+  PictureProblem problem;
+  const RleSource source = [&](std::uint8_t* out, std::size_t size) { return !(problem = file.Read(out, size)); };
+  const RleSink give = [&](std::uint32_t row, std::uint32_t x, std::span<const std::uint8_t> indices) {
+    sink.Accept({RowAt(header, row), x, 1, static_cast<std::uint32_t>(indices.size()), indices.data()});
+  };
+  const RleFault fault =
+      DecodeRle(source, {static_cast<std::uint32_t>(header.width), header.Rows(), header.depth}, kPiecePixels, give);
+  if (fault == RleFault::kCutShort) return problem;
+  return fault == RleFault::kNone ? PictureProblem{} : Damaged(RleFaultWords(fault));
+}
 
 }  // namespace
 
@@ -193,7 +118,7 @@ PictureProblem ReadBmp(PictureFile& file, const PictureTarget& target, PictureSi
     return Damaged("its masks are cut short");
   sink.Begin({target.width, target.height, format.Indexed(), format.HasAlpha(),
               format.Indexed() ? format.Palette() : std::vector<Rgba>{}});
-  if (header.compression == bmp::kRle8 || header.compression == bmp::kRle4) return RleRows(file, header, sink).Read();
+  if (header.compression == bmp::kRle8 || header.compression == bmp::kRle4) return ReadRle(file, header, sink);
   return ReadRows(file, header, format, sink);
 }
 
