@@ -22,6 +22,10 @@
 
 namespace {
 
+const std::string kPackUsage =
+    "usage: quillane-pack [-rnqvb] [-j N] [--nearest] [--reserve LIST] [--palette] [--resize] [--from DIR] [-o DIR]\n"
+    "       [--backup[=CONTROL]] [-S SUFFIX] CARRIER...\n";
+
 struct Ran {
   int exitCode;
   std::string out;
@@ -325,9 +329,12 @@ TEST_F(Cli, UsageErrorsNameTheOptionOrValue) {
     EXPECT_EQ(run.err, "quillane-convert: " + std::string(problem) +
                            "\nusage: quillane-convert [-rnqvb] [-j N] [-o DIR] [-f png|bmp] [--force] [--backup[=CONTROL]] [-S SUFFIX] [--catalogue] FILE...\n") << args;
   }
-  EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err,
-            "quillane-pack: unknown option -f\nusage: quillane-pack [-rnqvb] [-j N] [--nearest] [--from DIR] [-o DIR] "
-            "[--backup[=CONTROL]] [-S SUFFIX] CARRIER...\n");
+  EXPECT_EQ(Shell("LC_ALL=C \"$K\" -f png a.gif").err, "quillane-pack: unknown option -f\n" + kPackUsage);
+  // Entries are 0 to 255, a range runs upwards, and commas join them.
+  for (const char* list : {"256", "0-256", "9-3", "1,,2", "0,", ",0", "1-", "-", "a", "0x10", "00001", "1 2"}) {
+    EXPECT_EQ(Shell(std::string("LC_ALL=C \"$K\" --reserve '") + list + "' a.gif").err,
+              "quillane-pack: invalid value for --reserve: " + std::string(list) + "\n" + kPackUsage) << list;
+  }
   const Ran help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
@@ -646,6 +653,7 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
   const std::string pil = "/usr/bin/python3 -c \"from PIL import Image; Image.new(";
   const std::string edit = "/usr/bin/python3 -c \"from PIL import Image; i = Image.open('x.gif.png'); ";
   const std::string opaque = "the bitmap (24-bit) holds opaque colours only: make those pixels opaque";
+  const std::string cut = "/usr/bin/python3 -c \"b = open('r.bmp', 'rb').read(); open('r.bmp', 'wb').write(b[:-4])\" && ";
   // A BMP of the carrier's size whose header, of `info` bytes, gives `depth` and `compression`.
   const auto bmp = [](int info, int depth, int compression) {
     return "/usr/bin/python3 -c \"import struct; h = struct.pack('<IiiHHI', " + std::to_string(info) + ", 5, 3, 1, " +
@@ -664,11 +672,14 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
        "x.gif: cannot read p/x.gif.png: Permission denied", "$AS \"$K\" --from p x.gif"},
       {"no image", "printf junk >x.gif.png", "x.gif: cannot read x.gif.png: not a PNG or BMP picture"},
       {"the wrong width", "\"$M\" --width 6 --height 3 o.gif x.gif.bmp",
-       "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size"},
+       "x.gif: x.gif.bmp is 6 x 3, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size, "
+       "or --resize writes the bitmap at the picture's"},
       {"the wrong height", "\"$M\" --width 5 --height 4 o.gif x.gif.bmp",
-       "x.gif: x.gif.bmp is 5 x 4, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size"},
+       "x.gif: x.gif.bmp is 5 x 4, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size, "
+       "or --resize writes the bitmap at the picture's"},
       {"the wrong height as PNG", pil + "'RGB', (5, 2)).save('x.gif.png')\"",
-       "x.gif: x.gif.png is 5 x 2, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size"},
+       "x.gif: x.gif.png is 5 x 2, the carrier's bitmap 5 x 3: the picture must keep the bitmap's size, "
+       "or --resize writes the bitmap at the picture's"},
       {"a colour made transparent", pil + "'RGB', (5, 3), (9, 9, 9)).save('x.gif.png', transparency=(9, 9, 9))\"",
        "x.gif: 15 pixels of x.gif.png are transparent, which the carrier's bitmap cannot hold; the first at 0, 0; " + opaque},
       {"grey and alpha", pil + "'LA', (5, 3), (9, 0)).save('x.gif.png')\"",
@@ -686,9 +697,21 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
        "i.save('x.gif.png')\" && \"$K\" -q x.gif && " + edit + "i.putpixel((2, 1), 5); i.save('x.gif.png')\"",
        "x.gif: 1 pixels of x.gif.png are not in the carrier's palette; the first at 2, 1 from the top left; "
        "--nearest stores each as the palette's nearest colour"},
-      {"a compressed bitmap", "/usr/bin/convert rose: -resize 5x3! -colors 16 -compress RLE BMP3:r.bmp && "
-                              "\"$M\" --payload r.bmp x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
-       "x.gif: compressed (RLE8), the picture cannot be stored back"},
+      {"too large to resize to", pil + "'1', (16384, 4097)).save('x.gif.png')\"",
+       "x.gif: x.gif.png is 16384 x 4097: --resize writes bitmaps of up to 67,108,864 pixels, 65,536 a side",
+       "\"$K\" --resize x.gif"},
+      {"damaged RLE", "/usr/bin/convert rose: -resize 5x3! -colors 16 -compress RLE BMP3:r.bmp && " + cut +
+                      "\"$M\" --payload r.bmp x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
+       "x.gif: damaged (RLE data cut short), the picture cannot be stored back"},
+      {"a palette changed", "\"$M\" --depth 8 --colours 5 --width 5 --height 3 x.gif && \"$Q\" -q -f png x.gif && " + edit +
+       "p = i.getpalette(); p[0:6] = [255, 0, 255, 1, 2, 3]; i.putpalette(p); i.save('x.gif.png')\"",
+       "x.gif: the palette of x.gif.png differs from the carrier's in 2 entries, its pixels keeping their indices; "
+       "--palette gives the carrier the picture's palette"},
+      {"a palette changed and made longer", "\"$M\" --depth 8 --colours 5 --width 5 --height 3 x.gif && \"$Q\" -q -f png x.gif && " +
+       edit + "p = i.getpalette()[:15] + [9, 9, 9]; p[0:3] = [255, 0, 255]; i.putpalette(p); i.paste(0, (0, 0, 5, 3)); "
+       "i.save('x.gif.png')\"",
+       "x.gif: the palette of x.gif.png has 6 entries, the carrier's 5: a palette edit keeps to the carrier's entries",
+       "\"$K\" --palette x.gif"},
       {"no carrier", "printf junk >x.gif && " + pil + "'RGB', (5, 3)).save('x.gif.png')\"",
        "x.gif: not a carrier GIF"},
       // BMP forms the format defines and editors seldom write, each named.
@@ -733,13 +756,14 @@ TEST_F(Cli, PackRefusesWhatCannotGoBackAndTouchesNothing) {
 // Nothing is written that was not asked for: an output that would replace
 // another source is refused before anything is written, an unchanged carrier
 // is not rewritten whatever -o names, a packed one keeps its permissions and
-// owner, and a bitmap without pixels gets no PNG while one without a picture
-// gets its BMP.
+// owner, and a bitmap without pixels gets no PNG while one without a picture,
+// as RLE data cut short, gets its BMP.
 TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   ASSERT_EQ(Shell("mkdir a b && \"$M\" --seed 1 a/x.gif && \"$M\" --seed 2 b/x.gif && \"$Q\" -q a/x.gif b/x.gif && "
                   "\"$M\" --seed 3 y.gif && \"$Q\" -q y.gif && touch -d 2001-01-01 y.gif && "
                   "\"$M\" --width 16 --height 0 empty.gif && "
-                  "/usr/bin/convert rose: -colors 16 -compress RLE BMP3:r.bmp && \"$M\" --payload r.bmp rle.gif")
+                  "/usr/bin/convert rose: -colors 16 -compress RLE BMP3:r.bmp && /usr/bin/python3 -c "
+                  "\"b = open('r.bmp', 'rb').read(); open('r.bmp', 'wb').write(b[:-4])\" && \"$M\" --payload r.bmp rle.gif")
                 .exitCode, 0);
   const Bytes b = ReadFileBytes(dir / "b/x.gif");
   const Ran onto = Shell("LC_ALL=C.UTF-8 \"$K\" -o b a/x.gif b/x.gif");
@@ -764,7 +788,7 @@ TEST_F(Cli, WritesOnlyWhatItIsAskedTo) {
   EXPECT_EQ(png.exitCode, 1);
   EXPECT_EQ(png.err, "quillane-convert: empty.gif: no pixels (16 x 0), cannot be written as PNG\n"
                      "2 files: 1 converted, 1 failed\n");
-  EXPECT_EQ(png.out, "rle.gif -> rle.gif.bmp (compressed (RLE8), kept as BMP)\n");
+  EXPECT_EQ(png.out, "rle.gif -> rle.gif.bmp (damaged (RLE data cut short), kept as BMP)\n");
   EXPECT_FALSE(fs::exists(dir / "empty.gif.png"));
   EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" -v rle.gif").out, "rle.gif: unchanged (rle.gif.bmp)\n");
   EXPECT_EQ(Shell("LC_ALL=C.UTF-8 \"$K\" rle.gif.bmp").err,
@@ -1003,8 +1027,6 @@ TEST_F(Cli, PackKeepsBackupsAsCpDoes) {
   EXPECT_FALSE(fs::exists(dir / "out/x.gif~"));
 
   // Values GNU's tools refuse, and suffixes that would name a backup as one of the tools' own files.
-  const std::string usage = "\nusage: quillane-pack [-rnqvb] [-j N] [--nearest] [--from DIR] [-o DIR] [--backup[=CONTROL]] "
-                            "[-S SUFFIX] CARRIER...\n";
   const std::string values = "; the values are none or off, numbered or t, existing or nil, simple or never";
   const std::pair<std::string, std::string> refused[] = {
       {"--backup=bogus", "invalid value for --backup: bogus" + values},
@@ -1016,7 +1038,7 @@ TEST_F(Cli, PackKeepsBackupsAsCpDoes) {
   for (const auto& [args, problem] : refused) {
     const Ran run = Shell(std::string("cd seed && LC_ALL=C.UTF-8 ") + (args.find("$K") == std::string::npos ? "\"$K\" " : "") + args + " x.gif");
     EXPECT_EQ(run.exitCode, 2) << args;
-    EXPECT_EQ(run.err, "quillane-pack: " + problem + usage) << args;
+    EXPECT_EQ(run.err, "quillane-pack: " + problem + "\n" + kPackUsage) << args;
   }
   EXPECT_EQ(ReadFileBytes(dir / "seed/x.gif"), old);
 }

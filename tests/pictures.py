@@ -74,10 +74,9 @@ FORMS = [
     ("32-bit", pillow("RGBA"), [], True, True, False),
     ("32-bit with alpha", magick(["-alpha", "set", "-define", "bmp:subtype=ARGB8888"], "BMP"), [], True, False, False),
     ("V5 header", magick(["-type", "TrueColor"], "BMP"), [], True, True, False),
-    ("RLE8, kept as carried", magick(["-colors", "200", "-type", "Palette", "-compress", "RLE"], "BMP3"), [], False,
+    ("RLE8", magick(["-colors", "200", "-type", "Palette", "-compress", "RLE"], "BMP3"), [], False,
      False, True),
 ]
-RLE = len(FORMS) - 1
 
 # Bitmaps whose every byte the seed draws, padding, unused bits and masks
 # too, and whose palettes hold a colour twice: only a byte-for-byte round
@@ -420,6 +419,27 @@ def palettes(run, convert, make_carrier, pack):
             rows = [[painted.getpixel((x, y)) for x in range(len(rows[0]))] for y in range(len(rows))]
         if bmp_indices(f"{carrier}.bmp") != (palette, rows):
             run.fail(f"{carrier}: the edit by index did not go back index for index")
+    # A palette swap, every entry recoloured and the indices kept, goes back
+    # with --palette alone, and -n -v names each entry it changes.
+    swap = [carrier for carrier in carriers if carrier != carriers[2]]
+    for carrier in swap:
+        image = Image.open(f"png/{carrier}.png")
+        entries = 3 * len(stored[carrier][0])
+        image.putpalette([255 - v for v in image.getpalette()[:entries]] + image.getpalette()[entries:])
+        image.save(f"png/{carrier}.png")
+    refused = run.tool(pack, "--from", "png", *swap, expect=1).stderr
+    listed = run.tool(pack, "-n", "-v", "--palette", "--from", "png", *swap).stdout
+    run.tool(pack, "-q", "--palette", "--from", "png", *swap)
+    run.tool(convert, "-q", "--force", *swap)
+    for carrier in swap:
+        palette, rows = stored[carrier]
+        inverted = [tuple(255 - v for v in colour) for colour in palette]
+        if f"the palette of png/{carrier}.png differs from the carrier's in {len(palette)} entries" not in refused or \
+                any(f"entry {i}: #{bytes(a).hex()} -> #{bytes(b).hex()}" not in listed
+                    for i, (a, b) in enumerate(zip(palette, inverted))):
+            run.fail(f"{carrier}: the palette swap was not refused, or its entries not listed: {refused} {listed}")
+        if bmp_indices(f"{carrier}.bmp") != (inverted, rows):
+            run.fail(f"{carrier}: the palette swap did not go back entry for entry, the indices kept")
     # By colour: an antialiased blend off the palette is refused, then mapped
     # to the nearest colours, as this test works them out.
     carrier = carriers[2]
@@ -437,9 +457,13 @@ def palettes(run, convert, make_carrier, pack):
     refusal = run.tool(pack, "-v", "--from", "png", carrier, expect=1).stderr
     if "not in the carrier's palette" not in refusal or "--nearest" not in refusal or "nearest is entry" not in refusal:
         run.fail(f"a colour off the palette was not refused with what to do: {refusal}")
-    moved = run.tool(pack, "--nearest", "--from", "png", carrier).stderr.splitlines()
+    # Entries 0 to 3 kept out, as a game's transparent keys are: only their very colours go to them.
+    packed = run.tool(pack, "-v", "--nearest", "--reserve", "0-3", "--from", "png", carrier)
+    moved = packed.stderr.splitlines()
+    if "; entries 0-3 kept out of --nearest" not in packed.stdout:
+        run.fail(f"-v did not say which entries were kept out: {packed.stdout}")
     # Colours moved farther than ΔE 10 are listed, most pixels first, whatever -v says.
-    labs = [lab(c) for c in palette]
+    labs = [lab(c) if i > 3 else (math.inf,) * 3 for i, c in enumerate(palette)]
     far = {}
     for colour in image.getdata():
         nearest = min(math.dist(lab(colour), entry) for entry in labs)
@@ -452,7 +476,6 @@ def palettes(run, convert, make_carrier, pack):
             any(far.get(tuple(bytes.fromhex(line[1:7]))) != count for line, count in zip(listed, counts)):
         run.fail(f"{carrier}: the colours --nearest moved far were not listed as they should be: {moved}")
     run.tool(convert, "-q", "--force", carrier)
-    labs = [lab(c) for c in palette]
     now = bmp_indices(f"{carrier}.bmp")[1]
     for x in range(image.width):
         for y in range(3):
@@ -646,16 +669,10 @@ def forms(run, convert, make_carrier, pack):
     everything = carriers + generated
     converted(run, convert, everything)
     for what, picture, payload, carrier, as_game, exact, form in cases:
-        if form == RLE and (os.path.exists(f"png/{carrier}.png") or
-                            not filecmp.cmp(f"png/{carrier}.bmp", f"{carrier}.bmp", shallow=False)):
-            run.fail(f"{what}: a -f png run did not write its BMP")
-    for what, picture, payload, carrier, as_game, exact, form in cases:
         size, expected = pixels(payload, "RGBA")
         if as_game:
             expected = flipped(size, expected)
         for output, mode in ((carrier + ".bmp", "RGBA"), (f"png/{carrier}.png", "RGBA")):
-            if form == RLE and output.endswith(".png"):
-                continue
             try:
                 got = pixels(output, mode)
             except Exception as e:  # any reason a reader cannot open it
@@ -663,7 +680,7 @@ def forms(run, convert, make_carrier, pack):
             if got != (size, expected):
                 run.fail(f"{what}: {output} is not the picture the carrier holds")
         mode = "P" if FORMS[form][5] else "RGBA" if "alpha" in what else "RGB"
-        if form != RLE and Image.open(f"png/{carrier}.png").mode != mode:
+        if Image.open(f"png/{carrier}.png").mode != mode:
             run.fail(f"{what}: the PNG is not {mode}, as the bitmap is")
         if exact and pixels(picture) != (size, [p[:3] for p in expected]):
             run.fail(f"{what}: the carried bitmap is not the source picture")
@@ -698,8 +715,6 @@ def edits(run, convert, make_carrier, pack):
     converted(run, convert, [c[3] for c in cases])
     edited = {}
     for what, picture, payload, carrier, as_game, exact, form in cases:
-        if form == RLE:
-            continue
         image = Image.open(f"png/{carrier}.png")
         colour = image.getpixel((image.width - 1, image.height - 1)) if FORMS[form][5] else \
             (255, 0, 0, 255)[:len(image.getbands())]
@@ -919,19 +934,39 @@ def browser_colours(names):
 
 
 def rle_codec(run, convert, make_carrier, pack):
-    """Our RLE8 and RLE4 read back exactly by Pillow, ImageMagick, GIMP and
-    Chromium; ImageMagick's and GIMP's read by our decoder as Pillow reads them."""
+    """Our RLE8 and RLE4, as a pack writes an edit of an RLE carrier, read back
+    exactly by Pillow, ImageMagick, GIMP and Chromium, the carrier's bytes
+    before its chain as they were; ImageMagick's and GIMP's RLE read by our
+    decoder as Pillow reads them."""
     cases = rle_pictures()
+    carriers = [f"c{n}.gif" for n in range(len(cases))]
     for n, (what, depth, colours, rows) in enumerate(cases):
         packed = [bytes(row) if depth == 8 else bytes(row[x] << 4 | (row[x + 1] if x + 1 < len(row) else 0)
                                                       for x in range(0, len(row), 2)) for row in reversed(rows)]
         # Index 0 is not black, which Chromium shows pixels the data leaves unset.
         palette = [((i * 37 + 200) % 256, i * 91 % 256, i) for i in range(colours)]
-        with open(f"r{n}.bmp", "wb") as f:
-            f.write(bmp(len(rows[0]), len(rows), depth, 0, b"".join(p + bytes(-len(p) % 4) for p in packed),
-                        palette=palette))
-        run.tool(make_carrier, "--recode", f"r{n}.bmp", f"r{n}-ours.bmp")
+        stride = (len(rows[0]) * depth + 31) // 32 * 4
+        for name, data in ((f"r{n}.bmp", b"".join(p + bytes(-len(p) % 4) for p in packed)),
+                           (f"blank{n}.bmp", bytes(stride * len(rows)))):
+            with open(name, "wb") as f:
+                f.write(bmp(len(rows[0]), len(rows), depth, 0, data, palette=palette))
+        # The carrier holds RLE of index 0; the picture paints the indices over it.
+        run.tool(make_carrier, "--recode", f"blank{n}.bmp", f"blank{n}-rle.bmp")
+        run.tool(make_carrier, "--payload", f"blank{n}-rle.bmp", carriers[n])
+        image = Image.new("P", (len(rows[0]), len(rows)))
+        image.putpalette([v for colour in palette for v in colour])
+        image.putdata([i for row in rows for i in row])
+        image.save(f"{carriers[n]}.png")
         subprocess.run([MAGICK, f"r{n}.bmp", "-compress", "RLE", f"BMP3:r{n}-magick.bmp"], check=True)
+    blanks = {carrier: open(carrier, "rb").read() for carrier in carriers}
+    run.tool(pack, "-q", *carriers)
+    run.tool(convert, "-q", *carriers)
+    for n, carrier in enumerate(carriers):
+        os.replace(f"{carrier}.bmp", f"r{n}-ours.bmp")
+        before, after = blanks[carrier], open(carrier, "rb").read()
+        chain = before.index(b"BM") - 1
+        if after[:chain] != before[:chain] or after[-1:] != b";":
+            run.fail(f"{cases[n][0]}: the carrier's bytes before its chain, or its trailer, changed")
     # GIMP, started once, writes the indices it reads from each of ours, a
     # line each, and RLE of its own for a few pictures: each file it opens
     # starts a plug-in.
@@ -990,6 +1025,51 @@ def rle_codec(run, convert, make_carrier, pack):
     return f"{len(cases)} pictures encoded, read back by four readers; {len(theirs)} of theirs decoded"
 
 
+def resizes(run, convert, make_carrier, pack):
+    """A picture of another size goes back with --resize alone, its bitmap
+    written at that size in the carrier's own form, as Pillow reads it."""
+    made = {"p1.gif": "--depth 1 --width 13 --height 7", "p4.gif": "--depth 4 --width 9 --height 6 --packed",
+            "p8.gif": "--depth 8 --width 11 --height 5", "down.gif": "--depth 24 --width 6 --height 4 --top-down"}
+    with open("carriers.txt", "w") as f:
+        f.write("".join(f"{options} {carrier}\n" for carrier, options in made.items()))
+    run.tool(make_carrier, "--list", "carriers.txt")
+    # ImageMagick's V5 header, and RLE of its palette pictures.
+    for options, carrier in ((["-type", "TrueColor", "BMP:v5.bmp"], "v5.gif"),
+                             (["-colors", "16", "-type", "Palette", "-compress", "None", "BMP3:v5.bmp"], "rle4.gif"),
+                             (["-colors", "200", "-type", "Palette", "-compress", "None", "BMP3:v5.bmp"], "rle8.gif")):
+        subprocess.run([MAGICK, "rose:", "-resize", "9x7!", *options], check=True)
+        if carrier.startswith("rle"):
+            run.tool(make_carrier, "--recode", "v5.bmp", "v5.bmp")
+        run.tool(make_carrier, "--payload", "v5.bmp", carrier)
+    carriers = list(made) + ["v5.gif", "rle4.gif", "rle8.gif"]
+    run.tool(convert, "-q", *carriers)
+    form = lambda path: (lambda d: (d[14:18], d[28:34], struct.unpack("<i", d[22:26])[0] < 0))(open(path, "rb").read())
+    forms = {carrier: form(f"{carrier}.bmp") for carrier in carriers}
+    run.tool(convert, "-q", "-f", "png", "-o", "png", *carriers)
+    edited = {}
+    for carrier in carriers:
+        image = Image.open(f"png/{carrier}.png")
+        wider = image.crop((0, 0, image.width + 3, image.height - 1))
+        fill = 0 if image.mode == "P" else (9, 9, 9, 255)[:len(image.getbands())]
+        ImageDraw.Draw(wider).rectangle([image.width, 0, image.width + 2, image.height], fill=fill)
+        wider.save(f"png/{carrier}.png")
+        edited[carrier] = pixels(f"png/{carrier}.png", "RGBA")
+    refused = run.tool(pack, "--from", "png", *carriers, expect=1).stderr
+    warned = run.tool(pack, "--resize", "--from", "png", *carriers).stderr
+    run.tool(convert, "-q", "-o", "again", *carriers)
+    for carrier in carriers:
+        (width, height), _ = edited[carrier]
+        if f"png/{carrier}.png is {width} x {height}" not in refused or \
+                f"{carrier}: its bitmap goes back at {width} x {height}, not {width - 3} x {height + 1}: the game may " \
+                "not expect the new size" not in warned:
+            run.fail(f"{carrier}: the new size was not refused, or not warned of: {refused} {warned}")
+        if pixels(f"again/{carrier}.bmp", "RGBA") != edited[carrier] or form(f"again/{carrier}.bmp") != forms[carrier]:
+            run.fail(f"{carrier}: the bitmap is not the picture at its new size in the carrier's own form")
+        if not filecmp.cmp(f"{carrier}.bmp", f"again/{carrier}.bmp", shallow=False):
+            run.fail(f"{carrier}: the BMP beside it was not brought in line with the new size")
+    return f"{len(carriers)} bitmaps written at a new size"
+
+
 SECTIONS = {
     "prepare": prepare,
     "forms": forms,
@@ -1004,6 +1084,7 @@ SECTIONS = {
                                                       "with alpha",
     "damage": lambda run, convert, make_carrier, pack: f"{damage(run, make_carrier, pack)} damaged pictures refused",
     "rle": rle_codec,
+    "resize": resizes,
     "tree": lambda *tools: f"a tree converted and packed again after {tree_twice(*tools)} rounds of edits",
     "workflow": lambda *tools: f"every order of the steps, {workflow(*tools)} other files of the game's folder kept",
 }

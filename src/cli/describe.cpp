@@ -115,6 +115,20 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix) {
   return {};
 }
 
+NativeString CanvasTrouble(Canvas::Trouble trouble, RleFault fault, const BitmapInfo& bitmap) {
+  switch (trouble) {
+    case Canvas::Trouble::kRleDamaged: {
+      const std::string words = RleFaultWords(fault);
+      return Say(Text::kRleDamaged, {NativeString(words.begin(), words.end())});
+    }
+    case Canvas::Trouble::kTooLarge: return Say(Text::kTooManyToDecode, {Grouped(static_cast<long long>(kMostCanvasPixels))});
+    case Canvas::Trouble::kNoPixels:
+    case Canvas::Trouble::kCutPalette:
+    case Canvas::Trouble::kNone: break;
+  }
+  return BitmapTrouble(bitmap);
+}
+
 bool HasNoPixels(const BitmapInfo& bitmap) {
   return bitmap.form == BitmapForm::kRows && (bitmap.width == 0 || bitmap.height == 0);
 }
@@ -156,10 +170,18 @@ NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& pict
   const BitmapInfo& bitmap = outcome.bitmap;
   const PixelTally& pixels = patch.pixels;
   switch (patch.refusal) {
-    case Refusal::kPicture:
-      if (patch.picture.kind != PictureProblem::Kind::kWrongSize) return PictureTrouble(patch.picture, picture);
+    case Refusal::kPicture: return PictureTrouble(patch.picture, picture);
+    case Refusal::kWrongSize:
       return Say(Text::kWrongSize, {picture, Number(patch.picture.width), Number(patch.picture.height),
-                                    Number(bitmap.width), Number(bitmap.header.Rows())});
+                                    Number(patch.width), Number(patch.height)});
+    case Refusal::kTooLarge:
+      return Say(Text::kTooLargeToResize, {picture, Number(patch.picture.width), Number(patch.picture.height),
+                                           Grouped(static_cast<long long>(kMostCanvasPixels)), Grouped(kMostCanvasSide)});
+    case Refusal::kPaletteChanged:
+      return Say(Text::kPaletteChanged, {picture, Number(static_cast<long long>(patch.paletteChanges.size()))});
+    case Refusal::kPaletteTooLong:
+      return Say(Text::kPaletteTooLong, {picture, Number(static_cast<long long>(patch.paletteEntries)),
+                                         Number(static_cast<long long>(bitmap.header.PaletteLength()))});
     case Refusal::kTransparent:
     case Refusal::kOffPalette:
       return Say(patch.refusal == Refusal::kTransparent ? Text::kTransparent : Text::kOffPalette,
@@ -171,7 +193,7 @@ NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& pict
     case Refusal::kNotStorable:
     case Refusal::kNone: break;
   }
-  return Say(Text::kCannotStoreBack, {BitmapTrouble(bitmap)});
+  return Say(Text::kCannotStoreBack, {CanvasTrouble(patch.trouble, patch.fault, bitmap)});
 }
 
 std::vector<NativeString> OffColourLines(const PatchResult& patch) {
@@ -180,6 +202,26 @@ std::vector<NativeString> OffColourLines(const PatchResult& patch) {
     lines.push_back(Say(Text::kOffColour, {Hex(off.colour), Number(static_cast<long long>(off.pixels)),
                                            Number(off.nearest), Hex(off.nearestColour), Decimal(off.deltaE)}));
   return lines;
+}
+
+std::vector<NativeString> PaletteLines(const PatchResult& patch) {
+  std::vector<NativeString> lines;
+  for (const PaletteChange& change : patch.paletteChanges)
+    lines.push_back(Say(Text::kPaletteEntry, {Number(change.index), Hex(change.from), Hex(change.to)}));
+  return lines;
+}
+
+NativeString EntryList(const EntrySet& entries) {
+  NativeString list;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i] || (i > 0 && entries[i - 1])) continue;
+    std::size_t last = i;
+    while (last + 1 < entries.size() && entries[last + 1]) ++last;
+    if (!list.empty()) list += NATIVE_TEXT(", ");
+    list += Number(static_cast<long long>(i));
+    if (last > i) list += NATIVE_TEXT("-") + Number(static_cast<long long>(last));
+  }
+  return list;
 }
 
 std::vector<NativeString> FarColourLines(const PatchResult& patch, const NativeString& carrier,

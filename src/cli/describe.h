@@ -13,6 +13,8 @@ NativeString OutcomeProblem(const Entry& entry, const NativeChar* suffix);
 
 // Why a carried bitmap shows no picture to write or take back, in words.
 NativeString BitmapTrouble(const BitmapInfo& bitmap);
+// Why a carried bitmap shows no picture, `trouble` and `fault` as a canvas found it, in words.
+NativeString CanvasTrouble(Canvas::Trouble trouble, RleFault fault, const BitmapInfo& bitmap);
 // Whether the bitmap has rows of no pixels, or none of them.
 bool HasNoPixels(const BitmapInfo& bitmap);
 
@@ -36,6 +38,10 @@ NativeString Description(const Entry& entry);
 NativeString RefusalProblem(const PackOutcome& outcome, const NativeString& picture);
 // The colours a palette lacks that most pixels had, a line each with the nearest entry, for -v.
 std::vector<NativeString> OffColourLines(const PatchResult& patch);
+// The palette entries a picture changes, or would, a line each, for -v.
+std::vector<NativeString> PaletteLines(const PatchResult& patch);
+// Palette entries as a person writes them: "0-15, 255".
+NativeString EntryList(const EntrySet& entries);
 // What --nearest moved visibly far for a carrier packed from `picture`, a
 // line and one for each of the commonest such colours; none when it moved none so far.
 std::vector<NativeString> FarColourLines(const PatchResult& patch, const NativeString& carrier,

@@ -25,6 +25,9 @@ constexpr OptionName kOptions[] = {
     {0, NATIVE_TEXT("from"), Flag::kFrom, true},
     {'f', NATIVE_TEXT("format"), Flag::kFormat, true},
     {0, NATIVE_TEXT("nearest"), Flag::kNearest, false},
+    {0, NATIVE_TEXT("palette"), Flag::kPalette, false},
+    {0, NATIVE_TEXT("resize"), Flag::kResize, false},
+    {0, NATIVE_TEXT("reserve"), Flag::kReserve, true},
     {0, NATIVE_TEXT("force"), Flag::kForce, false},
     {'b', NATIVE_TEXT("backup"), Flag::kBackup, false, true},
     {'S', NATIVE_TEXT("suffix"), Flag::kSuffix, true},
@@ -38,6 +41,31 @@ constexpr OptionName kOptions[] = {
 };
 
 NativeString FromAscii(const std::string& text) { return NativeString(text.begin(), text.end()); }
+
+// Reads the palette entries of `list`, indices and ranges as in "0,255" or
+// "0-15" joined by commas, into `entries`; false when it is not such a list.
+bool ReadEntries(const NativeString& list, std::bitset<256>* entries) {
+  std::size_t at = 0;
+  const auto index = [&](std::size_t* value) {
+    const std::size_t start = at;
+    *value = 0;
+    while (at < list.size() && at - start < 4 && list[at] >= '0' && list[at] <= '9')
+      *value = *value * 10 + static_cast<std::size_t>(list[at++] - '0');
+    return at > start && *value < entries->size();
+  };
+  for (;;) {
+    std::size_t first = 0;
+    if (!index(&first)) return false;
+    std::size_t last = first;
+    if (at < list.size() && list[at] == '-') {
+      ++at;
+      if (!index(&last) || last < first) return false;
+    }
+    for (std::size_t i = first; i <= last; ++i) entries->set(i);
+    if (at == list.size()) return true;
+    if (list[at++] != ',') return false;
+  }
+}
 
 NativeString UsageLine(const Command& command) {
   return FromAscii(std::string("usage: ") + command.name + " " + command.synopsis + "\n");
@@ -66,6 +94,9 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
       options->png = value == NATIVE_TEXT("png");
       return options->png || value == NATIVE_TEXT("bmp");
     case Flag::kNearest: options->nearest = true; break;
+    case Flag::kPalette: options->palette = true; break;
+    case Flag::kResize: options->resize = true; break;
+    case Flag::kReserve: return ReadEntries(value, &options->reserved);
     case Flag::kForce: options->force = true; break;
     case Flag::kCatalogue: options->catalogue = true; break;
     case Flag::kBackup:

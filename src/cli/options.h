@@ -2,6 +2,7 @@
 // the options it knows, and the parsing, usage and help they share.
 #pragma once
 
+#include <bitset>
 #include <initializer_list>
 #include <optional>
 #include <vector>
@@ -10,7 +11,7 @@
 #include "backups.h"
 
 enum class Flag {
-  kRecursive, kOutputDir, kFrom, kFormat, kNearest, kForce, kBackup, kSuffix, kDryRun, kJobs, kQuiet, kVerbose, kCatalogue,
+  kRecursive, kOutputDir, kFrom, kFormat, kNearest, kPalette, kResize, kReserve, kForce, kBackup, kSuffix, kDryRun, kJobs, kQuiet, kVerbose, kCatalogue,
   kHelp, kVersion
 };
 
@@ -25,6 +26,9 @@ struct Options {
   NativeString from;       // empty: the pictures beside each carrier
   bool png = false;        // the pictures as PNG rather than BMP
   bool nearest = false;    // colours a palette lacks stored as its nearest entries
+  bool palette = false;    // a picture's palette edit taken into the carrier's palette
+  bool resize = false;     // a picture of another size taken at its size
+  std::bitset<256> reserved;  // palette entries --nearest never picks
   bool force = false;      // outputs that show an edit replaced all the same
   bool catalogue = false;  // a page, an index and checksums of the whole run
   // -b, --backup[=CONTROL] and -S SUFFIX as given, and the backups they ask for.

@@ -18,7 +18,7 @@ struct Entry {
   NativeString base;            // the output is base + the output's suffix
   std::size_t after = kNoTask;  // an earlier entry of the same source and output
   NativeString problem;         // why it failed, in words; empty while it has not
-  std::vector<NativeString> details;  // lines that tell more of the problem, for -v
+  std::vector<NativeString> details;  // lines that tell more of the problem, or of what it did, for -v
   NativeString hint;            // what to do about the problem, said after the first of a run that has it
   // Lines for standard error of an entry that did not fail, its first
   // naming what it is about.

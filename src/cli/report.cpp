@@ -93,7 +93,11 @@ bool Report::Problem(const NativeString& name, const NativeString& problem, cons
   return written;
 }
 
-bool Report::Done(const NativeString& line) { return Write(Stream::kOutput, line); }
+bool Report::Done(const NativeString& line, const std::vector<NativeString>& details) {
+  bool written = Write(Stream::kOutput, line);
+  for (std::size_t i = 0; written && i < details.size(); ++i) written = Write(Stream::kOutput, NATIVE_TEXT("  ") + details[i]);
+  return written;
+}
 
 bool Report::Warning(const std::vector<NativeString>& lines) {
   bool written = true;

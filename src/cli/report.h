@@ -16,7 +16,8 @@ class Report {
   // Each says false once a stream could not be written, for the batch to stop.
   // The problem's line, and with -v the lines that tell more of it.
   bool Problem(const NativeString& name, const NativeString& problem, const std::vector<NativeString>& details = {});
-  bool Done(const NativeString& line);
+  // What -v says of a file done, and the lines that tell more of it, indented.
+  bool Done(const NativeString& line, const std::vector<NativeString>& details = {});
   // Lines about a file that did not fail, the first one whole, the others
   // indented below it; none with -q.
   bool Warning(const std::vector<NativeString>& lines);

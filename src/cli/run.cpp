@@ -148,7 +148,7 @@ void RunPlan(const Options& options, Plan& plan, Report& report, const NativeCha
     NativeString problem = entry.problem.empty() ? OutcomeProblem(entry, suffix) : entry.problem;
     if (!entry.hint.empty() && hinted.insert(entry.hint).second) problem += entry.hint;
     writing = failed ? report.Problem(entry.source, problem, entry.details)
-                     : report.Warning(entry.warnings) && (!options.verbose || entry.done.empty() || report.Done(entry.done));
+                     : report.Warning(entry.warnings) && (!options.verbose || entry.done.empty() || report.Done(entry.done, entry.details));
     if (i + 1 < entries.size() && !InterruptStatus()) report.Progress(i + 1, entries[i + 1].source);
     return writing;
   };

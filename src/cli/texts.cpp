@@ -68,6 +68,8 @@ constexpr Row kTexts[] = {
     {Text::kCompressedBitmap, T("compressed ({})"), T("圧縮 ({})")},
     {Text::kNoStandardHeader, T("no standard bitmap header"), T("標準のビットマップヘッダーがない")},
     {Text::kCutPalette, T("palette or masks cut short"), T("パレットかマスクが欠けている")},
+    {Text::kRleDamaged, T("damaged ({})"), T("壊れている ({})")},
+    {Text::kTooManyToDecode, T("more than {} pixels to decode"), T("デコードする画素が {} を超える")},
     {Text::kCannotWritePng, T("{}, cannot be written as PNG"), T("{}ため PNG に書き出せません")},
     {Text::kNoPixels, T("no pixels ({} x {})"), T("画素がない ({} x {})")},
     {Text::kWrittenAsBmp, T("{} -> {} ({}, kept as BMP)"), T("{} -> {} ({}ため BMP のまま)")},
@@ -92,7 +94,17 @@ constexpr Row kTexts[] = {
     {Text::kPictureDamaged, T("damaged ({})"), T("壊れています ({})")},
     {Text::kPictureChanged, T("it changed while it was read"), T("読み取り中に変更されました")},
     {Text::kCarrierChanged, T("the carrier changed while it was packed"), T("書き戻し中に搬送ファイルが変更されました")},
-    {Text::kWrongSize, T("{} is {} x {}, the carrier's bitmap {} x {}: the picture must keep the bitmap's size"), T("{} は {} x {} ですが、ビットマップは {} x {} です。画像はビットマップと同じ大きさにしてください")},
+    {Text::kWrongSize, T("{} is {} x {}, the carrier's bitmap {} x {}: the picture must keep the bitmap's size, or --resize "
+       "writes the bitmap at the picture's"), T("{} は {} x {} ですが、ビットマップは {} x {} です。画像はビットマップと同じ大きさにするか、"
+       "--resize でビットマップを画像の大きさで書いてください")},
+    {Text::kTooLargeToResize, T("{} is {} x {}: --resize writes bitmaps of up to {} pixels, {} a side"),
+     T("{} は {} x {} です。--resize で書けるビットマップは {} 画素まで、一辺 {} までです")},
+    {Text::kPaletteChanged, T("the palette of {} differs from the carrier's in {} entries, its pixels keeping their indices; "
+       "--palette gives the carrier the picture's palette"), T("{} のパレットは搬送ファイルのパレットと {} 項目で異なります (画素の番号はそのまま)。"
+       "--palette で搬送ファイルのパレットを画像のパレットにします")},
+    {Text::kPaletteTooLong, T("the palette of {} has {} entries, the carrier's {}: a palette edit keeps to the carrier's entries"),
+     T("{} のパレットは {} 項目ですが、搬送ファイルのパレットは {} 項目です。パレットの編集は搬送ファイルの項目の中でしてください")},
+    {Text::kPaletteEntry, T("entry {}: #{} -> #{}"), T("{} 番: #{} -> #{}")},
     {Text::kTransparent, T("{} pixels of {} are transparent, which the carrier's bitmap cannot hold; the first at {}, {}; "
        "the bitmap ({}) holds opaque colours only: make those pixels opaque"), T("{1} の {0} 個の画素が透明ですが、ビットマップは透明を持てません。最初は {2}, {3}。"
        "ビットマップ ({4}) は不透明な色だけを持てます。これらの画素を不透明にしてください")},
@@ -106,6 +118,11 @@ constexpr Row kTexts[] = {
     {Text::kUnchangedHeld, T("{}: unchanged: it holds {} already, {} pixels as their nearest entries"),
      T("{}: 変更なし: {} をすでに持っています (最も近い色として {} 画素)")},
     {Text::kInLineNote, T("; {} now shows it too"), T("。{} も同じ画像にしました")},
+    {Text::kPackedPalette, T("; {} palette entries changed"), T("。パレットの {} 項目を変更")},
+    {Text::kPackedResized, T("; the bitmap is {} x {}, was {} x {}"), T("。ビットマップは {} x {} (元は {} x {})")},
+    {Text::kResizeWarning, T("{}: its bitmap goes back at {} x {}, not {} x {}: the game may not expect the new size"),
+     T("{}: ビットマップを {} x {} (元は {} x {}) で書き戻します。ゲームが新しい大きさを想定していない場合があります")},
+    {Text::kReservedNote, T("; entries {} kept out of --nearest"), T("。{} 番を --nearest の候補から除外")},
     {Text::kCannotBringInLine, T("cannot bring {} in line with the packed carrier, which is left as it was"),
      T("{} を書き戻した搬送ファイルに合わせられません。搬送ファイルはそのままです")},
     {Text::kOtherNotCarriers, T("; {} files not carriers"), T("。搬送ファイル以外の {} 個")},

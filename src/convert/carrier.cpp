@@ -54,11 +54,7 @@ Error CarrierFile::Open(const NativeString& path, Shape shape) {
 }
 
 Ending CarrierFile::Pour(OutputTarget& target, OutputWriter& writer, std::span<std::uint8_t> buffer) {
-  if (held_) {
-    if (Error e = writer.Start(target, {kNoFile, payload_.size()})) return e;
-    if (Error e = writer.Append(payload_)) return e;
-    return writer.Finish();
-  }
+  if (held_) return PourPayload(payload_, target, writer);
   Ending ending;
   do {
     if (Error e = writer.Start(target, {file_.get(), stamp_.size})) return e;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "bitmap_rows.h"
 #include "container.h"
@@ -34,3 +35,10 @@ class OutputWriter : public PayloadSink {
   // The payload has ended.
   virtual Ending Finish() = 0;
 };
+
+// Pours `payload`, held whole, through `writer` into `target`.
+inline Ending PourPayload(std::span<const std::uint8_t> payload, OutputTarget& target, OutputWriter& writer) {
+  if (Error e = writer.Start(target, {kNoFile, payload.size()})) return e;
+  if (Error e = writer.Append(payload)) return e;
+  return writer.Finish();
+}

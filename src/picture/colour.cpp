@@ -37,19 +37,19 @@ double DeltaE(const Lab& one, const Lab& other) {
                    (one.b - other.b) * (one.b - other.b));
 }
 
-NearestEntry::NearestEntry(std::span<const Rgba> palette) {
+NearestEntry::NearestEntry(std::span<const Rgba> palette, const EntrySet& reserved) : reserved_(reserved) {
   for (const Rgba& entry : palette) palette_.push_back(ToLab(entry));
 }
 
 std::optional<NearestEntry::Found> NearestEntry::Find(Rgba colour) {
-  if (palette_.empty()) return std::nullopt;
   if (const auto known = found_.find(Key(colour)); known != found_.end()) return known->second;
   const Lab lab = ToLab(colour);
-  Found nearest{0, DeltaE(lab, palette_[0])};
-  for (std::uint32_t i = 1; i < palette_.size(); ++i) {
+  std::optional<Found> nearest;
+  for (std::uint32_t i = 0; i < palette_.size(); ++i) {
+    if (i < reserved_.size() && reserved_[i]) continue;
     const double deltaE = DeltaE(lab, palette_[i]);
-    if (deltaE < nearest.deltaE) nearest = {i, deltaE};
+    if (!nearest || deltaE < nearest->deltaE) nearest = Found{i, deltaE};
   }
-  if (found_.size() < kRemembered) found_.emplace(Key(colour), nearest);
+  if (nearest && found_.size() < kRemembered) found_.emplace(Key(colour), *nearest);
   return nearest;
 }

@@ -2,6 +2,7 @@
 // two are, CIE76's ΔE*ab, the plain distance between them.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -24,20 +25,25 @@ inline constexpr double kVisibleDeltaE = 10;
 Lab ToLab(Rgba colour);
 double DeltaE(const Lab& one, const Lab& other);
 
+// Palette entries, by index.
+using EntrySet = std::bitset<256>;
+
 // The palette entry nearest each colour asked for, the lowest index of
-// those as near; remembered for each colour, as an edit repeats a few.
+// those as near, none of `reserved`; remembered for each colour, as an edit
+// repeats a few.
 class NearestEntry {
  public:
-  explicit NearestEntry(std::span<const Rgba> palette);
+  explicit NearestEntry(std::span<const Rgba> palette, const EntrySet& reserved = {});
 
   struct Found {
     std::uint32_t index = 0;
     double deltaE = 0;
   };
-  // None for an empty palette.
+  // None for a palette of no entry but those reserved.
   std::optional<Found> Find(Rgba colour);
 
  private:
   std::vector<Lab> palette_;
+  EntrySet reserved_;
   std::unordered_map<std::uint32_t, Found> found_;
 };

@@ -50,7 +50,7 @@ PatchResult CompareWithCarrier(Platform& os, const CarrierFile& carrier, const N
                                std::span<std::uint8_t> buffer, PictureReader read) {
   const std::span<const std::uint8_t> payload = carrier.payload();
   std::vector<std::uint8_t> copy(payload.begin(), payload.end());
-  return PatchPayload(os, copy, carrier.rows(), picture, false, buffer, read);
+  return PatchPayload(os, copy, carrier.rows(), picture, {.read = read}, buffer);
 }
 
 Judged JudgeStanding(Platform& os, CarrierFile& carrier, const NativeString& output, bool png,
@@ -125,11 +125,14 @@ void Convert(Platform& os, const ConversionRequest& request, const Workspace& wo
     if (watcher && carrier.held()) watcher->SeePayload(carrier);
     if (outcome.error) return;
   }
-  if (request.png && !ShowsPicture(carrier.payload(), carrier.rows())) {
-    if (outcome.bitmap.form == BitmapForm::kRows && (outcome.bitmap.width == 0 || outcome.bitmap.height == 0)) {
-      outcome.error = {Status::kRefused};
-      return;
-    }
+  Canvas canvas;
+  if (request.png) conversion.trouble = canvas.Open(carrier.payload(), carrier.rows());
+  conversion.fault = canvas.Fault();
+  if (request.png && conversion.trouble == Canvas::Trouble::kNone && (canvas.Width() == 0 || canvas.Height() == 0)) {
+    outcome.error = {Status::kRefused};
+    return;
+  }
+  if (request.png && conversion.trouble != Canvas::Trouble::kNone) {
     // A bitmap that shows no picture comes out as it converts, so that every
     // carrier of a tree has its file to take back.
     conversion.writtenAsBmp = true;

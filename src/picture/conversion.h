@@ -83,6 +83,8 @@ struct Conversion {
   Outcome outcome;  // kRefused for a bitmap of no pixels asked for as PNG
   NativeString output;  // where it went or would go
   bool writtenAsBmp = false;  // asked for as PNG, a bitmap that shows no picture went out as BMP
+  Canvas::Trouble trouble = Canvas::Trouble::kNone;  // asked for as PNG, why it shows no picture
+  RleFault fault = RleFault::kNone;                  // for RLE data refused
   Judged stood;               // what stood at the output's name, judged
   bool kept = false;          // what stood held work (an edit, or no picture) and was left as it was
   NativeString backup;        // where what the output replaced was kept, if anywhere

@@ -11,9 +11,10 @@ namespace {
 
 // What `picture` does to the carrier's payload, `payload` or a copy of it;
 // a bitmap whose pixels cannot be had takes back only its own conversion.
-PatchResult Patch(Platform& os, CarrierFile& carrier, std::span<std::uint8_t> payload, const NativeString& picture,
-                  bool nearest, const Workspace& workspace) {
-  PatchResult result = PatchPayload(os, payload, carrier.rows(), picture, nearest, workspace.reading(), ReadPicture);
+PatchResult Patch(Platform& os, CarrierFile& carrier, std::vector<std::uint8_t>& payload, const NativeString& picture,
+                  PatchOptions options, const Workspace& workspace) {
+  options.read = ReadPicture;
+  PatchResult result = PatchPayload(os, payload, carrier.rows(), picture, options, workspace.reading());
   if (result.refusal != Refusal::kNotStorable) return result;
   bool same = false;
   result.picture = HoldsConversion(os, carrier, picture, false, workspace, &same);
@@ -36,14 +37,15 @@ struct Read {
 
 // Patches the carrier with whichever picture that stands holds the edit;
 // with kNoPicture when none stands, kTwoEdits when two hold different edits.
-// The pictures that showed the carrier as it was are `unedited`.
+// The payload that holds the edit is `written`; the pictures that showed
+// the carrier as it was are `unedited`.
 PatchResult PatchWithEdit(Platform& os, CarrierFile& carrier, const PackJob& job, const Workspace& workspace,
-                          PackOutcome& outcome, std::vector<Read>& unedited) {
-  const std::span<std::uint8_t> payload = carrier.payload();
+                          PackOutcome& outcome, std::vector<std::uint8_t>& written, std::vector<Read>& unedited) {
+  const std::span<const std::uint8_t> payload = carrier.payload();
   std::vector<Read> read;
   for (const NativeString& picture : job.pictures) {
     Read& one = read.emplace_back(Read{picture, {payload.begin(), payload.end()}, {}});
-    one.result = Patch(os, carrier, one.payload, picture, job.nearest, workspace);
+    one.result = Patch(os, carrier, one.payload, picture, job.take, workspace);
     if (Absent(one.result)) read.pop_back();
   }
   PatchResult refused;
@@ -56,7 +58,7 @@ PatchResult PatchWithEdit(Platform& os, CarrierFile& carrier, const PackJob& job
   }
   const auto edited = [](const Read& one) { return !ShowsCarrier(one.result); };
   const auto chosen = std::find_if(read.begin(), read.end(), edited);
-  const Read& taken = chosen == read.end() ? read.front() : *chosen;
+  Read& taken = chosen == read.end() ? read.front() : *chosen;
   outcome.picture = taken.picture;
   // A picture that cannot be read at all says so before anything is weighed against it.
   const PictureProblem::Kind problem = taken.result.picture.kind;
@@ -71,7 +73,7 @@ PatchResult PatchWithEdit(Platform& os, CarrierFile& carrier, const PackJob& job
     }
   }
   const PatchResult result = taken.result;
-  if (chosen != read.end()) std::copy(taken.payload.begin(), taken.payload.end(), payload.begin());
+  written = chosen == read.end() ? std::vector<std::uint8_t>(payload.begin(), payload.end()) : std::move(taken.payload);
   for (Read& one : read) {
     if (!edited(one)) unedited.push_back(std::move(one));
   }
@@ -85,25 +87,31 @@ std::vector<Read> PicturesToBring(Platform& os, CarrierFile& carrier, const Pack
                                   std::span<const std::uint8_t> original, std::vector<Read> unedited) {
   for (const NativeString& picture : job.others) {
     Read& one = unedited.emplace_back(Read{picture, {original.begin(), original.end()}, {}});
-    one.result = Patch(os, carrier, one.payload, picture, false, workspace);
+    one.result = Patch(os, carrier, one.payload, picture, {}, workspace);
     if (!ShowsCarrier(one.result)) unedited.pop_back();
   }
   return unedited;
 }
 
-// Writes `picture`, one of the carrier's, anew as the carrier now converts,
-// through its own staging file; one that holds colours the palette lacks,
-// which only it holds, is kept first under a numbered name.
-Error BringInLine(Platform& os, CarrierFile& carrier, const Read& picture, const Workspace& workspace, InLine* done) {
+// The payload the carrier is written with, and its rows.
+struct Written {
+  std::vector<std::uint8_t> payload;
+  BitmapRows rows;
+};
+
+// Writes `picture`, one of the carrier's, anew as the carrier converts once
+// it holds `written`, through its own staging file; one that holds colours
+// the palette lacks, which only it holds, is kept first under a numbered name.
+Error BringInLine(Platform& os, Written& written, const Read& picture, const Workspace& workspace, InLine* done) {
   StagedOutput out(os);
   if (Error e = out.Create(picture.picture + kStagingSuffix, picture.picture)) return e;
   FileTarget target(os, out.file());
   Error made;
   if (picture.picture.ends_with(kPngSuffix)) {
-    made = WritePngOutput(carrier.payload(), carrier.rows(), target, workspace.writing());
+    made = WritePngOutput(written.payload, written.rows, target, workspace.writing());
   } else {
     BmpOutput bmp(os, workspace.writing(), workspace.gathering());
-    made = carrier.Pour(target, bmp, {}).error;
+    made = PourPayload(written.payload, target, bmp).error;
   }
   if (made) return made;
   const BackupName kept = picture.result.held > 0 ? BackupName{picture.picture + NATIVE_TEXT(".~1~"), true} : BackupName{};
@@ -113,16 +121,16 @@ Error BringInLine(Platform& os, CarrierFile& carrier, const Read& picture, const
 // Writes the carrier with its patched payload as `output`, through a
 // staging file that takes that name in one step, once the pictures to bring
 // in line show it; kRefused when the carrier changed since it was read.
-Error WriteCarrierFile(Platform& os, CarrierFile& carrier, const PackJob& job, const Workspace& workspace,
-                       const std::vector<Read>& bring, PackOutcome& outcome) {
+Error WriteCarrierFile(Platform& os, CarrierFile& carrier, Written& written, const PackJob& job,
+                       const Workspace& workspace, const std::vector<Read>& bring, PackOutcome& outcome) {
   StagedOutput out(os);
   if (Error e = out.Create(job.output + kStagingSuffix, job.output)) return e;
-  if (Error e = carrier.WriteWith(carrier.payload(), out.file(), workspace.writing())) return e;
+  if (Error e = carrier.WriteWith(written.payload, out.file(), workspace.writing())) return e;
   // Before the carrier takes its name: cut off between the two, the
   // pictures show the edit and pack again to it, never the other way round.
   for (const Read& picture : bring) {
     InLine& done = outcome.inLine.emplace_back(InLine{picture.picture, {}});
-    if (Error e = BringInLine(os, carrier, picture, workspace, &done)) {
+    if (Error e = BringInLine(os, written, picture, workspace, &done)) {
       outcome.inLineFailed = true;
       return e;
     }
@@ -140,14 +148,14 @@ PackOutcome PackSteps(Platform& os, const PackJob& job, const Workspace& workspa
   outcome.form = carrier.form();
   outcome.bitmap = carrier.bitmap();
   if (outcome.error) return outcome;
-  const std::vector<std::uint8_t> original(carrier.payload().begin(), carrier.payload().end());
+  Written written;
   std::vector<Read> unedited;
-  outcome.patch = PatchWithEdit(os, carrier, job, workspace, outcome, unedited);
+  outcome.patch = PatchWithEdit(os, carrier, job, workspace, outcome, written.payload, unedited);
   if (outcome.patch.refusal != Refusal::kNone) {
     outcome.error = {Status::kRefused};
     return outcome;
   }
-  outcome.unchanged = outcome.patch.changed == 0;
+  outcome.unchanged = ShowsCarrier(outcome.patch);
   if (outcome.unchanged) {
     outcome.error = carrier.Close();
     // Elsewhere, the carrier goes as it is: its bytes, permissions and time.
@@ -157,13 +165,14 @@ PackOutcome PackSteps(Platform& os, const PackJob& job, const Workspace& workspa
     }
     return outcome;
   }
-  const std::vector<Read> bring = PicturesToBring(os, carrier, job, workspace, original, std::move(unedited));
+  FindBitmapRows(written.payload, written.payload.size(), &written.rows);
+  const std::vector<Read> bring = PicturesToBring(os, carrier, job, workspace, carrier.payload(), std::move(unedited));
   if (job.checkOnly) {
     for (const Read& picture : bring) outcome.inLine.push_back({picture.picture, {}});
     outcome.error = carrier.Close();
     return outcome;
   }
-  outcome.error = WriteCarrierFile(os, carrier, job, workspace, bring, outcome);
+  outcome.error = WriteCarrierFile(os, carrier, written, job, workspace, bring, outcome);
   if (outcome.error.status == Status::kRefused) outcome.patch.refusal = Refusal::kCarrierChanged;
   return outcome;
 }

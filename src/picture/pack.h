@@ -1,8 +1,10 @@
 // The way back: an edited picture put into the carrier it came from, in
 // four steps: the carrier read, the pictures read into its pixels, the
-// patch judged, the carrier written again. Only the payload's pixel bytes
-// change; every other byte of the carrier, and its length, stay as they
-// were, and a pixel whose colour did not change keeps its stored bits.
+// patch judged, the carrier written again. Only the payload changes: its
+// pixels, and with --palette its palette, in place; RLE data encoded anew,
+// or with --resize a bitmap of another size, at its new length. Every
+// other byte of the carrier stays as it was, and a pixel whose colour did
+// not change keeps its stored bits.
 //
 // A pack remembers by what it leaves: each picture of the carrier that
 // showed the carrier as it was, holding nothing of a person's, is brought in
@@ -27,7 +29,7 @@ struct PackJob {
   std::vector<NativeString> others = {};
   Shape shape = Shape::kProbed;  // how strictly the carrier is taken for one
   bool inPlace = false;  // the output is the carrier, which an unchanged picture leaves alone
-  bool nearest = false;
+  PatchOptions take = {};  // how an edit is taken; pictures are read as PNG or BMP
   bool checkOnly = false;
   BackupName backup = {};  // where the file the output replaces is kept; empty for no backup
 };

@@ -40,8 +40,8 @@ void PixelTally::Note(std::uint32_t atX, std::uint32_t atY) {
   if (count++ == 0 || atY < y || (atY == y && atX < x)) x = atX, y = atY;
 }
 
-PixelPatch::PixelPatch(BitmapPixels& bitmap, bool nearest) : bitmap_(bitmap), nearest_(nearest) {
-  if (bitmap.Format().Indexed()) nearestEntry_.emplace(bitmap.Format().Palette());
+PixelPatch::PixelPatch(Canvas& canvas, const PatchOptions& options) : canvas_(canvas), options_(options) {
+  if (canvas.Format().Indexed()) nearestEntry_.emplace(canvas.Format().Palette(), options.reserved);
 }
 
 // An index past the picture's palette shows black, as readers show it.
@@ -51,13 +51,36 @@ Rgba PixelPatch::IndexColour(std::uint8_t index) const {
 
 void PixelPatch::Begin(const PictureInfo& info) {
   info_ = info;
-  const std::vector<Rgba>& palette = bitmap_.Format().Palette();
-  byIndex_ = info.indexed && bitmap_.Format().Indexed() && info.palette.size() >= palette.size() &&
-             std::equal(palette.begin(), palette.end(), info.palette.begin());
+  if (info.indexed && canvas_.Format().Indexed()) WeighPalette();
+}
+
+void PixelPatch::WeighPalette() {
+  const std::vector<Rgba> palette = canvas_.Format().Palette();
+  const std::vector<Rgba>& theirs = info_.palette;
+  const std::size_t shared = std::min(palette.size(), theirs.size());
+  // Past the carrier's palette, the converter writes black for the indices past it.
+  const bool beyondUntouched = std::all_of(theirs.begin() + static_cast<std::ptrdiff_t>(shared), theirs.end(),
+                                           [](const Rgba& entry) { return entry == Rgba{0, 0, 0, kOpaque}; });
+  for (std::size_t i = 0; i < shared; ++i) {
+    if (theirs[i] != palette[i]) paletteChanges_.push_back({static_cast<std::uint32_t>(i), palette[i], theirs[i]});
+  }
+  byIndex_ = paletteChanges_.empty() && theirs.size() >= palette.size();
+  if (paletteChanges_.empty() || !options_.palette) {
+    // A palette of another length was made by an editor: its pixels are matched by colour.
+    if (theirs.size() < palette.size() || !beyondUntouched) paletteChanges_.clear();
+    return;
+  }
+  if (!beyondUntouched) {
+    paletteTooLong_ = theirs.size();
+    return;
+  }
+  for (const PaletteChange& change : paletteChanges_) canvas_.SetEntry(change.index, change.to);
+  nearestEntry_.emplace(canvas_.Format().Palette(), options_.reserved);
+  byIndex_ = true;
 }
 
 void PixelPatch::Accept(const PixelRun& run) {
-  if (!info_.indexed && run.step == 1 && bitmap_.IsBgr()) return PutBgr(run);
+  if (!info_.indexed && run.step == 1 && canvas_.IsBgr()) return PutBgr(run);
   for (std::uint32_t i = 0; i < run.count; ++i) {
     const std::uint32_t x = run.x + i * run.step;
     if (byIndex_) {
@@ -72,11 +95,12 @@ void PixelPatch::Accept(const PixelRun& run) {
 }
 
 void PixelPatch::PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index) {
-  std::uint8_t* row = bitmap_.Row(y);
-  const std::uint32_t stored = bitmap_.Format().Load(row, x);
+  std::uint8_t* row = canvas_.Row(y);
+  const std::uint32_t stored = canvas_.Format().Load(row, x);
+  if (IndexColour(index)[kAlpha] != kOpaque) return transparent_.Note(x, y);
   if (stored == index) return;
-  if (index >= bitmap_.Format().Palette().size()) return Put(x, y, IndexColour(index));
-  bitmap_.Format().Store(row, x, index);
+  if (index >= canvas_.Format().Palette().size()) return Put(x, y, IndexColour(index));
+  canvas_.Format().Store(row, x, index);
   NoteChanged(x, y);
 }
 
@@ -86,8 +110,8 @@ void PixelPatch::NoteChanged(std::uint32_t x, std::uint32_t y) {
 }
 
 void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
-  const PixelFormat& format = bitmap_.Format();
-  std::uint8_t* row = bitmap_.Row(y);
+  const PixelFormat& format = canvas_.Format();
+  std::uint8_t* row = canvas_.Row(y);
   const std::uint32_t stored = format.Load(row, x);
   const Rgba shown = format.Colour(stored);
   // A picture that says nothing of alpha leaves each pixel's as it was.
@@ -100,7 +124,7 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
   if (!value && nearestEntry_) {
     const std::optional<NearestEntry::Found> found = nearestEntry_->Find(colour);
     if (found && found->index == stored) ++held_;
-    if (found && nearest_) {
+    if (found && options_.nearest) {
       value = found->index;
       ++mapped_;
       largestDeltaE_ = std::max(largestDeltaE_, found->deltaE);
@@ -131,8 +155,8 @@ std::vector<OffColour> PixelPatch::Commonest(const std::unordered_map<std::uint3
   std::sort(byCount.begin(), byCount.end(),
             [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
   byCount.resize(std::min(count, byCount.size()));
-  const std::vector<Rgba>& palette = bitmap_.Format().Palette();
-  NearestEntry nearest(palette);
+  const std::vector<Rgba>& palette = canvas_.Format().Palette();
+  NearestEntry nearest(palette, options_.reserved);
   std::vector<OffColour> common;
   for (const auto& [key, pixels] : byCount) {
     OffColour off{FromKey(key), pixels};
@@ -148,7 +172,7 @@ std::vector<OffColour> PixelPatch::Commonest(const std::unordered_map<std::uint3
 
 // The common form, byte by byte.
 void PixelPatch::PutBgr(const PixelRun& run) {
-  std::uint8_t* stored = bitmap_.Row(run.y) + 3 * std::size_t{run.x};
+  std::uint8_t* stored = canvas_.Row(run.y) + 3 * std::size_t{run.x};
   const std::uint8_t* pixel = run.pixels;
   for (std::uint32_t i = 0; i < run.count; ++i, stored += 3, pixel += kRgbaBytes) {
     if (pixel[kAlpha] != kOpaque) {
@@ -160,19 +184,33 @@ void PixelPatch::PutBgr(const PixelRun& run) {
   }
 }
 
-PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
-                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer,
-                         PictureReader read) {
+PatchResult PatchPayload(Platform& os, std::vector<std::uint8_t>& payload, const BitmapRows& rows,
+                         const NativeString& picture, const PatchOptions& options, std::span<std::uint8_t> buffer) {
   PatchResult result;
-  BitmapPixels bitmap;
-  if (!bitmap.Open(payload, rows)) {
+  Canvas canvas;
+  if ((result.trouble = canvas.Open(payload, rows)) != Canvas::Trouble::kNone) {
     result.refusal = Refusal::kNotStorable;
+    result.fault = canvas.Fault();
     return result;
   }
-  PixelPatch patch(bitmap, nearest);
-  const PictureTarget target{bitmap.Width(), bitmap.Height(), bitmap.Format().HasAlpha(),
-                             bitmap.Header().namedAlpha != 0, rows.stride};
-  result.picture = read(os, picture, target, patch, buffer);
+  result.width = canvas.Width(), result.height = canvas.Height();
+  PixelPatch patch(canvas, options);
+  const auto read = [&] {
+    const PictureTarget target{canvas.Width(), canvas.Height(), canvas.Format().HasAlpha(),
+                               canvas.Header().namedAlpha != 0, canvas.Stride()};
+    return options.read(os, picture, target, patch, buffer);
+  };
+  result.picture = read();
+  // A picture of another size, taken at its size: read again onto a canvas of it.
+  if (result.picture.kind == PictureProblem::Kind::kWrongSize && options.resize) {
+    if (!canvas.Resize(result.picture.width, result.picture.height)) {
+      result.refusal = Refusal::kTooLarge;
+      return result;
+    }
+    result.resized = true;
+    result.newWidth = canvas.Width(), result.newHeight = canvas.Height();
+    result.picture = read();
+  }
   result.changed = patch.Changed();
   result.changedBox = patch.ChangedBox();
   result.mapped = patch.Mapped();
@@ -180,8 +218,16 @@ PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const Bi
   result.largestDeltaE = patch.LargestDeltaE();
   result.farColourCount = patch.FarColourCount();
   result.farColours = patch.CommonFarColours(kColoursListed);
-  if (result.picture) {
+  result.paletteChanges = patch.PaletteChanges();
+  if (result.picture.kind == PictureProblem::Kind::kWrongSize) {
+    result.refusal = Refusal::kWrongSize;
+  } else if (result.picture) {
     result.refusal = Refusal::kPicture;
+  } else if (patch.PaletteTooLong()) {
+    result.refusal = Refusal::kPaletteTooLong;
+    result.paletteEntries = patch.PaletteTooLong();
+  } else if (!options.palette && !result.paletteChanges.empty()) {
+    result.refusal = Refusal::kPaletteChanged;
   } else if (patch.Transparent().count) {
     result.refusal = Refusal::kTransparent;
     result.pixels = patch.Transparent();
@@ -189,6 +235,8 @@ PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const Bi
     result.refusal = Refusal::kOffPalette;
     result.pixels = patch.OffPalette();
     result.offColours = patch.CommonOffColours(kColoursListed);
+  } else if (std::optional<std::vector<std::uint8_t>> remade = canvas.Remade(payload, result.changed > 0)) {
+    payload = std::move(*remade);
   }
   return result;
 }

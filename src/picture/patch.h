@@ -9,6 +9,11 @@
 // are matched by colour. A colour a palette lacks whose nearest entry the
 // pixel holds already is no change, with --nearest or without: the picture
 // packs to what the carrier holds.
+//
+// An indexed picture whose palette differs from the carrier's entry for
+// entry, as long as it (past it, only the black the converter writes for
+// indices past the palette), is a palette edit: taken with `palette`, the
+// carrier's entries take its colours and its pixels go by index.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +22,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "canvas.h"
 #include "colour.h"
 #include "picture_sink.h"
-#include "pixels.h"
 
 // Pixels of one kind: how many, and the first of them from the top left.
 struct PixelTally {
@@ -46,10 +51,24 @@ struct OffColour {
   double deltaE = 0;
 };
 
+// A palette entry a picture changes.
+struct PaletteChange {
+  std::uint32_t index = 0;
+  Rgba from{}, to{};
+};
+
+// How a picture goes back.
+struct PatchOptions {
+  bool nearest = false;  // a colour a palette lacks is stored as its nearest entry
+  bool palette = false;  // a palette edit is taken: the carrier's palette takes the picture's colours
+  bool resize = false;   // a picture of another size is taken at its size
+  EntrySet reserved;     // entries the nearest colour is never, unless a pixel is their very colour
+  PictureReader read = nullptr;
+};
+
 class PixelPatch final : public PictureSink {
  public:
-  // `nearest`: a colour a palette lacks is stored as its nearest entry.
-  PixelPatch(BitmapPixels& bitmap, bool nearest);
+  PixelPatch(Canvas& canvas, const PatchOptions& options);
 
   void Begin(const PictureInfo& info) override;
   void Accept(const PixelRun& run) override;
@@ -70,9 +89,16 @@ class PixelPatch final : public PictureSink {
   // kVisibleDeltaE: how many, and the commonest, at most `count`.
   std::size_t FarColourCount() const { return farColours_.size(); }
   std::vector<OffColour> CommonFarColours(std::size_t count) const;
+  // The entries a palette edit changes, taken or not; and, where the
+  // picture's palette runs past the carrier's with other colours than
+  // black, how long it is.
+  const std::vector<PaletteChange>& PaletteChanges() const { return paletteChanges_; }
+  std::size_t PaletteTooLong() const { return paletteTooLong_; }
 
  private:
   Rgba IndexColour(std::uint8_t index) const;
+  // Weighs the picture's palette against the carrier's, and takes it where asked to.
+  void WeighPalette();
   void Put(std::uint32_t x, std::uint32_t y, Rgba colour);
   void PutIndex(std::uint32_t x, std::uint32_t y, std::uint8_t index);
   void PutBgr(const PixelRun& run);
@@ -81,8 +107,8 @@ class PixelPatch final : public PictureSink {
   std::vector<OffColour> Commonest(const std::unordered_map<std::uint32_t, std::uint64_t>& counts,
                                    std::size_t count) const;
 
-  BitmapPixels& bitmap_;
-  bool nearest_;
+  Canvas& canvas_;
+  const PatchOptions& options_;
   bool byIndex_ = false;
   PictureInfo info_;
   std::uint64_t changed_ = 0;
@@ -94,6 +120,8 @@ class PixelPatch final : public PictureSink {
   std::uint64_t mapped_ = 0;
   double largestDeltaE_ = 0;
   std::unordered_map<std::uint32_t, std::uint64_t> farColours_;  // pixels of each, for the first many
+  std::vector<PaletteChange> paletteChanges_;
+  std::size_t paletteTooLong_ = 0;
 };
 
 // Why a picture does not go back.
@@ -102,6 +130,10 @@ enum class Refusal {
   kPicture,         // the picture cannot be read: the patch's `picture` says why
   kTransparent,     // pixels the bitmap cannot hold: `pixels`
   kOffPalette,      // colours the palette lacks: `pixels` and `offColours`
+  kPaletteChanged,  // a palette edit, not asked to be taken: `paletteChanges`
+  kPaletteTooLong,  // a palette edit of more entries than the carrier's palette: `paletteEntries`
+  kWrongSize,       // a picture of another size, not asked to be taken: the patch's `picture` says which
+  kTooLarge,        // a picture of more pixels than a canvas takes: the patch's `picture` says which
   kNotStorable,     // the bitmap's pixels cannot be had, and the picture is not its conversion
   kCarrierChanged,  // the carrier changed while it was packed
   kTwoEdits,        // two pictures of the carrier show different edits
@@ -112,6 +144,8 @@ enum class Refusal {
 struct PatchResult {
   Refusal refusal = Refusal::kNone;
   PictureProblem picture;
+  Canvas::Trouble trouble = Canvas::Trouble::kNone;  // with kNotStorable, why the pixels cannot be had
+  RleFault fault = RleFault::kNone;
   PixelTally pixels;
   std::vector<OffColour> offColours;  // the commonest, most pixels first
   std::uint64_t changed = 0;          // pixels stored anew
@@ -121,18 +155,25 @@ struct PatchResult {
   double largestDeltaE = 0;           // the farthest such a pixel went
   std::size_t farColourCount = 0;     // colours of them moved farther than kVisibleDeltaE
   std::vector<OffColour> farColours;  // the commonest of those, most pixels first
+  std::vector<PaletteChange> paletteChanges;  // palette entries changed, or with kPaletteChanged that would be
+  std::size_t paletteEntries = 0;     // with kPaletteTooLong, the picture's
+  std::uint32_t width = 0, height = 0;  // the bitmap's size as carried
+  bool resized = false;                 // the bitmap takes the picture's size:
+  std::uint32_t newWidth = 0, newHeight = 0;  // this one
 };
 
 // Colours a result lists at most.
 inline constexpr std::size_t kColoursListed = 5;
 
-// Reads the picture at `picture` with `read` into `payload`, a carrier's
-// payload whose rows are `rows` or a copy of it, through `buffer`.
-// `nearest`: a colour a palette lacks is stored as its nearest entry.
-// kNotStorable, the picture unread, when the bitmap's pixels cannot be had.
-PatchResult PatchPayload(Platform& os, std::span<std::uint8_t> payload, const BitmapRows& rows,
-                         const NativeString& picture, bool nearest, std::span<std::uint8_t> buffer,
-                         PictureReader read);
+// Reads the picture at `picture` as `options` say into `payload`, a
+// carrier's payload whose rows are `rows` or a copy of it, through
+// `buffer`; a payload whose length changes (RLE encoded anew, another
+// size) is made anew. kNotStorable, the picture unread, when the bitmap's
+// pixels cannot be had.
+PatchResult PatchPayload(Platform& os, std::vector<std::uint8_t>& payload, const BitmapRows& rows,
+                         const NativeString& picture, const PatchOptions& options, std::span<std::uint8_t> buffer);
 
-// Whether a picture that gave `patch` shows its carrier's own pixels.
-inline bool ShowsCarrier(const PatchResult& patch) { return patch.refusal == Refusal::kNone && patch.changed == 0; }
+// Whether a picture that gave `patch` shows its carrier's own pixels, palette and size.
+inline bool ShowsCarrier(const PatchResult& patch) {
+  return patch.refusal == Refusal::kNone && patch.changed == 0 && patch.paletteChanges.empty() && !patch.resized;
+}

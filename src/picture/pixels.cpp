@@ -114,12 +114,3 @@ void PixelFormat::DecodeRow(const std::uint8_t* row, std::uint32_t width, std::u
     std::copy_n(colour.begin(), channels, out);
   }
 }
-
-bool BitmapPixels::Open(std::span<std::uint8_t> payload, const BitmapRows& rows) {
-  payload_ = payload;
-  rows_ = rows;
-  if (rows.form != BitmapForm::kRows || ReadBmpHeader(payload, &header_) != BmpRead::kOk) return false;
-  width_ = static_cast<std::uint32_t>(header_.width);
-  return format_.Open(header_, payload.first(std::min<std::size_t>(payload.size(), rows.offset)));
-}
-

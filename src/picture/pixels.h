@@ -57,31 +57,3 @@ class PixelFormat {
   std::vector<Rgba> palette_;
   std::unordered_map<std::uint32_t, std::uint8_t> firstIndex_;  // of each colour
 };
-
-// The carried bitmap's pixels where its rows lie in the payload, counted from
-// the top left: row y is the payload's row y, since the game stores rows
-// top-down under a positive height and a standard top-down bitmap does so
-// under a negative one.
-class BitmapPixels {
- public:
-  // Over `payload`, whose rows `rows` found, of the kRows form. False when its
-  // palette or masks are not all in the payload.
-  bool Open(std::span<std::uint8_t> payload, const BitmapRows& rows);
-
-  const PixelFormat& Format() const { return format_; }
-  const BmpHeader& Header() const { return header_; }
-  std::uint32_t Width() const { return width_; }
-  std::uint32_t Height() const { return static_cast<std::uint32_t>(rows_.count); }
-  std::uint8_t* Row(std::uint32_t y) const { return payload_.data() + rows_.offset + y * rows_.stride; }
-  Rgba Get(std::uint32_t x, std::uint32_t y) const { return format_.Colour(format_.Load(Row(y), x)); }
-  // Whether the pixels are plain blue, green and red bytes, as most are:
-  // no bitfields come at 24 bits.
-  bool IsBgr() const { return format_.Depth() == 24; }
-
- private:
-  std::span<std::uint8_t> payload_;
-  BitmapRows rows_;
-  std::uint32_t width_ = 0;
-  BmpHeader header_;
-  PixelFormat format_;
-};

@@ -4,12 +4,13 @@
 #include <cstring>
 #include <vector>
 
+#include "canvas.h"
 #include "png_encoder.h"
 
 namespace {
 
 // The largest index a pixel holds, where the palette leaves room for one past it.
-std::uint32_t LargestIndex(const BitmapPixels& bitmap) {
+std::uint32_t LargestIndex(const Canvas& bitmap) {
   const PixelFormat& format = bitmap.Format();
   std::uint32_t largest = 0;
   if (format.Palette().size() == std::size_t{1} << format.Depth()) return largest;
@@ -21,15 +22,11 @@ std::uint32_t LargestIndex(const BitmapPixels& bitmap) {
 
 }  // namespace
 
-bool ShowsPicture(std::span<std::uint8_t> payload, const BitmapRows& rows) {
-  BitmapPixels bitmap;
-  return bitmap.Open(payload, rows) && bitmap.Width() > 0 && bitmap.Height() > 0;
-}
-
 Error WritePngOutput(std::span<std::uint8_t> payload, const BitmapRows& rows, OutputTarget& target,
                      std::span<std::uint8_t> buffer) {
-  BitmapPixels bitmap;
-  if (!bitmap.Open(payload, rows) || bitmap.Width() == 0 || bitmap.Height() == 0) return {Status::kRefused};
+  Canvas bitmap;
+  if (bitmap.Open(payload, rows) != Canvas::Trouble::kNone || bitmap.Width() == 0 || bitmap.Height() == 0)
+    return {Status::kRefused};
   const PixelFormat& format = bitmap.Format();
   const bool alpha = format.HasAlpha();
   PngForm form{.width = bitmap.Width(), .height = bitmap.Height(),

@@ -8,10 +8,7 @@
 
 #include "../convert/bitmap_rows.h"
 #include "../convert/file_io.h"
-
-// Whether the payload `payload`, whose rows are `rows`, shows a picture a
-// PNG can hold: a standard header, its palette or masks, and pixels.
-bool ShowsPicture(std::span<std::uint8_t> payload, const BitmapRows& rows);
+#include "canvas.h"
 
 // Writes the PNG file of `payload`, whose rows are `rows`, to `target`
 // through `buffer`: kRefused for a payload that shows no picture,

@@ -116,7 +116,7 @@ NativeString DoneLine(const Options& options, const Entry& entry, const Conversi
   if (options.checkOnly) return Description(entry);
   const NativeString backup = conversion.backup.empty() ? NativeString() : Say(Text::kBackupNote, {conversion.backup});
   if (conversion.writtenAsBmp)
-    return Say(Text::kWrittenAsBmp, {entry.source, conversion.output, BitmapTrouble(entry.outcome.bitmap)}) + backup;
+    return Say(Text::kWrittenAsBmp, {entry.source, conversion.output, CanvasTrouble(conversion.trouble, conversion.fault, entry.outcome.bitmap)}) + backup;
   return Say(Text::kConverted, {entry.source, conversion.output}) + backup;
 }
 

@@ -19,10 +19,12 @@
 namespace {
 
 const Command kPack{
-    "quillane-pack", "[-rnqvb] [-j N] [--nearest] [--from DIR] [-o DIR] [--backup[=CONTROL]] [-S SUFFIX] CARRIER...",
+    "quillane-pack", "[-rnqvb] [-j N] [--nearest] [--reserve LIST] [--palette] [--resize] [--from DIR] [-o DIR]\n"
+    "       [--backup[=CONTROL]] [-S SUFFIX] CARRIER...",
     "Puts the picture made of each carrier GIF back into it: CARRIER.png or\n"
     "CARRIER.bmp, as quillane-convert writes them, edited or not. The picture must\n"
-    "keep the bitmap's size and, for a palette, its colours; only the pixels change.\n"
+    "keep the bitmap's size and, for a palette, its colours; only the pixels change,\n"
+    "unless --palette or --resize says otherwise.\n"
     "Problems are reported on standard error, one line each.\n"
     "\n"
     "  -r, --recursive       pack every .gif or .GIF file inside CARRIERs that are folders\n"
@@ -33,6 +35,13 @@ const Command kPack{
     "                        each folder CARRIER are made again in DIR\n"
     "      --nearest         store a colour the carrier's palette lacks as the palette's\n"
     "                        nearest colour (CIELAB), and say how many pixels and how far\n"
+    "      --reserve LIST    never store a colour as the entries of LIST, such as 0,255\n"
+    "                        or 0-15, which the game may keep for transparency; a pixel\n"
+    "                        of such an entry's very colour still goes back to it\n"
+    "      --palette         take a palette edit: an indexed picture whose pixels keep\n"
+    "                        their indices gives the carrier its palette's colours\n"
+    "      --resize          take a picture of another size, and write the bitmap at it\n"
+    "                        in its own form; the game may not expect the new size\n"
     "  -b, --backup[=CONTROL]\n"
     "                        keep each carrier replaced as a backup, as cp does:\n"
     "                        CONTROL is none (off), numbered (t), existing (nil) or\n"
@@ -49,7 +58,7 @@ const Command kPack{
     "\n"
     "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error,\n"
     "128 + N interrupted by signal N (130: Ctrl-C).\n",
-    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kBackup, Flag::kSuffix, Flag::kDryRun, Flag::kJobs,
+    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kReserve, Flag::kPalette, Flag::kResize, Flag::kBackup, Flag::kSuffix, Flag::kDryRun, Flag::kJobs,
      Flag::kQuiet, Flag::kVerbose, Flag::kHelp, Flag::kVersion}};
 
 constexpr const NativeChar* kSameName = NATIVE_TEXT("");
@@ -86,7 +95,9 @@ Outcome PackEntry(NativePlatform& os, const Options& options, Entry& entry, Pack
   const PackJob job{.carrier = entry.source, .output = entry.base,
                     .pictures = PicturesOf(from ? Mirror(options.from, entry) : entry.source),
                     .others = from && entry.inPlace ? PicturesOf(entry.source) : std::vector<NativeString>{},
-                    .shape = ShapeOf(entry), .inPlace = entry.inPlace, .nearest = options.nearest,
+                    .shape = ShapeOf(entry), .inPlace = entry.inPlace,
+                    .take = {.nearest = options.nearest, .palette = options.palette, .resize = options.resize,
+                             .reserved = options.reserved},
                     .checkOnly = options.checkOnly, .backup = backup.value};
   const PackOutcome outcome = PackCarrier(os, job, workspace);
   packed.outcome = outcome;
@@ -111,13 +122,19 @@ Outcome PackEntry(NativePlatform& os, const Options& options, Entry& entry, Pack
     entry.outcome = result;
     entry.problem = OutcomeProblem(entry, kSameName) + Say(Text::kBackupStays, {outcome.backup});
   }
-  if (!outcome.error) entry.warnings = FarColourLines(outcome.patch, entry.base, outcome.picture);
+  if (outcome.error) return result;
+  const PatchResult& patch = outcome.patch;
+  entry.warnings = FarColourLines(patch, entry.base, outcome.picture);
+  if (patch.resized)
+    entry.warnings.push_back(Say(Text::kResizeWarning, {entry.base, Number(patch.newWidth), Number(patch.newHeight),
+                                                        Number(patch.width), Number(patch.height)}));
+  entry.details = PaletteLines(patch);
   return result;
 }
 
 // The line -v gives of a packed entry: what changed, and where; the
 // colours mapped; the pictures brought in line; the backup.
-NativeString DoneLine(const Entry& entry, const Packed& packed) {
+NativeString DoneLine(const Entry& entry, const Packed& packed, const std::bitset<256>& reserved) {
   const PackOutcome& outcome = packed.outcome;
   const PatchResult& patch = outcome.patch;
   NativeString line;
@@ -130,6 +147,12 @@ NativeString DoneLine(const Entry& entry, const Packed& packed) {
                                Number(box.width), Number(box.height), Number(box.x), Number(box.y)});
     if (patch.mapped > 0)
       line += Say(Text::kPackedMapped, {Grouped(static_cast<long long>(patch.mapped)), Decimal(patch.largestDeltaE)});
+    if (!patch.paletteChanges.empty())
+      line += Say(Text::kPackedPalette, {Number(static_cast<long long>(patch.paletteChanges.size()))});
+    if (patch.resized)
+      line += Say(Text::kPackedResized, {Number(patch.newWidth), Number(patch.newHeight), Number(patch.width),
+                                         Number(patch.height)});
+    if (reserved.any()) line += Say(Text::kReservedNote, {EntryList(reserved)});
   }
   for (const InLine& picture : outcome.inLine) {
     line += Say(Text::kInLineNote, {picture.picture});
@@ -185,7 +208,7 @@ int Pack(const Options& options) {
   RunPlan(options, plan, report, kSameName, [&](std::size_t i, Workspace& workspace) {
     Entry& entry = plan.entries[i];
     entry.outcome = PackEntry(os, options, entry, packed[i], workspace);
-    entry.done = DoneLine(entry, packed[i]);
+    entry.done = DoneLine(entry, packed[i], options.reserved);
     return entry.outcome;
   });
   const Tally tally = TallyOf(plan, report);
