@@ -14,7 +14,8 @@
 # the PNG call with --catalogue, against it without. Peak memory for a
 # 4096 x 4096 picture, written as PNG and packed. A catalogue of 10,000
 # carriers: its time and peak memory, and how long Chromium takes to open
-# its page, offline, until its script runs.
+# its page, offline, until its script runs; the same for the review of a
+# pack of the 2,000 small carriers.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -194,7 +195,7 @@ read -r seconds rss <catalogue-rss
 # How long Chromium, offline and with a fresh profile, takes from asking for
 # the page until its script has run: the page is then in use.
 open_page() {
-  /usr/bin/python3 - "$PWD/catalogue/index.html" <<'PY'
+  /usr/bin/python3 - "$1" <<'PY'
 import sys, tempfile
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -213,8 +214,19 @@ driver.quit()
 PY
 }
 opens=()
-for _ in 1 2 3 4 5; do opens+=("$(open_page)"); done
+for _ in 1 2 3 4 5; do opens+=("$(open_page "$PWD/catalogue/index.html")"); done
 echo "A catalogue of 10,000 carriers, as PNG:"
 echo "  quillane-convert ${seconds}s, peak resident $(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }') MiB (target 32)," \
   "index.html $(stat -c %s catalogue/index.html) bytes"
 echo "  the page in use in Chromium after $(Summary 1 "${opens[@]}") s (target 3)"
+
+# A review of a pack of those 2,000 carriers, every picture changed, from a check.
+rm -rf pack review && cp -r carriers pack
+/usr/bin/time -f "%e %M" -o review-rss "$pack" -q -n -r --from pictures --review review pack
+read -r seconds rss <review-rss
+reviews=()
+for _ in 1 2 3 4 5; do reviews+=("$(open_page "$PWD/review/review.html")"); done
+echo "A review of a pack of 2,000 carriers, every picture changed:"
+echo "  quillane-pack -n --review ${seconds}s, peak resident $(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }') MiB," \
+  "review.html $(stat -c %s review/review.html) bytes"
+echo "  the page in use in Chromium after $(Summary 1 "${reviews[@]}") s (target 3)"

@@ -172,12 +172,12 @@ def check_hashes(out):
 class Browser:
     """Headless Chromium with a fresh profile, offline, every request and dialog noted."""
 
-    def __init__(self, profile):
+    def __init__(self, profile, flags=()):
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM if os.path.exists(CHROMIUM) else "/usr/bin/chromium"
         for flag in ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync", "--no-first-run", "--window-size=1200,900",
-                     f"--user-data-dir={profile}"]:
+                     f"--user-data-dir={profile}", *flags]:
             options.add_argument(flag)
         options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
         self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -187,10 +187,10 @@ class Browser:
         self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": "window.alerts = [];"
             "window.alert = window.confirm = window.prompt = function (m) { alerts.push(String(m)); };"})
 
-    def open(self, page):
+    def open(self, page, ready="document.getElementById('shown').textContent !== ''"):
         start = time.monotonic()
         self.driver.get("file://" + os.path.abspath(page))
-        self.wait("return document.readyState === 'complete' && document.getElementById('shown').textContent !== ''")
+        self.wait(f"return document.readyState === 'complete' && {ready}")
         return time.monotonic() - start
 
     def js(self, script, *args):

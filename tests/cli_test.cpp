@@ -24,7 +24,7 @@ namespace {
 
 const std::string kPackUsage =
     "usage: quillane-pack [-rnqvb] [-j N] [--nearest] [--reserve LIST] [--palette] [--resize] [--from DIR] [-o DIR]\n"
-    "       [--backup[=CONTROL]] [-S SUFFIX] CARRIER...\n";
+    "       [--backup[=CONTROL]] [-S SUFFIX] [--review DIR] CARRIER...\n";
 
 struct Ran {
   int exitCode;

@@ -55,12 +55,13 @@ cp 'ソ.gif' tree/下/
 run C.UTF-8 -q -r -o 出力 tree
 check "-o makes the tree again in the output folder" cmp -s 出力/下/ソ.gif.bmp sonly.expected
 
-# The catalogue: the index names files as the command line does, with
-# backslashes; SHA256SUMS and the page's links go by forward slashes.
+# The catalogue: the index names a source as the command line does, with
+# backslashes, and an output from the catalogue's folder, as SHA256SUMS and
+# the page's links do, with forward slashes.
 run C.UTF-8 -q -r -o 出力 --catalogue tree
 check "SHA256SUMS verifies with forward slashes" test "$(cd 出力 && sha256sum -c --strict SHA256SUMS 2>&1)" = "下/ソ.gif.bmp: OK"
 check "the page links the picture by a URL" grep -q '<a href="%E4%B8%8B/%E3%82%BD.gif.bmp"><img data-src="%E4%B8%8B/%E3%82%BD.gif.bmp"' 出力/index.html
-check "the index names it as the command line does" grep -q '"source": "tree\\\\下\\\\ソ.gif", "output": "出力\\\\下\\\\ソ.gif.bmp"' 出力/index.json
+check "the index names its source as the command line does, its output from its folder" grep -q '"source": "tree\\\\下\\\\ソ.gif", "output": "下/ソ.gif.bmp"' 出力/index.json
 check "the index's hashes are sha256sum's" grep -q "\"carrierSha256\": \"$(sha256sum tree/下/ソ.gif | cut -c1-64)\", \"payloadSha256\": \"[0-9a-f]*\", \"outputSha256\": \"$(sha256sum 出力/下/ソ.gif.bmp | cut -c1-64)\"" 出力/index.json
 
 # An indexer or scanner holding the output for a moment delays the rename; one

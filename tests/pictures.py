@@ -427,7 +427,8 @@ def palettes(run, convert, make_carrier, pack):
         entries = 3 * len(stored[carrier][0])
         image.putpalette([255 - v for v in image.getpalette()[:entries]] + image.getpalette()[entries:])
         image.save(f"png/{carrier}.png")
-    refused = run.tool(pack, "--from", "png", *swap, expect=1).stderr
+    # Windows' tools name the pictures with backslashes.
+    refused = run.tool(pack, "--from", "png", *swap, expect=1).stderr.replace("\\", "/")
     listed = run.tool(pack, "-n", "-v", "--palette", "--from", "png", *swap).stdout
     run.tool(pack, "-q", "--palette", "--from", "png", *swap)
     run.tool(convert, "-q", "--force", *swap)
@@ -1054,7 +1055,7 @@ def resizes(run, convert, make_carrier, pack):
         ImageDraw.Draw(wider).rectangle([image.width, 0, image.width + 2, image.height], fill=fill)
         wider.save(f"png/{carrier}.png")
         edited[carrier] = pixels(f"png/{carrier}.png", "RGBA")
-    refused = run.tool(pack, "--from", "png", *carriers, expect=1).stderr
+    refused = run.tool(pack, "--from", "png", *carriers, expect=1).stderr.replace("\\", "/")
     warned = run.tool(pack, "--resize", "--from", "png", *carriers).stderr
     run.tool(convert, "-q", "-o", "again", *carriers)
     for carrier in carriers:

@@ -1,8 +1,5 @@
 #include "catalogue.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <span>
@@ -46,27 +43,6 @@ std::string JsonValue(const std::optional<T>& value) {
   if (!value) return "null";
   if constexpr (std::is_same_v<T, Sha256Digest>) return Json(HexOf(*value));
   else return Digits(*value);
-}
-
-// When the catalogue was made, in UTC: now, or SOURCE_DATE_EPOCH where it
-// is set, as reproducible builds ask.
-std::string Date() {
-  using namespace std::chrono;
-  sys_seconds when = floor<seconds>(system_clock::now());
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
-    char* end = nullptr;
-    const long long seconds = std::strtoll(epoch, &end, 10);
-    if (*end == '\0' && seconds >= 0) when = sys_seconds(std::chrono::seconds(seconds));
-  }
-  const sys_days day = floor<days>(when);
-  const year_month_day date(day);
-  const hh_mm_ss time(when - day);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
-  return text;
 }
 
 #ifdef _WIN32
@@ -206,7 +182,7 @@ std::vector<NativeString> WriteCatalogue(Platform& os, const Catalogue& catalogu
   if (NativeString blocked = CatalogueBlocked(os, folder, catalogue.checkOnly); !blocked.empty()) return {blocked};
   const Result<NativeString> here = os.AbsolutePath(folder.empty() ? NATIVE_TEXT(".") : folder);
   if (!here.Ok()) return {Because(Say(Text::kCannotWrite, {JoinPath(folder, kPageName)}), here.error)};
-  CatalogueRun run{catalogue, Date(), {}};
+  CatalogueRun run{catalogue, MadeDate(), {}};
   const std::vector<NativeString> from = NamesOf(here.value);
   for (const CatalogueRecord& record : catalogue.records) {
     const Result<NativeString> output = os.AbsolutePath(record.output);

@@ -1,6 +1,8 @@
 #include "text_file.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "../cli/texts.h"
@@ -71,4 +73,23 @@ bool BeginsWith(Platform& os, const NativeString& path, std::string_view mark) {
   const Result<bool> filled = in.FillTo(mark.size());
   return filled.Ok() && filled.value && in.Held().size() >= mark.size() &&
          std::memcmp(in.Held().data(), mark.data(), mark.size()) == 0;
+}
+
+std::string MadeDate() {
+  using namespace std::chrono;
+  sys_seconds when = floor<seconds>(system_clock::now());
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    char* end = nullptr;
+    const long long seconds = std::strtoll(epoch, &end, 10);
+    if (*end == '\0' && seconds >= 0) when = sys_seconds(std::chrono::seconds(seconds));
+  }
+  const sys_days day = floor<days>(when);
+  const year_month_day date(day);
+  const hh_mm_ss time(when - day);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+  return text;
 }

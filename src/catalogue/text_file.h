@@ -40,5 +40,9 @@ class TextOut {
 // went wrong, in words, or nothing.
 NativeString WriteTextFile(Platform& os, const NativeString& path, const std::function<void(TextOut&)>& fill);
 
+// When the files a run writes were made, in UTC, as "2026-12-09T10:00:00Z":
+// now, or SOURCE_DATE_EPOCH where it is set, as reproducible builds ask.
+std::string MadeDate();
+
 // Whether the file at `path` begins with `mark`; one that cannot be read does not.
 bool BeginsWith(Platform& os, const NativeString& path, std::string_view mark);

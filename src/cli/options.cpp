@@ -28,6 +28,7 @@ constexpr OptionName kOptions[] = {
     {0, NATIVE_TEXT("palette"), Flag::kPalette, false},
     {0, NATIVE_TEXT("resize"), Flag::kResize, false},
     {0, NATIVE_TEXT("reserve"), Flag::kReserve, true},
+    {0, NATIVE_TEXT("review"), Flag::kReview, true},
     {0, NATIVE_TEXT("force"), Flag::kForce, false},
     {'b', NATIVE_TEXT("backup"), Flag::kBackup, false, true},
     {'S', NATIVE_TEXT("suffix"), Flag::kSuffix, true},
@@ -97,6 +98,7 @@ bool Apply(Flag flag, const NativeString& value, Options* options) {
     case Flag::kPalette: options->palette = true; break;
     case Flag::kResize: options->resize = true; break;
     case Flag::kReserve: return ReadEntries(value, &options->reserved);
+    case Flag::kReview: options->review = value; return !value.empty();
     case Flag::kForce: options->force = true; break;
     case Flag::kCatalogue: options->catalogue = true; break;
     case Flag::kBackup:

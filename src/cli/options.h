@@ -11,7 +11,7 @@
 #include "backups.h"
 
 enum class Flag {
-  kRecursive, kOutputDir, kFrom, kFormat, kNearest, kPalette, kResize, kReserve, kForce, kBackup, kSuffix, kDryRun, kJobs, kQuiet, kVerbose, kCatalogue,
+  kRecursive, kOutputDir, kFrom, kFormat, kNearest, kPalette, kResize, kReserve, kReview, kForce, kBackup, kSuffix, kDryRun, kJobs, kQuiet, kVerbose, kCatalogue,
   kHelp, kVersion
 };
 
@@ -31,6 +31,7 @@ struct Options {
   std::bitset<256> reserved;  // palette entries --nearest never picks
   bool force = false;      // outputs that show an edit replaced all the same
   bool catalogue = false;  // a page, an index and checksums of the whole run
+  NativeString review;     // where a page and an index of the whole pack go; empty for none
   // -b, --backup[=CONTROL] and -S SUFFIX as given, and the backups they ask for.
   bool backup = false;
   NativeString backupControl;

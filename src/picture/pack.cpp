@@ -170,10 +170,14 @@ PackOutcome PackSteps(Platform& os, const PackJob& job, const Workspace& workspa
   if (job.checkOnly) {
     for (const Read& picture : bring) outcome.inLine.push_back({picture.picture, {}});
     outcome.error = carrier.Close();
-    return outcome;
+  } else {
+    outcome.error = WriteCarrierFile(os, carrier, written, job, workspace, bring, outcome);
+    if (outcome.error.status == Status::kRefused) outcome.patch.refusal = Refusal::kCarrierChanged;
   }
-  outcome.error = WriteCarrierFile(os, carrier, written, job, workspace, bring, outcome);
-  if (outcome.error.status == Status::kRefused) outcome.patch.refusal = Refusal::kCarrierChanged;
+  if (job.keepPayloads && !outcome.error) {
+    outcome.before.assign(carrier.payload().begin(), carrier.payload().end());
+    outcome.after = std::move(written.payload);
+  }
   return outcome;
 }
 

@@ -32,6 +32,7 @@ struct PackJob {
   PatchOptions take = {};  // how an edit is taken; pictures are read as PNG or BMP
   bool checkOnly = false;
   BackupName backup = {};  // where the file the output replaces is kept; empty for no backup
+  bool keepPayloads = false;  // the outcome holds the payload before and after, to be looked at
 };
 
 // A picture brought in line with the carrier written, and where it was kept
@@ -52,6 +53,8 @@ struct PackOutcome {
   NativeString backup;     // where the file the output replaced was kept, if anywhere
   std::vector<InLine> inLine;  // the pictures brought in line, or with a check that would be
   bool inLineFailed = false;   // `error` is of the last of them, and the carrier was not replaced
+  // With keepPayloads, of a carrier packed or that would be: its payload, and the one written.
+  std::vector<std::uint8_t> before, after;
 };
 
 // The four steps for `job`, with the workspace's buffers. Of two pictures,

@@ -128,7 +128,9 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
       value = found->index;
       ++mapped_;
       largestDeltaE_ = std::max(largestDeltaE_, found->deltaE);
-      if (found->deltaE > kVisibleDeltaE) Count(farColours_, Key(colour));
+      const auto [move, added] = moved_.try_emplace(Key(colour), 0, *found);
+      if (added && moved_.size() > kColoursCounted) moved_.erase(move);
+      else ++move->second.first;
     } else if (found && found->index == stored) {
       return;
     }
@@ -146,7 +148,33 @@ void PixelPatch::NoteOffPalette(std::uint32_t x, std::uint32_t y, Rgba colour) {
 
 std::vector<OffColour> PixelPatch::CommonOffColours(std::size_t count) const { return Commonest(offColours_, count); }
 
-std::vector<OffColour> PixelPatch::CommonFarColours(std::size_t count) const { return Commonest(farColours_, count); }
+std::size_t PixelPatch::FarColourCount() const {
+  return std::count_if(moved_.begin(), moved_.end(), [](const auto& move) { return move.second.second.deltaE > kVisibleDeltaE; });
+}
+
+std::vector<OffColour> PixelPatch::CommonFarColours(std::size_t count) const {
+  std::vector<OffColour> far = MovedColours(moved_.size());
+  std::erase_if(far, [](const OffColour& move) { return move.deltaE <= kVisibleDeltaE; });
+  // Most pixels first, then the colour's value, so that runs repeat.
+  std::sort(far.begin(), far.end(), [](const OffColour& a, const OffColour& b) {
+    return a.pixels != b.pixels ? a.pixels > b.pixels : Key(a.colour) < Key(b.colour);
+  });
+  far.resize(std::min(count, far.size()));
+  return far;
+}
+
+std::vector<OffColour> PixelPatch::MovedColours(std::size_t count) const {
+  const std::vector<Rgba>& palette = canvas_.Format().Palette();
+  std::vector<OffColour> moved;
+  for (const auto& [key, move] : moved_)
+    moved.push_back({FromKey(key), move.first, move.second.index, palette[move.second.index], move.second.deltaE});
+  std::sort(moved.begin(), moved.end(), [](const OffColour& a, const OffColour& b) {
+    if (a.deltaE != b.deltaE) return a.deltaE > b.deltaE;
+    return a.pixels != b.pixels ? a.pixels > b.pixels : Key(a.colour) < Key(b.colour);
+  });
+  moved.resize(std::min(count, moved.size()));
+  return moved;
+}
 
 std::vector<OffColour> PixelPatch::Commonest(const std::unordered_map<std::uint32_t, std::uint64_t>& counts,
                                              std::size_t count) const {
@@ -218,6 +246,7 @@ PatchResult PatchPayload(Platform& os, std::vector<std::uint8_t>& payload, const
   result.largestDeltaE = patch.LargestDeltaE();
   result.farColourCount = patch.FarColourCount();
   result.farColours = patch.CommonFarColours(kColoursListed);
+  result.moved = patch.MovedColours(kColoursMoved);
   result.paletteChanges = patch.PaletteChanges();
   if (result.picture.kind == PictureProblem::Kind::kWrongSize) {
     result.refusal = Refusal::kWrongSize;

@@ -87,8 +87,10 @@ class PixelPatch final : public PictureSink {
   double LargestDeltaE() const { return largestDeltaE_; }
   // Of the colours stored as their nearest entry, those moved farther than
   // kVisibleDeltaE: how many, and the commonest, at most `count`.
-  std::size_t FarColourCount() const { return farColours_.size(); }
+  std::size_t FarColourCount() const;
   std::vector<OffColour> CommonFarColours(std::size_t count) const;
+  // The colours stored as their nearest entry, the farthest moved first, at most `count`.
+  std::vector<OffColour> MovedColours(std::size_t count) const;
   // The entries a palette edit changes, taken or not; and, where the
   // picture's palette runs past the carrier's with other colours than
   // black, how long it is.
@@ -119,7 +121,8 @@ class PixelPatch final : public PictureSink {
   std::optional<NearestEntry> nearestEntry_;
   std::uint64_t mapped_ = 0;
   double largestDeltaE_ = 0;
-  std::unordered_map<std::uint32_t, std::uint64_t> farColours_;  // pixels of each, for the first many
+  // Each colour stored as its nearest entry, for the first many: its pixels and where it went.
+  std::unordered_map<std::uint32_t, std::pair<std::uint64_t, NearestEntry::Found>> moved_;
   std::vector<PaletteChange> paletteChanges_;
   std::size_t paletteTooLong_ = 0;
 };
@@ -155,6 +158,7 @@ struct PatchResult {
   double largestDeltaE = 0;           // the farthest such a pixel went
   std::size_t farColourCount = 0;     // colours of them moved farther than kVisibleDeltaE
   std::vector<OffColour> farColours;  // the commonest of those, most pixels first
+  std::vector<OffColour> moved;       // the colours so stored, the farthest moved first, at most kColoursMoved
   std::vector<PaletteChange> paletteChanges;  // palette entries changed, or with kPaletteChanged that would be
   std::size_t paletteEntries = 0;     // with kPaletteTooLong, the picture's
   std::uint32_t width = 0, height = 0;  // the bitmap's size as carried
@@ -162,8 +166,9 @@ struct PatchResult {
   std::uint32_t newWidth = 0, newHeight = 0;  // this one
 };
 
-// Colours a result lists at most.
+// Colours a result lists at most: of those off the palette or moved far, and of all moved.
 inline constexpr std::size_t kColoursListed = 5;
+inline constexpr std::size_t kColoursMoved = 256;
 
 // Reads the picture at `picture` as `options` say into `payload`, a
 // carrier's payload whose rows are `rows` or a copy of it, through

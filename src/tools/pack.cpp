@@ -15,12 +15,14 @@
 #include "../os/system.h"
 #include "../picture/pack.h"
 #include "../picture/picture.h"
+#include "../review/page.h"
+#include "../review/pictures.h"
 
 namespace {
 
 const Command kPack{
     "quillane-pack", "[-rnqvb] [-j N] [--nearest] [--reserve LIST] [--palette] [--resize] [--from DIR] [-o DIR]\n"
-    "       [--backup[=CONTROL]] [-S SUFFIX] CARRIER...",
+    "       [--backup[=CONTROL]] [-S SUFFIX] [--review DIR] CARRIER...",
     "Puts the picture made of each carrier GIF back into it: CARRIER.png or\n"
     "CARRIER.bmp, as quillane-convert writes them, edited or not. The picture must\n"
     "keep the bitmap's size and, for a palette, its colours; only the pixels change,\n"
@@ -48,6 +50,9 @@ const Command kPack{
     "                        simple (never); by default VERSION_CONTROL's, or existing\n"
     "  -S, --suffix SUFFIX   end simple backups' names with SUFFIX, not ~ or\n"
     "                        SIMPLE_BACKUP_SUFFIX's; implies --backup\n"
+    "      --review DIR      write DIR/review.html, a page that shows each carrier packed\n"
+    "                        before and after with its changes marked, and each refused\n"
+    "                        with its reason, and DIR/review.json; with -n too\n"
     "  -n, --dry-run         check every picture as packing would; write nothing\n"
     "  -j, --jobs N          pack up to N carriers at once (default: one per processor)\n"
     "  -q, --quiet           print only errors\n"
@@ -58,15 +63,18 @@ const Command kPack{
     "\n"
     "Exit status: 0 all packed or unchanged, 1 some carrier failed, 2 usage error,\n"
     "128 + N interrupted by signal N (130: Ctrl-C).\n",
-    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kReserve, Flag::kPalette, Flag::kResize, Flag::kBackup, Flag::kSuffix, Flag::kDryRun, Flag::kJobs,
+    {Flag::kRecursive, Flag::kFrom, Flag::kOutputDir, Flag::kNearest, Flag::kReserve, Flag::kPalette, Flag::kResize, Flag::kReview, Flag::kBackup, Flag::kSuffix, Flag::kDryRun, Flag::kJobs,
      Flag::kQuiet, Flag::kVerbose, Flag::kHelp, Flag::kVersion}};
 
 constexpr const NativeChar* kSameName = NATIVE_TEXT("");
+// What names the review's problems on standard error.
+constexpr const NativeChar* kReviewOption = NATIVE_TEXT("--review");
 
 // What the tool knows of an entry beyond what every tool does.
 struct Packed {
   PackOutcome outcome;
   NativeString backup;  // where the file its output replaces is kept, or would be with -n
+  std::optional<ReviewedCarrier> review;  // with --review, of a carrier packed or that would be
 };
 
 // Where the pictures of the entry's carrier are looked for, PNG first:
@@ -86,7 +94,24 @@ Result<BackupName> EntryBackup(const Options& options, Entry& entry) {
   return name;
 }
 
-Outcome PackEntry(NativePlatform& os, const Options& options, Entry& entry, Packed& packed, Workspace& workspace) {
+// With --review, the pictures of a carrier packed or that would be, numbered
+// `number`; its payloads are let go then.
+void PutOnReview(NativePlatform& os, const Options& options, const Entry& entry, std::size_t number, Packed& packed,
+            Workspace& workspace) {
+  PackOutcome& outcome = packed.outcome;
+  if (outcome.after.empty()) return;
+  ReviewedCarrier& review = packed.review.emplace();
+  review.carrier = entry.base;
+  review.picture = outcome.picture;
+  review.number = number;
+  review.moved = outcome.patch.moved;
+  review.palette = outcome.patch.paletteChanges;
+  WriteReviewPictures(os, options.review, outcome.before, outcome.after, review, workspace.writing());
+  outcome.before = {}, outcome.after = {};
+}
+
+Outcome PackEntry(NativePlatform& os, const Options& options, Entry& entry, std::size_t i, Packed& packed,
+                  Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
   const Result<BackupName> backup = EntryBackup(options, entry);
@@ -98,9 +123,10 @@ Outcome PackEntry(NativePlatform& os, const Options& options, Entry& entry, Pack
                     .shape = ShapeOf(entry), .inPlace = entry.inPlace,
                     .take = {.nearest = options.nearest, .palette = options.palette, .resize = options.resize,
                              .reserved = options.reserved},
-                    .checkOnly = options.checkOnly, .backup = backup.value};
-  const PackOutcome outcome = PackCarrier(os, job, workspace);
-  packed.outcome = outcome;
+                    .checkOnly = options.checkOnly, .backup = backup.value, .keepPayloads = !options.review.empty()};
+  packed.outcome = PackCarrier(os, job, workspace);
+  PutOnReview(os, options, entry, i + 1, packed, workspace);
+  const PackOutcome& outcome = packed.outcome;
   // A check names the backup a pack would make, where it would replace the output.
   packed.backup = options.checkOnly ? (outcome.unchanged && entry.inPlace ? NativeString() : backup.value.path)
                                     : outcome.backup;
@@ -199,15 +225,37 @@ std::size_t CopyTheRest(NativePlatform& os, const Options& options, const Plan& 
   return copied;
 }
 
+// The review of the run: the carriers it packed or would, those refused or
+// failed with their reasons, the others counted; of the entries it started.
+void WriteRunReview(NativePlatform& os, const Options& options, Plan& plan, std::vector<Packed>& packed, const Tally& tally,
+                    const NativeString& summary, Report& report) {
+  Review review{options.review, options.checkOnly, tally.interrupted != 0, summary, {}, {}, 0};
+  for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+    const Entry& entry = plan.entries[i];
+    if (entry.notStarted || entry.noCarrier) continue;
+    if (packed[i].review) review.packed.push_back(std::move(*packed[i].review));
+    else if (!entry.problem.empty() || entry.outcome.error)
+      review.refused.push_back({entry.source, entry.problem.empty() ? OutcomeProblem(entry, kSameName) : entry.problem});
+    else review.unchanged += entry.outcome.unchanged;
+  }
+  for (const NativeString& problem : WriteReview(os, review)) report.Problem(kReviewOption, problem);
+}
+
 int Pack(const Options& options) {
   NativePlatform os(PauseWanted);
   Plan plan = MakePlan(os, options, kSameName);
   SayRefusedNames(plan, Text::kFolderToPack, true);
   Report report(kPack, options, plan.entries.size());
+  if (!options.review.empty()) {
+    if (const NativeString blocked = PrepareReview(os, options.review); !blocked.empty()) {
+      report.Problem(kReviewOption, blocked);
+      return report.Finish();
+    }
+  }
   std::vector<Packed> packed(plan.entries.size());
   RunPlan(options, plan, report, kSameName, [&](std::size_t i, Workspace& workspace) {
     Entry& entry = plan.entries[i];
-    entry.outcome = PackEntry(os, options, entry, packed[i], workspace);
+    entry.outcome = PackEntry(os, options, entry, i, packed[i], workspace);
     entry.done = DoneLine(entry, packed[i], options.reserved);
     return entry.outcome;
   });
@@ -241,6 +289,10 @@ int Pack(const Options& options) {
   if (mapped > 0) summary += Say(Text::kSummaryMapped, {Number(static_cast<long long>(mapped)), Decimal(largestDeltaE)});
   if (movedFar > 0)
     summary += Say(Text::kSummaryFar, {Number(static_cast<long long>(movedFar)), Number(static_cast<long long>(kVisibleDeltaE))});
+  if (!options.review.empty()) {
+    summary += Say(Text::kSummaryReview, {JoinPath(options.review, kReviewPageName)});
+    WriteRunReview(os, options, plan, packed, tally, summary, report);
+  }
   return Conclude(plan, tally, summary, report);
 }
 
