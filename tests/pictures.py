@@ -1071,6 +1071,79 @@ def resizes(run, convert, make_carrier, pack):
     return f"{len(carriers)} bitmaps written at a new size"
 
 
+# The edits a modder makes, each as GIMP, ImageMagick and Pillow make it,
+# on a picture of the carrier named: its RLE painted with the palette's
+# colours, a palette swap (GIMP's colormap; ImageMagick edits pixels, not
+# palettes), a new size, and a blur whose colours only --nearest stores,
+# entries 0 to 3 kept out.
+RESERVED = "0-3"
+MODS = {
+    "paint": (["rle8.gif", "rle4.gif"], [], {
+        "Pillow": lambda p: (lambda i: (ImageDraw.Draw(i).rectangle([1, 1, 4, 3], fill=5), i.save(p)))(Image.open(p)),
+        "ImageMagick": lambda p: [MAGICK, p, "-fill", "#%02x%02x%02x" % Image.open(p).convert("RGB").getpixel((6, 5)),
+                                  "-draw", "rectangle 1,1 4,3", p],
+        "GIMP": '(gimp-image-select-rectangle image CHANNEL-OP-REPLACE 1 1 4 3) (gimp-context-set-foreground '
+                '(list 250 210 0)) (gimp-drawable-edit-fill layer FILL-FOREGROUND)'}),
+    "palette": (["p8.gif"], ["--palette"], {
+        "Pillow": lambda p: (lambda i: (i.putpalette([255, 0, 128] + i.getpalette()[3:]), i.save(p)))(Image.open(p)),
+        "GIMP": '(let ((map (cadr (gimp-image-get-colormap image)))) (vector-set! map 0 255) (vector-set! map 1 0) '
+                '(vector-set! map 2 128) (gimp-image-set-colormap image (vector-length map) map))'}),
+    "resize": (["t24.gif", "rle4.gif"], ["--resize"], {
+        "Pillow": lambda p: Image.open(p).crop((0, 0, 33, 5)).save(p),
+        "ImageMagick": lambda p: [MAGICK, p, "-background", "#%02x%02x%02x" % Image.open(p).convert("RGB").getpixel((0, 0)),
+                                  "-extent", "33x5", p],
+        "GIMP": '(gimp-image-resize image 33 5 0 0) (gimp-layer-resize-to-image-size layer) (gimp-image-flatten image)'}),
+    "reserve": (["p8.gif"], ["--nearest", "--reserve", RESERVED], {
+        "Pillow": lambda p: Image.open(p).convert("RGB").resize((24, 18)).resize((12, 9)).save(p),
+        "ImageMagick": lambda p: [MAGICK, p, "-blur", "0x1", p],
+        "GIMP": '(gimp-image-convert-rgb image) (plug-in-gauss RUN-NONINTERACTIVE image layer 3 3 0)'}),
+}
+
+
+def editors(run, convert, make_carrier, pack):
+    """RLE, palette swaps, new sizes and reserved entries, each edited in GIMP,
+    ImageMagick and Pillow, packed, and read back as the edit by Pillow and
+    ImageMagick alike; the nearest colours never a reserved entry's."""
+    subprocess.run([MAGICK, "rose:", "-resize", "12x9!", "-colors", "200", "-type", "Palette", "-compress", "RLE",
+                    "BMP3:rle8.bmp"], check=True)
+    subprocess.run([MAGICK, "rose:", "-resize", "12x9!", "-colors", "16", "-type", "Palette", "-compress", "None",
+                    "BMP3:plain4.bmp"], check=True)
+    run.tool(make_carrier, "--recode", "plain4.bmp", "rle4.bmp")
+    for name in ("rle8", "rle4"):
+        run.tool(make_carrier, "--payload", f"{name}.bmp", f"{name}.gif")
+    run.tool(make_carrier, "--depth", "8", "--width", "12", "--height", "9", "p8.gif")
+    run.tool(make_carrier, "--depth", "24", "--width", "30", "--height", "7", "t24.gif")
+    cases = [(f"{mod}-{editor}-{carrier}", options, edit) for mod, (carriers, options, edits) in MODS.items()
+             for editor, edit in edits.items() for carrier in carriers if editor != "GIMP" or GIMP]
+    for name, options, edit in cases:
+        shutil.copy(name.rsplit("-", 1)[1], name)
+    run.tool(convert, "-q", "-f", "png", *[name for name, _, _ in cases])
+    gimp = ""
+    for name, options, edit in cases:
+        if isinstance(edit, str):
+            gimp += (f'(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE "{name}.png" "")))'
+                     f' (layer (car (gimp-image-get-active-drawable image)))) {edit}'
+                     f' (set! layer (car (gimp-image-get-active-drawable image)))'
+                     f' (file-png-save-defaults RUN-NONINTERACTIVE image layer "{name}.png" ""))')
+        elif isinstance(edit(f"{name}.png"), list):
+            subprocess.run(edit(f"{name}.png"), check=True)
+    if gimp:
+        subprocess.run([GIMP, "-i", "-d", "-f", "-b", gimp, "-b", "(gimp-quit 0)"], check=True, capture_output=True)
+    for name, options, edit in cases:
+        run.tool(pack, "-q", *options, name)
+    run.tool(convert, "-q", "-o", "again", *[name for name, _, _ in cases])
+    for name, options, edit in cases:
+        wanted, got = pixels(f"{name}.png"), pixels(f"again/{name}.bmp")
+        if "--reserve" in options:
+            palette, rows = bmp_indices(f"again/{name}.bmp")
+            wanted = (wanted[0], [palette[i] for row in rows for i in row])
+            if any(i <= 3 and palette[i] != colour for i, colour in zip([i for row in rows for i in row], pixels(f"{name}.png")[1])):
+                run.fail(f"{name}: a colour went to an entry kept out of --nearest")
+        if got != wanted or read(magick_colours, f"again/{name}.bmp") != wanted[1]:
+            run.fail(f"{name}: Pillow or ImageMagick does not read the packed carrier as the edit")
+    return f"{len(cases)} edits by {'three' if GIMP else 'two'} editors packed"
+
+
 SECTIONS = {
     "prepare": prepare,
     "forms": forms,
@@ -1086,6 +1159,7 @@ SECTIONS = {
     "damage": lambda run, convert, make_carrier, pack: f"{damage(run, make_carrier, pack)} damaged pictures refused",
     "rle": rle_codec,
     "resize": resizes,
+    "editors": editors,
     "tree": lambda *tools: f"a tree converted and packed again after {tree_twice(*tools)} rounds of edits",
     "workflow": lambda *tools: f"every order of the steps, {workflow(*tools)} other files of the game's folder kept",
 }

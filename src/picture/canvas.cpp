@@ -24,9 +24,11 @@ Canvas::Trouble Canvas::Open(std::span<std::uint8_t> payload, const BitmapRows& 
     stride_ = rows.stride;
     first_ = payload.data() + rows.offset;
     pixelsEnd_ = rows.offset + rows.count * rows.stride;
+    carriedWidth_ = width_, carriedHeight_ = height_;
     return Trouble::kNone;
   }
   height_ = header_.Rows();
+  carriedWidth_ = width_, carriedHeight_ = height_;
   stride_ = header_.PackedStride();
   if (std::uint64_t{width_} * height_ > kMostCanvasPixels) return Trouble::kTooLarge;
   own_.assign(static_cast<std::size_t>(stride_ * height_), 0);

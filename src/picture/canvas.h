@@ -51,6 +51,9 @@ class Canvas {
   // no bitfields come at 24 bits.
   bool IsBgr() const { return format_.Depth() == 24; }
 
+  // Whether the pixel held a carried pixel before the canvas was resized.
+  bool Carried(std::uint32_t x, std::uint32_t y) const { return x < carriedWidth_ && y < carriedHeight_; }
+
   // Takes the size `width` x `height`: the pixels within both kept, the
   // others opaque black or index 0. False past kMostCanvasPixels, or when
   // memory runs out.
@@ -75,6 +78,7 @@ class Canvas {
   BmpHeader header_;
   PixelFormat format_;
   std::uint32_t width_ = 0, height_ = 0;
+  std::uint32_t carriedWidth_ = 0, carriedHeight_ = 0;
   std::uint64_t stride_ = 0;
   std::vector<std::uint8_t> own_;  // rows of its own, top first, where they are not the payload's
   std::uint8_t* first_ = nullptr;  // row 0, the payload's or its own

@@ -61,10 +61,17 @@ void PixelPatch::WeighPalette() {
   // Past the carrier's palette, the converter writes black for the indices past it.
   const bool beyondUntouched = std::all_of(theirs.begin() + static_cast<std::ptrdiff_t>(shared), theirs.end(),
                                            [](const Rgba& entry) { return entry == Rgba{0, 0, 0, kOpaque}; });
+  std::size_t newColours = 0;
   for (std::size_t i = 0; i < shared; ++i) {
-    if (theirs[i] != palette[i]) paletteChanges_.push_back({static_cast<std::uint32_t>(i), palette[i], theirs[i]});
+    if (theirs[i] == palette[i]) continue;
+    paletteChanges_.push_back({static_cast<std::uint32_t>(i), palette[i], theirs[i]});
+    newColours += std::find(palette.begin(), palette.end(), theirs[i]) == palette.end();
   }
+  // An editor that writes the palette in an order of its own gives entries
+  // that are mostly the carrier's colours elsewhere: a picture to match by
+  // colour, not a palette edit, which gives entries new colours.
   byIndex_ = paletteChanges_.empty() && theirs.size() >= palette.size();
+  if (newColours * 2 < paletteChanges_.size()) paletteChanges_.clear();
   if (paletteChanges_.empty() || !options_.palette) {
     // A palette of another length was made by an editor: its pixels are matched by colour.
     if (theirs.size() < palette.size() || !beyondUntouched) paletteChanges_.clear();
@@ -123,7 +130,9 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
   std::optional<std::uint32_t> value = format.ValueOf(colour, stored);
   if (!value && nearestEntry_) {
     const std::optional<NearestEntry::Found> found = nearestEntry_->Find(colour);
-    if (found && found->index == stored) ++held_;
+    // A pixel a new size adds holds nothing yet.
+    const bool held = found && found->index == stored && canvas_.Carried(x, y);
+    held_ += held;
     if (found && options_.nearest) {
       value = found->index;
       ++mapped_;
@@ -131,7 +140,7 @@ void PixelPatch::Put(std::uint32_t x, std::uint32_t y, Rgba colour) {
       const auto [move, added] = moved_.try_emplace(Key(colour), 0, *found);
       if (added && moved_.size() > kColoursCounted) moved_.erase(move);
       else ++move->second.first;
-    } else if (found && found->index == stored) {
+    } else if (held) {
       return;
     }
   }
