@@ -207,18 +207,24 @@ std::vector<OffColour> PixelPatch::Commonest(const std::unordered_map<std::uint3
   return common;
 }
 
-// The common form, byte by byte.
+// The common form, byte by byte; where the pixels lie is noted once a run.
 void PixelPatch::PutBgr(const PixelRun& run) {
   std::uint8_t* stored = canvas_.Row(run.y) + 3 * std::size_t{run.x};
   const std::uint8_t* pixel = run.pixels;
+  std::uint32_t changed = 0, first = 0, last = 0;
   for (std::uint32_t i = 0; i < run.count; ++i, stored += 3, pixel += kRgbaBytes) {
     if (pixel[kAlpha] != kOpaque) {
       transparent_.Note(run.x + i, run.y);
     } else if (stored[0] != pixel[2] || stored[1] != pixel[1] || stored[2] != pixel[0]) {
       stored[0] = pixel[2], stored[1] = pixel[1], stored[2] = pixel[0];
-      NoteChanged(run.x + i, run.y);
+      first = changed++ == 0 ? i : first;
+      last = i;
     }
   }
+  if (changed == 0) return;
+  changed_ += changed;
+  changedBox_.Add(run.x + first, run.y);
+  changedBox_.Add(run.x + last, run.y);
 }
 
 PatchResult PatchPayload(Platform& os, std::vector<std::uint8_t>& payload, const BitmapRows& rows,
