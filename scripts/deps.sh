@@ -85,14 +85,20 @@ runs_i386() {
 }
 
 # Sets WINE32_OFF to why the 32-bit Windows build cannot be run under Wine
-# here, or to nothing when it can, in which case wine32 joins the packages.
+# here, or to nothing when it can.
 decide_wine32() {
   WINE32_OFF=
   if [ "${QUILLANE_NO_WINE32:-0}" != 0 ]; then
     WINE32_OFF="QUILLANE_NO_WINE32 is set"
   elif ! runs_i386; then
     WINE32_OFF="this machine cannot execute 32-bit x86 programs"
-  else
-    WINDOWS_PACKAGES+=(wine32:i386)
   fi
+}
+
+# Installs wine32 where decide_wine32 left the 32-bit build to run. An
+# archive that cannot give it (its i386 lists out of step with amd64's, as a
+# mirror between syncs is) leaves that build unrun, and WINE32_OFF says so.
+install_wine32() {
+  [ -n "$WINE32_OFF" ] && return 0
+  install_missing wine32:i386 || WINE32_OFF="Debian's archive could not install wine32:i386 here"
 }

@@ -26,6 +26,7 @@ if [ -z "$NO_DISPLAY" ]; then
   packages+=("${WINDOWS_PACKAGES[@]}")
 fi
 install_missing "${packages[@]}"
+if [ -z "$NO_DISPLAY" ]; then install_wine32; fi
 
 echo "== Building the Linux tools in build/native"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

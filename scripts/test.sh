@@ -24,7 +24,10 @@ if wants windows; then
   packages+=("${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${EDITOR_PACKAGES[@]}")
 fi
 install_missing "${packages[@]}"
-wants windows && fetch_source libpng1.6
+if wants windows; then
+  install_wine32
+  fetch_source libpng1.6
+fi
 ensure_japanese_locale
 
 native() {

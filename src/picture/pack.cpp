@@ -22,6 +22,20 @@ PatchResult Patch(Platform& os, CarrierFile& carrier, std::vector<std::uint8_t>&
   return result;
 }
 
+// A payload this large is not copied for a picture before it is seen to stand.
+constexpr std::size_t kLookFirstAbove = std::size_t{1} << 20;
+
+// Whether a picture may stand at `path`, for a payload of `size` bytes: a
+// copy made for one that does not is memory held for nothing, which for a
+// large bitmap is worth a look first.
+bool MayStand(Platform& os, const NativeString& path, std::size_t size) {
+  if (size <= kLookFirstAbove) return true;
+  const Result<OpenedFile> opened = os.OpenForRead(path);
+  if (!opened.Ok()) return opened.error.kind != SystemError::Kind::kMissing;
+  os.Close(opened.value.handle);
+  return true;
+}
+
 // Whether a picture that gave `result` does not stand at all.
 bool Absent(const PatchResult& result) {
   return result.refusal == Refusal::kPicture && result.picture.kind == PictureProblem::Kind::kCannotOpen &&
@@ -44,6 +58,7 @@ PatchResult PatchWithEdit(Platform& os, CarrierFile& carrier, const PackJob& job
   const std::span<const std::uint8_t> payload = carrier.payload();
   std::vector<Read> read;
   for (const NativeString& picture : job.pictures) {
+    if (!MayStand(os, picture, payload.size())) continue;
     Read& one = read.emplace_back(Read{picture, {payload.begin(), payload.end()}, {}});
     one.result = Patch(os, carrier, one.payload, picture, job.take, workspace);
     if (Absent(one.result)) read.pop_back();
@@ -86,6 +101,7 @@ PatchResult PatchWithEdit(Platform& os, CarrierFile& carrier, const PackJob& job
 std::vector<Read> PicturesToBring(Platform& os, CarrierFile& carrier, const PackJob& job, const Workspace& workspace,
                                   std::span<const std::uint8_t> original, std::vector<Read> unedited) {
   for (const NativeString& picture : job.others) {
+    if (!MayStand(os, picture, original.size())) continue;
     Read& one = unedited.emplace_back(Read{picture, {original.begin(), original.end()}, {}});
     one.result = Patch(os, carrier, one.payload, picture, {}, workspace);
     if (!ShowsCarrier(one.result)) unedited.pop_back();
