@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "../catalogue/text_file.h"
-#include "review.h"
+#include "model.h"
 #include "version.h"
 
 inline constexpr const char* kReviewVersion = QUILLANE_PRODUCT_VERSION_STR " (" QUILLANE_FILE_VERSION_STR ")";

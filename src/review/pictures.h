@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "review.h"
+#include "model.h"
 
 // The kinds of picture, as their names end: review-pictures/<number>-before.png.
 inline constexpr const char* kReviewKinds[] = {"before", "after", "tint", "outline"};

@@ -17,6 +17,7 @@
 #include "../picture/picture.h"
 #include "../review/page.h"
 #include "../review/pictures.h"
+#include "../review/review.h"
 
 namespace {
 
