@@ -27,8 +27,7 @@ bool Workspace::Ready() {
   return true;
 }
 
-Result<bool> BufferedInput::Fill() {
-  if (pos_ < end_) return {true};
+Result<bool> BufferedInput::Refill() {
   const Result<std::size_t> n = os_.ReadAt(file_, offset_, buffer_.data(), buffer_.size());
   if (!n.Ok()) return {false, n.error};
   offset_ += n.value;
@@ -43,8 +42,8 @@ Result<bool> BufferedInput::FillTo(std::uint64_t end) {
   pos_ = 0;
   end_ = kept;
   while (end_ < buffer_.size() && offset_ < end) {
-    const std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size() - end_, end - offset_));
-    const Result<std::size_t> n = os_.ReadAt(file_, offset_, buffer_.data() + end_, most);
+    // As much as the buffer holds: what lies past `end` is read next anyway.
+    const Result<std::size_t> n = os_.ReadAt(file_, offset_, buffer_.data() + end_, buffer_.size() - end_);
     if (!n.Ok()) return {false, n.error};
     if (n.value == 0) return {false};
     offset_ += n.value;

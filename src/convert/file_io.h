@@ -79,10 +79,10 @@ class BufferedInput {
       : os_(os), file_(file), buffer_(buffer), offset_(from) {}
 
   // Makes at least one unread byte available, with one read when none is:
-  // false at the end of the file.
-  Result<bool> Fill();
-  // Keeps the unread bytes and reads on until the buffer is full or the
-  // file reaches `end`: false when it ends before.
+  // false at the end of the file. Inline, for a chain asks it twice a sub-block.
+  Result<bool> Fill() { return pos_ < end_ ? Result<bool>{true} : Refill(); }
+  // Keeps the unread bytes and reads on, a buffer's room at a time, until
+  // the buffer is full or holds the file up to `end`: false when it ends before.
   Result<bool> FillTo(std::uint64_t end);
   // The unread bytes held, and taking some of them.
   std::span<const std::uint8_t> Held() const { return std::span<const std::uint8_t>(buffer_).subspan(pos_, end_ - pos_); }
@@ -92,6 +92,8 @@ class BufferedInput {
   void MoveTo(std::uint64_t offset);
 
  private:
+  Result<bool> Refill();
+
   Platform& os_;
   FileHandle file_;
   std::span<std::uint8_t> buffer_;
