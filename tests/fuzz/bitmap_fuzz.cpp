@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MemoryPlatform os;
   os.files["in"] = payload;  // a carrier is longer: no looser a bound
   const OpenedFile source = os.OpenForRead("in").value;
-  const FileHandle file = os.Create("out");
-  const Status status = PourPayload(os, file, buffer, source, payload, piece);
+  FileTarget out(os, os.Create("out"));
+  const Status status = PourPayload(os, out, buffer, source, payload, piece);
   Require(status == expected.status, "status");
   if (status == Status::kOk) Require(os.files["out"] == expected.bytes, "bytes");
   return 0;
