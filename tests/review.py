@@ -27,6 +27,11 @@ CARRIERS = {"res/title.gif": "--depth 24 --width 30 --height 20", "res/sprites/h
             "res/same.gif": "--depth 24 --width 8 --height 8"}
 
 
+def slash(text):
+    """Names as the Linux tools write them; the Windows tools join them with backslashes."""
+    return text.replace("\\", "/")
+
+
 def pillow(path):
     with Image.open(path) as image:
         return list(image.convert("RGBA").getdata())
@@ -87,7 +92,7 @@ def check_page(browser, review, before, after):
     check("a tint first", visible("tint") and not visible("outline"))
     browser.find("input[name=mark][value=outline]").click()
     check("then an outline", visible("outline") and not visible("tint"))
-    refused = browser.find(".refused").text
+    refused = slash(browser.find(".refused").text)
     check("the refused carrier, with its reason", "res/big.gif" in refused and "--resize" in refused, refused)
     check("no attribute a name slipped in", browser.js("return document.querySelectorAll('[onerror], [src=x]').length") == 0)
     browser.quiet()
@@ -116,17 +121,17 @@ def main():
         originals = {name: open(name, "rb").read() for name in CARRIERS if "hostile" not in name}
         checked = run(pack, "-n", "-r", "--nearest", "--from", "pictures", "--review", "out", "res")
         check("a check with a refusal exits 1 and names the review", checked.returncode == 1 and
-              "; review in out/review.html" in checked.stderr, checked.stderr)
+              "; review in out/review.html" in slash(checked.stderr), checked.stderr)
         check("and writes no carrier", all(open(n, "rb").read() == data for n, data in originals.items()))
         packed = run(pack, "-r", "--nearest", "--from", "pictures", "-o", "packed", "res")
         check("the pack refuses the same carrier", packed.returncode == 1, packed.stderr)
         run(convert, "-q", "-r", "-o", "after", "packed")
         review = json.load(open("out/review.json", encoding="utf-8"))
         check("the check is reviewed: three carriers would be packed, one refused, one unchanged",
-              (review["checkOnly"], [c["outcome"] for c in review["carriers"]], [r["carrier"] for r in review["refused"]],
+              (review["checkOnly"], [c["outcome"] for c in review["carriers"]], [slash(r["carrier"]) for r in review["refused"]],
                review["unchanged"]) == (True, ["would-pack"] * 3, ["res/big.gif"], 1), review)
-        before = {c["carrier"]: pillow(f"before/{c['carrier'][4:]}.bmp") for c in review["carriers"]}
-        after = {c["carrier"]: pillow(f"after/{c['carrier'][4:]}.bmp") for c in review["carriers"]}
+        before = {c["carrier"]: pillow(f"before/{slash(c['carrier'])[4:]}.bmp") for c in review["carriers"]}
+        after = {c["carrier"]: pillow(f"after/{slash(c['carrier'])[4:]}.bmp") for c in review["carriers"]}
         browser = Browser(os.path.join(work, "profile"), ["--allow-file-access-from-files"])
         check_page(browser, review, before, after)
     finally:
