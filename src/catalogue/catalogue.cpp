@@ -159,18 +159,13 @@ void WriteSums(const CatalogueRun& run, TextOut& out) {
 }  // namespace
 
 NativeString CatalogueBlocked(Platform& os, const NativeString& folder, bool checkOnly) {
-  // What cannot be looked at stands in the way as much as what stands there.
-  const auto stands = [](const NativeString& path) {
-    const Result<PathKind> kind = KindOf(path);
-    return !kind.Ok() || kind.value != PathKind::kMissing;
-  };
   const NativeString page = JoinPath(folder, kPageName), index = JoinPath(folder, kIndexName),
                      sums = JoinPath(folder, kSumsName);
-  const bool indexStands = stands(index);
+  const bool indexStands = Stands(index);
   const bool indexOurs = indexStands && BeginsWith(os, index, kIndexMark);
-  if (stands(page) && !BeginsWith(os, page, kPageMark)) return Say(Text::kCatalogueNotOurs, {page});
+  if (Stands(page) && !BeginsWith(os, page, kPageMark)) return Say(Text::kCatalogueNotOurs, {page});
   if (indexStands && !indexOurs) return Say(Text::kCatalogueNotOurs, {index});
-  if (!checkOnly && stands(sums) && !indexOurs) return Say(Text::kCatalogueNotOurs, {sums});
+  if (!checkOnly && Stands(sums) && !indexOurs) return Say(Text::kCatalogueNotOurs, {sums});
   return {};
 }
 

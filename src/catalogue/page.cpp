@@ -18,22 +18,12 @@
 
 namespace {
 
-// The page's style and script, allowed by their hashes alone: nothing else
-// runs or styles the page, whatever a name slipped into it.
+// The page's own style, after the rules every page has, and its script,
+// allowed by their hashes alone: nothing else runs or styles the page,
+// whatever a name slipped into it.
 constexpr std::string_view kStyle = R"css(
-:root { font: 14px/1.4 system-ui, sans-serif; color: #1d1d1f; background: #f3f3f1; }
-body { margin: 0; }
-header { position: sticky; top: 0; z-index: 1; background: #fff; border-bottom: 1px solid #c8c8c8; padding: .6rem 1rem; }
-h1 { font-size: 1.2rem; margin: 0 0 .2rem; overflow-wrap: anywhere; }
-.summary { margin: 0 0 .5rem; color: #444; }
-.interrupted { margin: 0 0 .5rem; padding: .2rem .5rem; border-left: 4px solid #c0392b; background: #fdecea; color: #8e1b10; font-weight: 600; }
-.controls { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; align-items: center; }
-.controls fieldset { display: flex; gap: .6rem; align-items: center; border: 0; margin: 0; padding: 0; }
-.controls legend { float: left; font-weight: 600; margin-right: .2rem; padding: 0; }
-.controls label { white-space: nowrap; }
 .controls > label { font-weight: 600; }
 .controls input[type=search], .controls select { font: inherit; margin-left: .3rem; }
-main { padding: .3rem 1rem 1.5rem; }
 h2 { font-size: 1rem; margin: 1.1rem 0 .5rem; overflow-wrap: anywhere; }
 .tiles { display: flex; flex-wrap: wrap; gap: .75rem; align-items: flex-start; }
 .tile { content-visibility: auto; contain-intrinsic-size: auto 12rem auto 10rem; margin: 0; width: min-content; min-width: 12rem; max-width: 100%; background: #fff; border: 1px solid #d0d0d0; border-radius: 4px; }
@@ -57,7 +47,6 @@ figcaption > span { display: block; white-space: pre-line; }
 .entry { display: block; margin-top: .2rem; font-variant-numeric: tabular-nums; }
 footer { padding: 0 1rem 1rem; color: #555; }
 [hidden] { display: none !important; }
-:focus-visible { outline: 2px solid #1a5fd0; outline-offset: 2px; }
 )css";
 
 constexpr std::string_view kScript = R"js(
@@ -268,12 +257,9 @@ void WritePage(const CatalogueRun& run, const NativeString& title, TextOut& out)
   std::map<Group, std::size_t> groupIds;
   for (const auto& [group, count] : groups) groupIds.emplace(group, groupIds.size());
 
-  out << kPageMark << "<html lang=\"" << Utf8(Say(Text::kCatalogueLanguage)) << "\">\n<head>\n<meta charset=\"utf-8\">\n"
-      << "<meta name=\"generator\" content=\"quillane-convert " << kCatalogueVersion << "\">\n"
-      << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src 'self' file:; style-src "
-      << HashSource(kStyle) << "; script-src " << HashSource(kScript) << "; base-uri 'none'; form-action 'none'\">\n"
-      << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" << Html(title)
-      << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body class=\"bg-checks\">\n<header>\n<h1>" << Html(title)
+  WritePageHead({kPageMark, std::string("quillane-convert ") + kCatalogueVersion, title, kStyle, kScript, "class=\"bg-checks\""},
+                out);
+  out << "<header>\n<h1>" << Html(title)
       << "</h1>\n<p class=\"summary\">" << Html(catalogue.summary) << " · "
       << Html(Say(Text::kCatalogueBytes, {Number(static_cast<long long>(carrierBytes)), Number(static_cast<long long>(outputBytes))}))
       << " · " << Html(Say(Text::kCatalogueMade, {NativeString(kCatalogueVersion, kCatalogueVersion + std::char_traits<char>::length(kCatalogueVersion)),

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "../cli/texts.h"
+#include "../os/system.h"
 
 std::string Utf8(const NativeString& text) {
 #ifdef _WIN32
@@ -61,6 +62,11 @@ NativeString WriteTextFile(Platform& os, const NativeString& path, const std::fu
   if (const Error error = staged.Commit())
     return Because(Say(error.step == Step::kWriteOutput ? Text::kCannotWrite : Text::kCannotReplace, {path}), error.cause);
   return {};
+}
+
+bool Stands(const NativeString& path) {
+  const Result<PathKind> kind = KindOf(path);
+  return !kind.Ok() || kind.value != PathKind::kMissing;
 }
 
 bool BeginsWith(Platform& os, const NativeString& path, std::string_view mark) {

@@ -44,5 +44,9 @@ NativeString WriteTextFile(Platform& os, const NativeString& path, const std::fu
 // now, or SOURCE_DATE_EPOCH where it is set, as reproducible builds ask.
 std::string MadeDate();
 
+// Whether anything stands at `path`: what cannot be looked at stands in the
+// way of a file to write there as much as what stands there.
+bool Stands(const NativeString& path);
+
 // Whether the file at `path` begins with `mark`; one that cannot be read does not.
 bool BeginsWith(Platform& os, const NativeString& path, std::string_view mark);

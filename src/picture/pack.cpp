@@ -119,19 +119,13 @@ struct Written {
 // it holds `written`, through its own staging file; one that holds colours
 // the palette lacks, which only it holds, is kept first under a numbered name.
 Error BringInLine(Platform& os, Written& written, const Read& picture, const Workspace& workspace, InLine* done) {
-  StagedOutput out(os);
-  if (Error e = out.Create(picture.picture + kStagingSuffix, picture.picture)) return e;
-  FileTarget target(os, out.file());
-  Error made;
-  if (picture.picture.ends_with(kPngSuffix)) {
-    made = WritePngOutput(written.payload, written.rows, target, workspace.writing());
-  } else {
-    BmpOutput bmp(os, workspace.writing(), workspace.gathering());
-    made = PourPayload(written.payload, target, bmp).error;
-  }
-  if (made) return made;
   const BackupName kept = picture.result.held > 0 ? BackupName{picture.picture + NATIVE_TEXT(".~1~"), true} : BackupName{};
-  return out.Commit(kept, &done->kept);
+  const auto make = [&](OutputTarget& target) {
+    if (picture.picture.ends_with(kPngSuffix)) return WritePngOutput(written.payload, written.rows, target, workspace.writing());
+    BmpOutput bmp(os, workspace.writing(), workspace.gathering());
+    return PourPayload(written.payload, target, bmp).error;
+  };
+  return MakeOutput(os, {picture.picture, NATIVE_TEXT("")}, make, kept, &done->kept);
 }
 
 // Writes the carrier with its patched payload as `output`, through a

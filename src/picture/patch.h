@@ -62,7 +62,7 @@ struct PatchOptions {
   bool nearest = false;  // a colour a palette lacks is stored as its nearest entry
   bool palette = false;  // a palette edit is taken: the carrier's palette takes the picture's colours
   bool resize = false;   // a picture of another size is taken at its size
-  EntrySet reserved;     // entries the nearest colour is never, unless a pixel is their very colour
+  EntrySet reserved = {};  // entries the nearest colour is never, unless a pixel is their very colour
   PictureReader read = nullptr;
 };
 

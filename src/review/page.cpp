@@ -11,20 +11,10 @@
 
 namespace {
 
-// The page's style and script, allowed by their hashes alone: nothing else
-// runs or styles the page, whatever a name slipped into it.
+// The page's own style, after the rules every page has, and its script,
+// allowed by their hashes alone: nothing else runs or styles the page,
+// whatever a name slipped into it.
 constexpr std::string_view kStyle = R"css(
-:root { font: 14px/1.4 system-ui, sans-serif; color: #1d1d1f; background: #f3f3f1; }
-body { margin: 0; }
-header { position: sticky; top: 0; z-index: 1; background: #fff; border-bottom: 1px solid #c8c8c8; padding: .6rem 1rem; }
-h1 { font-size: 1.2rem; margin: 0 0 .2rem; overflow-wrap: anywhere; }
-.summary { margin: 0 0 .5rem; color: #444; }
-.interrupted { margin: 0 0 .5rem; padding: .2rem .5rem; border-left: 4px solid #c0392b; background: #fdecea; color: #8e1b10; font-weight: 600; }
-.controls { display: flex; flex-wrap: wrap; gap: .5rem 1.5rem; align-items: center; }
-.controls fieldset { display: flex; gap: .6rem; align-items: center; border: 0; margin: 0; padding: 0; }
-.controls legend { float: left; font-weight: 600; margin-right: .2rem; padding: 0; }
-.controls label { white-space: nowrap; }
-main { padding: .3rem 1rem 1.5rem; }
 .carrier { content-visibility: auto; contain-intrinsic-size: auto 16rem; margin: .8rem 0; padding: .6rem .8rem; background: #fff; border: 1px solid #d0d0d0; border-radius: 4px; }
 h2 { font-size: 1rem; margin: 0 0 .3rem; overflow-wrap: anywhere; }
 .name { font-weight: 600; color: #000; }
@@ -47,7 +37,6 @@ tr.far td { color: #8e1b10; font-weight: 600; }
 .swatch { display: inline-block; width: 1.4em; height: 1em; vertical-align: middle; margin-right: .3rem; box-shadow: inset 0 0 0 1px rgba(0, 0, 0, .3); }
 .refused li { margin: .2rem 0; overflow-wrap: anywhere; }
 footer { padding: 0 1rem 1rem; color: #555; }
-:focus-visible { outline: 2px solid #1a5fd0; outline-offset: 2px; }
 )css";
 
 constexpr std::string_view kScript = R"js(
@@ -176,12 +165,10 @@ void WriteControls(TextOut& out) {
 void WriteReviewPage(const Review& review, const std::string& date, TextOut& out) {
   const NativeString title = Say(review.checkOnly ? Text::kReviewTitleChecked : Text::kReviewTitle);
   const NativeString version(kReviewVersion, kReviewVersion + std::char_traits<char>::length(kReviewVersion));
-  out << kReviewPageMark << "<html lang=\"" << Utf8(Say(Text::kCatalogueLanguage)) << "\">\n<head>\n<meta charset=\"utf-8\">\n"
-      << "<meta name=\"generator\" content=\"quillane-pack " << kReviewVersion << "\">\n"
-      << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src 'self' file:; style-src "
-      << HashSource(kStyle) << "; script-src " << HashSource(kScript) << "; base-uri 'none'; form-action 'none'\">\n"
-      << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" << Html(title)
-      << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body data-bg=\"checks\" data-mark=\"tint\">\n<header>\n<h1>"
+  WritePageHead({kReviewPageMark, std::string("quillane-pack ") + kReviewVersion, title, kStyle, kScript,
+                 "data-bg=\"checks\" data-mark=\"tint\""},
+                out);
+  out << "<header>\n<h1>"
       << Html(title) << "</h1>\n<p class=\"summary\">" << Html(review.summary) << " · "
       << Html(Say(Text::kReviewMade, {version, NativeString(date.begin(), date.end())})) << "</p>\n";
   if (review.interrupted) out << "<p class=\"interrupted\">" << Html(Say(Text::kReviewInterrupted)) << "</p>\n";

@@ -6,6 +6,7 @@
 
 #include "../cli/report.h"
 #include "../cli/texts.h"
+#include "../convert/job.h"
 #include "../os/paths.h"
 #include "../picture/canvas.h"
 #include "../picture/png_encoder.h"
@@ -18,15 +19,6 @@ namespace {
 constexpr Rgba kTint{255, 0, 160, 150};
 constexpr Rgba kOutline{0, 230, 255, kOpaque};
 constexpr std::size_t kRgbaBytes = 4;
-
-// Writes the file `path` as `make` fills `target`, through a staging file.
-Error WriteStaged(Platform& os, const NativeString& path, const std::function<Error(OutputTarget& target)>& make) {
-  StagedOutput out(os);
-  if (Error e = out.Create(path + kStagingSuffix, path)) return e;
-  FileTarget target(os, out.file());
-  if (Error e = make(target)) return e;
-  return out.Commit();
-}
 
 // An RGBA picture of `width` x `height` whose pixel i is `colours[marks[i]]`.
 Error WriteMarks(OutputTarget& target, std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& marks,
@@ -106,7 +98,7 @@ void WriteReviewPictures(Platform& os, const NativeString& folder, std::vector<s
         [&](OutputTarget& target) { return WriteMarks(target, is.Width(), is.Height(), ring, {{}, kOutline}, buffer); }};
     for (std::size_t i = 0; i < std::size(makers); ++i) {
       const NativeString path = JoinPath(folder, ReviewPictureName(carrier.number, kReviewKinds[i]));
-      if (const Error error = WriteStaged(os, path, makers[i])) {
+      if (const Error error = MakeOutput(os, {path, NATIVE_TEXT("")}, makers[i], {}, nullptr)) {
         carrier.problem = error.status == Status::kOutOfMemory ? Say(Text::kOutOfMemory)
                                                                : Because(Say(Text::kCannotWrite, {path}), error.cause);
         return;

@@ -77,17 +77,12 @@ void WriteIndex(const Review& review, const std::string& date, TextOut& out) {
 }  // namespace
 
 NativeString PrepareReview(Platform& os, const NativeString& folder) {
-  // What cannot be looked at stands in the way as much as what stands there.
-  const auto stands = [](const NativeString& path) {
-    const Result<PathKind> kind = KindOf(path);
-    return !kind.Ok() || kind.value != PathKind::kMissing;
-  };
   const NativeString page = JoinPath(folder, kReviewPageName), index = JoinPath(folder, kIndexName),
                      pictures = JoinPath(folder, kReviewPictures);
-  const bool indexOurs = stands(index) && BeginsWith(os, index, kIndexMark);
-  if (stands(page) && !BeginsWith(os, page, kReviewPageMark)) return Say(Text::kReviewNotOurs, {page});
-  if (stands(index) && !indexOurs) return Say(Text::kReviewNotOurs, {index});
-  if (stands(pictures) && !indexOurs) return Say(Text::kReviewNotOurs, {pictures});
+  const bool indexOurs = Stands(index) && BeginsWith(os, index, kIndexMark);
+  if (Stands(page) && !BeginsWith(os, page, kReviewPageMark)) return Say(Text::kReviewNotOurs, {page});
+  if (Stands(index) && !indexOurs) return Say(Text::kReviewNotOurs, {index});
+  if (Stands(pictures) && !indexOurs) return Say(Text::kReviewNotOurs, {pictures});
   if (const SystemError error = CreateFolders(pictures)) return Because(Say(Text::kCannotCreateFolder, {pictures}), error);
   return {};
 }
