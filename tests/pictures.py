@@ -813,7 +813,7 @@ def workflow(run, convert, make_carrier, pack):
     if not holds("res/title.gif", edited) or pixels("res/title.gif.bmp") != edited or \
             "res/title.gif: unchanged" not in said:
         run.fail(f"packing twice did not leave the edit: {again.stdout.strip()}")
-    if "2 not carriers" in again.stderr or "4 files not carriers" not in again.stderr:
+    if "2 not carriers" in again.stderr or "; 4 not carriers" not in again.stderr:
         run.fail(f"the game's other GIFs were not told apart: {again.stderr.strip()}")
     # From a folder of pictures, in place, with a stale BMP beside the carrier.
     os.remove("res/ui/menu.gif.png")

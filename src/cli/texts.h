@@ -93,6 +93,7 @@ enum class Text {
   kOffPalette,
   kOffColour,
   kPacked,
+  kPackedPaletteOnly,
   kPackedMapped,
   kUnchanged,
   kUnchangedHeld,

@@ -170,8 +170,10 @@ NativeString DoneLine(const Entry& entry, const Packed& packed, const std::bitse
                {entry.source, outcome.picture, Grouped(static_cast<long long>(patch.held))});
   } else {
     const PixelBox& box = patch.changedBox;
-    line = Say(Text::kPacked, {entry.base, outcome.picture, Grouped(static_cast<long long>(patch.changed)),
-                               Number(box.width), Number(box.height), Number(box.x), Number(box.y)});
+    line = patch.changed == 0  // a palette swap alone
+               ? Say(Text::kPackedPaletteOnly, {entry.base, outcome.picture})
+               : Say(Text::kPacked, {entry.base, outcome.picture, Grouped(static_cast<long long>(patch.changed)),
+                                     Number(box.width), Number(box.height), Number(box.x), Number(box.y)});
     if (patch.mapped > 0)
       line += Say(Text::kPackedMapped, {Grouped(static_cast<long long>(patch.mapped)), Decimal(patch.largestDeltaE)});
     if (!patch.paletteChanges.empty())
