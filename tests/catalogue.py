@@ -80,7 +80,7 @@ def make_tree(make, runner, posix):
         "sprites/jp": ("rose:", "20x13", ["-type", "TrueColor"], "BMP3", ""),
         "sprites/hostile": ("wizard:", "9x9", ["-type", "TrueColor"], "BMP3", "--comment"),
         # Beside the folders, one named after them and one in capitals.
-        "wallpaper": ("granite:", "24x24", ["-type", "TrueColor"], "BMP3", ""),
+        "wallpaper": ("granite:", "24x24", ["-type", "TrueColor"], "BMP3", "--top-down"),  # under a negative height
         "notes": ("netscape:", "12x12", ["-colors", "4", "-type", "Palette", "-compress", "None"], "BMP3", ""),
     }
     with open("carriers.txt", "w") as carriers:

@@ -47,7 +47,8 @@ void Witness::SeePayload(const CarrierFile& carrier) {
   const bool runs = (header.compression == bmp::kRle8 && header.depth == 8) ||
                     (header.compression == bmp::kRle4 && header.depth == 4);
   if (form == BitmapForm::kCompressed && !runs) return;
-  evidence_.showsPicture = header.width > 0 && header.height > 0;
+  // A negative height is a bitmap stored top-down, shown as any other.
+  evidence_.showsPicture = header.width > 0 && header.height != 0;
   if (format.Indexed()) evidence_.palette = format.Palette();
 }
 
