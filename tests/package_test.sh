@@ -46,6 +46,8 @@ else
   for program in Quillane.exe quillane-convert.exe quillane-pack.exe README.txt; do
     check "the .zip holds $program" grep -qx "$name/$program" "$work/contents"
   done
+  # The tools' test seam pauses only where its variable asks; the window has none.
+  check "the window carries no test seam" test "$(grep -c QUILLANE_STOP_AT "$exe")" = 0
   readme=$work/unpacked/$folder/README.txt
   check "README.txt ends every line in CRLF, as Windows' editors expect" \
     test "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" -a "$(tail -c2 "$readme" | od -An -tx1)" = " 0d 0a"
