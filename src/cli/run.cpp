@@ -95,6 +95,15 @@ bool PrepareOutput(const Options& options, Entry& entry) {
   return !error;
 }
 
+Result<BackupName> PrepareBackup(const Options& options, Entry& entry, const NativeString& output) {
+  if (options.backups.control == BackupControl::kNone) return {BackupName{}};
+  const Result<PathKind> kind = KindOf(output);
+  if (kind.Ok() && kind.value == PathKind::kMissing) return {BackupName{}};
+  const Result<BackupName> name = NameBackup(options.backups, output);
+  if (!name.Ok()) entry.problem = Because(Say(Text::kCannotListBackups, {output}), name.error);
+  return name;
+}
+
 void RunPlan(const Options& options, Plan& plan, Report& report, const NativeChar* suffix, const EntryJob& job) {
   std::vector<Entry>& entries = plan.entries;
   std::vector<std::size_t> after;

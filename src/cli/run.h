@@ -26,6 +26,11 @@ void SayRefusedNames(Plan& plan, Text folder, bool pictures);
 // false, with the entry's problem saying why, when it cannot be made.
 bool PrepareOutput(const Options& options, Entry& entry);
 
+// Where `output`, the entry's, is kept when it is replaced, where backups
+// are asked for and something stands there; none, with the entry's problem
+// saying why, when its name cannot be had.
+Result<BackupName> PrepareBackup(const Options& options, Entry& entry, const NativeString& output);
+
 // The job of entry i of a plan, on a thread with `workspace` its own.
 using EntryJob = std::function<Outcome(std::size_t i, Workspace& workspace)>;
 

@@ -23,6 +23,15 @@ bool ReadWhole(const PictureProblem& problem) {
   }
 }
 
+// The carrier's output, as PNG or as BMP, made into `target`; a payload not
+// held streams from the file through `buffer`.
+Ending MakeCarrierOutput(Platform& os, CarrierFile& carrier, bool png, OutputTarget& target, const Workspace& workspace,
+                         std::span<std::uint8_t> buffer) {
+  if (png) return WritePngOutput(carrier.payload(), carrier.rows(), target, workspace.writing());
+  BmpOutput bmp(os, workspace.writing(), workspace.gathering());
+  return carrier.Pour(target, bmp, buffer);
+}
+
 }  // namespace
 
 PictureProblem HoldsConversion(Platform& os, CarrierFile& carrier, const NativeString& path, bool png,
@@ -32,13 +41,7 @@ PictureProblem HoldsConversion(Platform& os, CarrierFile& carrier, const NativeS
   if (!opened.Ok()) return {PictureProblem::Kind::kCannotOpen, opened.error};
   ScopedFile closing(os, opened.value.handle);
   MatchTarget target(os, opened.value, workspace.reading());
-  Error made;
-  if (png) {
-    made = WritePngOutput(carrier.payload(), carrier.rows(), target, workspace.writing());
-  } else {
-    BmpOutput output(os, workspace.writing(), workspace.gathering());
-    made = carrier.Pour(target, output, {}).error;
-  }
+  const Error made = MakeCarrierOutput(os, carrier, png, target, workspace, {}).error;
   const Result<bool> matched = target.Same();
   if (!matched.Ok()) return {PictureProblem::Kind::kCannotRead, matched.error};
   // An output that could not be made matches nothing, not even an empty file.
@@ -162,13 +165,10 @@ void Convert(Platform& os, const ConversionRequest& request, const Workspace& wo
     }
   }
   outcome.error = MakeOutput(os, {request.base, suffix, request.checkOnly}, [&](OutputTarget& target) {
-    Error made;
-    if (png) {
-      made = WritePngOutput(carrier.payload(), carrier.rows(), target, workspace.writing());
-    } else {
-      BmpOutput bmp(os, workspace.writing(), workspace.gathering());
-      const Ending ending = carrier.Pour(target, bmp, workspace.reading());
-      made = ending.error;
+    const Ending ending = MakeCarrierOutput(os, carrier, png, target, workspace, workspace.reading());
+    const Error made = ending.error;
+    if (!png) {
+      // Streamed, the payload shows what it holds as it goes.
       outcome.form = carrier.form();
       outcome.bitmap = ending.bitmap;
     }

@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "../catalogue/catalogue.h"
-#include "../cli/backups.h"
 #include "../cli/describe.h"
 #include "../cli/run.h"
 #include "../os/native_platform.h"
@@ -62,26 +61,15 @@ constexpr const NativeChar* kCatalogueOption = NATIVE_TEXT("--catalogue");
 struct Converted {
   Conversion conversion;
   Evidence evidence;  // for --catalogue, what its conversion proved
+  bool replacedEdit = false;  // an output that showed an edit, replaced by --force
 };
-
-// Where the output `output` is kept when it is replaced, where backups are
-// asked for and something stands there; none, with the entry's problem
-// saying why, when its name cannot be had.
-Result<BackupName> OutputBackup(const Options& options, Entry& entry, const NativeString& output) {
-  if (options.backups.control == BackupControl::kNone) return {BackupName{}};
-  const Result<PathKind> kind = KindOf(output);
-  if (kind.Ok() && kind.value == PathKind::kMissing) return {BackupName{}};
-  const Result<BackupName> name = NameBackup(options.backups, output);
-  if (!name.Ok()) entry.problem = Because(Say(Text::kCannotListBackups, {output}), name.error);
-  return name;
-}
 
 Outcome ConvertEntry(NativePlatform& os, const Options& options, Entry& entry, Converted& converted,
                      Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  const Result<BackupName> backup = OutputBackup(options, entry, entry.base + (options.png ? kPngSuffix : kBmpSuffix));
-  const Result<BackupName> bmpBackup = options.png ? OutputBackup(options, entry, entry.base + kBmpSuffix) : backup;
+  const Result<BackupName> backup = PrepareBackup(options, entry, entry.base + (options.png ? kPngSuffix : kBmpSuffix));
+  const Result<BackupName> bmpBackup = options.png ? PrepareBackup(options, entry, entry.base + kBmpSuffix) : backup;
   if (!backup.Ok() || !bmpBackup.Ok()) return {};
   Witness witness(os, workspace.reading());
   const ConversionRequest request{.source = entry.source, .base = entry.base, .png = options.png, .force = options.force,
@@ -98,6 +86,7 @@ Outcome ConvertEntry(NativePlatform& os, const Options& options, Entry& entry, C
   } else if (HoldsWork(stood) && !outcome.error) {
     // An edit replaced is said whatever -q and -v say, as it cannot be had back but from its backup.
     entry.warnings = {ReplacedLine(conversion.stood, conversion.output, conversion.backup, options.checkOnly)};
+    converted.replacedEdit = true;
   }
   if (outcome.error.status == Status::kRefused) {
     entry.problem = Say(Text::kCannotWritePng, {BitmapTrouble(outcome.bitmap)});
@@ -160,11 +149,7 @@ int Convert(const Options& options) {
   const auto kept = static_cast<std::size_t>(
       std::count_if(converted.begin(), converted.end(), [](const Converted& c) { return c.conversion.kept; }));
   std::size_t replaced = 0;
-  for (std::size_t i = 0; i < converted.size(); ++i) {
-    const Conversion& conversion = converted[i].conversion;
-    replaced += HoldsWork(conversion.stood.standing) && !conversion.kept && !conversion.outcome.error &&
-                plan.entries[i].problem.empty();
-  }
+  for (std::size_t i = 0; i < converted.size(); ++i) replaced += converted[i].replacedEdit && plan.entries[i].problem.empty();
   const std::size_t done = plan.entries.size() - tally.failed - tally.noCarrier - tally.notStarted - kept;
   NativeString summary =
       Say(options.checkOnly ? Text::kSummaryChecked : Text::kSummary, {Number(total), Number(done), Number(tally.failed)});

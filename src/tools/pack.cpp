@@ -6,7 +6,6 @@
 #include <clocale>
 #endif
 
-#include "../cli/backups.h"
 #include "../cli/describe.h"
 #include "../cli/run.h"
 #include "../os/native_platform.h"
@@ -83,18 +82,6 @@ struct Packed {
 // brought in line too: beside it, when they are taken from --from DIR.
 std::vector<NativeString> PicturesOf(const NativeString& base) { return {base + kPngSuffix, base + kBmpSuffix}; }
 
-// The backup the entry's output would be kept as, where one is asked for
-// and the output stands; none, with the entry's problem saying why, when
-// its name cannot be had.
-Result<BackupName> EntryBackup(const Options& options, Entry& entry) {
-  if (options.backups.control == BackupControl::kNone) return {BackupName{}};
-  const Result<PathKind> output = KindOf(entry.base);
-  if (output.Ok() && output.value == PathKind::kMissing) return {BackupName{}};
-  const Result<BackupName> name = NameBackup(options.backups, entry.base);
-  if (!name.Ok()) entry.problem = Because(Say(Text::kCannotListBackups, {entry.base}), name.error);
-  return name;
-}
-
 // With --review, the pictures of a carrier packed or that would be, numbered
 // `number`; its payloads are let go then.
 void PutOnReview(NativePlatform& os, const Options& options, const Entry& entry, std::size_t number, Packed& packed,
@@ -115,7 +102,7 @@ Outcome PackEntry(NativePlatform& os, const Options& options, Entry& entry, std:
                   Workspace& workspace) {
   if (!PrepareOutput(options, entry)) return {};
   if (!workspace.Ready()) return {{Status::kOutOfMemory}};
-  const Result<BackupName> backup = EntryBackup(options, entry);
+  const Result<BackupName> backup = PrepareBackup(options, entry, entry.base);
   if (!backup.Ok()) return {};
   const bool from = !options.from.empty();
   const PackJob job{.carrier = entry.source, .output = entry.base,
